@@ -1,0 +1,90 @@
+#include "archive/names.h"
+
+namespace zep {
+namespace {
+
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool is_bad_character(u8 c) {
+  if (c < 0x20 || c == 0x7f) return true;
+  switch (c) {
+    case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// True when the component's base (the part before its first dot, blanks at its end ignored) is one of
+// the device names that Windows opens as a device in every folder.
+bool is_device_name(const char* component, u32 length) {
+  u32 base = 0;
+  while (base < length && component[base] != '.') ++base;
+  while (base > 0 && component[base - 1] == ' ') --base;
+  char name[4];
+  if (base == 3) {
+    for (u32 i = 0; i < 3; ++i) name[i] = upper(component[i]);
+    static const char kThree[4][4] = {"CON", "PRN", "AUX", "NUL"};
+    for (const char* device : kThree) {
+      if (name[0] == device[0] && name[1] == device[1] && name[2] == device[2]) return true;
+    }
+    return false;
+  }
+  if (base == 4) {
+    for (u32 i = 0; i < 3; ++i) name[i] = upper(component[i]);
+    bool port = (name[0] == 'C' && name[1] == 'O' && name[2] == 'M') ||
+                (name[0] == 'L' && name[1] == 'P' && name[2] == 'T');
+    return port && component[3] >= '1' && component[3] <= '9';
+  }
+  return false;
+}
+
+NameProblem check_component(const char* component, u32 length) {
+  if (length == 0) return NameProblem::kEmptyComponent;
+  if ((length == 1 && component[0] == '.') ||
+      (length == 2 && component[0] == '.' && component[1] == '.')) {
+    return NameProblem::kDotComponent;
+  }
+  char last = component[length - 1];
+  if (last == '.' || last == ' ') return NameProblem::kBadComponentEnd;
+  if (is_device_name(component, length)) return NameProblem::kReservedDeviceName;
+  return NameProblem::kNameOk;
+}
+
+}  // namespace
+
+NameProblem check_relative_name(const char* name, u32 length) {
+  if (length == 0) return NameProblem::kEmpty;
+  if (length > kMaxEntryNameLength) return NameProblem::kTooLong;
+  for (u32 i = 0; i < length; ++i) {
+    if (is_bad_character(static_cast<u8>(name[i]))) return NameProblem::kBadCharacter;
+  }
+  if (name[0] == '\\') return NameProblem::kAbsolute;
+  u32 start = 0;
+  for (u32 i = 0; i <= length; ++i) {
+    if (i == length || name[i] == '\\') {
+      NameProblem problem = check_component(name + start, i - start);
+      if (problem != NameProblem::kNameOk) return problem;
+      start = i + 1;
+    }
+  }
+  return NameProblem::kNameOk;
+}
+
+const char* describe_name_problem(NameProblem problem) {
+  switch (problem) {
+    case NameProblem::kNameOk: return "the name is sound";
+    case NameProblem::kEmpty: return "the name is empty";
+    case NameProblem::kTooLong: return "the name is longer than 256 bytes";
+    case NameProblem::kBadCharacter:
+      return "the name holds a control character or one of < > : \" / | ? * (a drive such as C: included)";
+    case NameProblem::kAbsolute: return "the name starts with a backslash and would leave the game folder";
+    case NameProblem::kEmptyComponent: return "the name holds an empty folder part (\\\\ or a trailing \\)";
+    case NameProblem::kDotComponent: return "the name holds a . or .. part and would leave the game folder";
+    case NameProblem::kBadComponentEnd: return "a part of the name ends in a dot or a blank";
+    case NameProblem::kReservedDeviceName: return "a part of the name is a Windows device name (CON, NUL, COM1, ...)";
+  }
+  return "the name is not sound";
+}
+
+}  // namespace zep

@@ -1,0 +1,12 @@
+# Compiler settings for code that goes into zepstub.exe and UInst.exe: C++ without its runtime
+# library. No exceptions or RTTI (nothing to unwind, no type tables), no unwind tables (they only
+# cost bytes), every function and datum in its own section so that the linker drops what no entry
+# point reaches, and no stack protector or thread-safe statics, which would call into a runtime.
+set(ZEP_PRODUCTION_COMPILE_OPTIONS
+  -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -fno-ident -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics
+  -fno-tree-loop-distribute-patterns)
+
+function(zep_production_flags target)
+  target_compile_options(${target} PRIVATE ${ZEP_PRODUCTION_COMPILE_OPTIONS})
+endfunction()

@@ -1,0 +1,48 @@
+# Windows build (i686 ships, x86_64 runs the tests under wine64).
+include(${CMAKE_CURRENT_LIST_DIR}/production.cmake)
+
+# Libraries are named per target; nothing is linked by default.
+set(CMAKE_C_STANDARD_LIBRARIES "")
+set(CMAKE_CXX_STANDARD_LIBRARIES "")
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(ZEP_ENTRY_PREFIX "_")  # i686 symbols carry a leading underscore
+else()
+  set(ZEP_ENTRY_PREFIX "")
+endif()
+
+zep_production_flags(zep_core)
+
+# The real Win32 calls, one concern per file so that each program links only the DLLs it uses.
+add_library(zep_platform_win32 STATIC
+  shell/win32_files.cpp
+  shell/win32_messages.cpp
+  shell/win32_process.cpp
+  shell/win32_registry.cpp
+  shell/win32_shell.cpp
+  shell/win32_controls.cpp
+)
+zep_production_flags(zep_platform_win32)
+
+# The few pieces of a runtime that the compiler's output needs (memcpy, operator new, ...).
+add_library(zep_runtime OBJECT shell/runtime_win32.cpp)
+zep_production_flags(zep_runtime)
+
+# Linking without start-up code or libraries: our own entry point, unreferenced sections dropped,
+# symbols stripped, no relocation section and a fixed image base (the programs are never rebased).
+function(zep_windows_program target entry)
+  zep_production_flags(${target})
+  target_link_options(${target} PRIVATE
+    -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--disable-reloc-section
+    -Wl,--disable-dynamicbase -Wl,--subsystem,windows
+    -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
+endfunction()
+
+add_executable(zepstub shell/main_window.cpp $<TARGET_OBJECTS:zep_runtime>)
+zep_windows_program(zepstub zep_entry)
+target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
+  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
+
+add_executable(UInst uninstaller/main.cpp uninstaller/uninstaller.cpp $<TARGET_OBJECTS:zep_runtime>)
+zep_windows_program(UInst uninstall_entry)
+target_link_libraries(UInst PRIVATE zep_core zep_platform_win32 kernel32 user32 advapi32 gcc)

@@ -1,0 +1,38 @@
+#include "shell/buffers.h"
+
+namespace zep {
+
+u32 text_length(const char* text) {
+  u32 length = 0;
+  while (text[length] != 0) ++length;
+  return length;
+}
+
+bool texts_equal(const char* a, const char* b) {
+  while (*a != 0 && *a == *b) {
+    ++a;
+    ++b;
+  }
+  return *a == *b;
+}
+
+void copy_bytes(void* to, const void* from, u32 length) {
+  u8* out = static_cast<u8*>(to);
+  const u8* in = static_cast<const u8*>(from);
+  for (u32 i = 0; i < length; ++i) out[i] = in[i];
+}
+
+bool HeapBuffer::allocate(u32 length) {
+  release_memory(data_);
+  length_ = 0;
+  // A zero-length request still yields a distinct block, so that "empty()" means "no block".
+  data_ = allocate_zeroed(length == 0 ? 1 : length);
+  if (data_ == nullptr) {
+    set_last_error(win_error::kNotEnoughMemory);
+    return false;
+  }
+  length_ = length;
+  return true;
+}
+
+}  // namespace zep

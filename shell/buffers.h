@@ -1,0 +1,112 @@
+// Small owning types used by all production code in place of a runtime library: a heap buffer, a
+// bounded text that refuses what does not fit, and a file handle that closes itself. None of them
+// throws or allocates behind the caller's back.
+#pragma once
+
+#include "shell/platform.h"
+#include "shell/types.h"
+
+namespace zep {
+
+// The length of a zero-terminated text in bytes, without the terminator.
+u32 text_length(const char* text);
+
+// True when both zero-terminated texts hold the same bytes.
+bool texts_equal(const char* a, const char* b);
+
+// Copies `length` bytes; the regions must not overlap.
+void copy_bytes(void* to, const void* from, u32 length);
+
+// A block from the process heap, zero-filled when allocated, released when the owner goes.
+class HeapBuffer {
+ public:
+  HeapBuffer() = default;
+  explicit HeapBuffer(u32 length) { allocate(length); }
+  ~HeapBuffer() { release_memory(data_); }
+  HeapBuffer(const HeapBuffer&) = delete;
+  HeapBuffer& operator=(const HeapBuffer&) = delete;
+  HeapBuffer(HeapBuffer&& other) : data_(other.data_), length_(other.length_) {
+    other.data_ = nullptr;
+    other.length_ = 0;
+  }
+
+  // Replaces the block with a fresh zero-filled one of `length` bytes. Returns false, holding
+  // nothing, when the heap cannot supply it (last_error() is then 8).
+  bool allocate(u32 length);
+
+  u8* data() { return static_cast<u8*>(data_); }
+  const u8* data() const { return static_cast<const u8*>(data_); }
+  char* text() { return static_cast<char*>(data_); }
+  u32 length() const { return length_; }
+  bool empty() const { return data_ == nullptr; }
+
+ private:
+  void* data_ = nullptr;
+  u32 length_ = 0;  // bytes in the block
+};
+
+// Zero-terminated text in fixed storage of `Capacity` bytes, terminator included. Every change that
+// would not fit is refused: it returns false and leaves the text as it was, never cut short.
+template <u32 Capacity>
+class BoundedText {
+ public:
+  static_assert(Capacity > 0, "room for the terminator");
+  BoundedText() { text_[0] = 0; }
+
+  bool assign(const char* text) {
+    length_ = 0;
+    text_[0] = 0;
+    return append(text);
+  }
+  bool append(const char* text) { return append(text, text_length(text)); }
+  // Appends `length` bytes of `text` (which need not be terminated).
+  bool append(const char* text, u32 length) {
+    if (length >= Capacity - length_) return false;
+    copy_bytes(text_ + length_, text, length);
+    length_ += length;
+    text_[length_] = 0;
+    return true;
+  }
+  void clear() {
+    length_ = 0;
+    text_[0] = 0;
+  }
+
+  const char* c_str() const { return text_; }
+  u32 length() const { return length_; }
+  static constexpr u32 capacity() { return Capacity; }
+
+ private:
+  char text_[Capacity];
+  u32 length_ = 0;  // bytes before the terminator
+};
+
+// A path of at most kMaxPath bytes with its terminator: what the ANSI file functions take.
+using PathString = BoundedText<kMaxPath>;
+
+// An open file that is closed when its owner goes.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(FileRef file) : file_(file) {}
+  ~FileHandle() { close_file(file_); }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  FileHandle(FileHandle&& other) : file_(other.file_) { other.file_ = nullptr; }
+
+  FileRef get() const { return file_; }
+  bool is_open() const { return file_ != nullptr; }
+  // Gives up ownership without closing.
+  FileRef release() {
+    FileRef file = file_;
+    file_ = nullptr;
+    return file;
+  }
+  // Closes now. Returns false when the system reports a failure (a write that did not reach the disk).
+  bool close() { return close_file(release()); }
+
+ private:
+  FileRef file_ = nullptr;
+};
+
+}  // namespace zep

@@ -1,0 +1,129 @@
+// The installer's process entry and its one window: the window class, the main window with its seven
+// controls, the message loop and the window procedure.
+#include <windows.h>
+
+#include "shell/platform.h"
+
+namespace zep {
+namespace {
+
+constexpr char kClassName[] = "ZEPExtractor";
+constexpr char kCaption[] = "ZEP self-extracting archive v1.1 by Vantrel";
+constexpr u32 kPathStorageLength = 260;  // bytes of the GamePath and of the AddonName storage
+
+// One control of the main window, as created.
+struct ControlSpec {
+  const char* class_name;
+  const char* text;
+  DWORD style;
+  DWORD ex_style;
+  int x, y, width, height;
+};
+
+enum Control { kContentsLabel, kContentsList, kSelectButton, kPathLabel, kImportButton, kExtractButton,
+               kCreditsLabel, kControlCount };
+
+constexpr DWORD kChildVisible = WS_CHILD | WS_VISIBLE;  // 0x50000000: plain SS_LEFT / BS_PUSHBUTTON
+
+const ControlSpec kControls[kControlCount] = {
+    {"static", "ZEP contents", kChildVisible, 0, 4, 5, 150, 15},
+    {"listbox", "", kChildVisible | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL, WS_EX_CLIENTEDGE, 3, 20, 175, 170},
+    {"button", "Select game path", kChildVisible, 0, 200, 25, 120, 25},
+    {"static", "<Please select a game path>", kChildVisible, 0, 190, 55, 150, 15},
+    {"button", "Import ZEP into game", kChildVisible, 0, 200, 80, 120, 25},
+    {"button", "Extract ZEP from archive", kChildVisible, 0, 200, 110, 120, 25},
+    {"static", "ZEP installer by Vantrel\nzep.example.org", kChildVisible, 0, 200, 140, 120, 45},
+};
+static_assert((WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL) == 0x50304000, "list style");
+
+// Program-wide state, kept for the whole run. Plain data only: no start-up code runs to construct it.
+struct WindowProgram {
+  HINSTANCE instance;
+  HWND main_window;             // set when window creation has returned
+  HWND controls[kControlCount]; // in the order of kControls
+  HFONT font;                   // the controls' font
+  char* game_path;              // GamePath storage, kPathStorageLength bytes
+  char* addon_name;             // AddonName storage, kPathStorageLength bytes
+};
+WindowProgram g_program;
+
+void on_create(HWND window) {
+  com_initialize();
+  g_program.font = CreateFontA(15, 0, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlSpec& spec = kControls[i];
+    g_program.controls[i] = CreateWindowExA(spec.ex_style, spec.class_name, spec.text, spec.style, spec.x,
+                                            spec.y, spec.width, spec.height, window, nullptr,
+                                            g_program.instance, nullptr);
+  }
+  for (int i = 0; i < kControlCount; ++i) {
+    SendMessageA(g_program.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(g_program.font), TRUE);
+  }
+  EnableWindow(g_program.controls[kImportButton], FALSE);
+  g_program.game_path = static_cast<char*>(allocate_zeroed(kPathStorageLength));
+  g_program.addon_name = static_cast<char*>(allocate_zeroed(kPathStorageLength));
+}
+
+void on_destroy() {
+  release_memory(g_program.game_path);
+  g_program.game_path = nullptr;
+  release_memory(g_program.addon_name);
+  g_program.addon_name = nullptr;
+  com_uninitialize();
+  PostQuitMessage(0);
+}
+
+LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_CREATE:
+      on_create(window);
+      return 0;
+    case WM_COMMAND:
+      return 0;
+    case WM_DESTROY:
+      on_destroy();
+      return 0;
+    case WM_QUIT:
+      // Only a sent WM_QUIT arrives here; a posted one ends the message loop instead.
+      DestroyWindow(window);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wparam, lparam);
+  }
+}
+
+int run_window_program(HINSTANCE instance) {
+  g_program.instance = instance;
+  WNDCLASSEXA window_class = {};
+  window_class.cbSize = sizeof(WNDCLASSEXA);
+  window_class.style = CS_HREDRAW | CS_VREDRAW;
+  window_class.lpfnWndProc = window_procedure;
+  window_class.hInstance = instance;
+  window_class.hIcon = LoadIconA(nullptr, MAKEINTRESOURCEA(32517));  // IDI_WINLOGO
+  window_class.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  // 5 is COLOR_MENU + 1: the window is painted in the menu colour.
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(5));
+  window_class.lpszClassName = kClassName;
+  window_class.hIconSm = LoadIconA(nullptr, MAKEINTRESOURCEA(32517));
+  RegisterClassExA(&window_class);
+
+  g_program.main_window = CreateWindowExA(0, kClassName, kCaption, WS_VISIBLE | WS_SYSMENU, CW_USEDEFAULT,
+                                          CW_USEDEFAULT, 350, 210, nullptr, nullptr, instance, nullptr);
+  // Without a window nothing could ever end the message loop.
+  if (g_program.main_window == nullptr) return 1;
+  ShowWindow(g_program.main_window, SW_SHOW);
+  UpdateWindow(g_program.main_window);
+
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+}  // namespace zep
+
+// The process entry: no runtime start-up code runs before it.
+extern "C" void zep_entry() { ExitProcess(static_cast<UINT>(zep::run_window_program(GetModuleHandleA(nullptr)))); }

@@ -1,0 +1,103 @@
+// Files and folders through kernel32, with the parameters the installer uses everywhere: every open
+// is exclusive (share mode 0) with normal attributes.
+#include <windows.h>
+
+#include "shell/platform.h"
+
+namespace zep {
+namespace {
+
+HANDLE to_handle(FileRef file) { return reinterpret_cast<HANDLE>(file); }
+
+FileRef open_file(const char* path, DWORD access, DWORD disposition) {
+  HANDLE handle = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return nullptr;
+  return reinterpret_cast<FileRef>(handle);
+}
+
+}  // namespace
+
+FileRef open_for_reading(const char* path) { return open_file(path, GENERIC_READ, OPEN_EXISTING); }
+FileRef create_or_replace(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_ALWAYS); }
+FileRef create_new(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_NEW); }
+
+bool seek_file(FileRef file, u32 offset) {
+  // A high part of 0 is passed so that the whole unsigned 32-bit range is reachable: without one,
+  // the offset would be taken as signed and every position from 2 GiB on would fail.
+  LONG high = 0;
+  DWORD low = SetFilePointer(to_handle(file), static_cast<LONG>(offset), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool read_file(FileRef file, void* buffer, u32 length) {
+  DWORD done = 0;
+  if (!ReadFile(to_handle(file), buffer, length, &done, nullptr)) return false;
+  if (done != length) {
+    SetLastError(ERROR_HANDLE_EOF);
+    return false;
+  }
+  return true;
+}
+
+bool write_file(FileRef file, const void* data, u32 length) {
+  DWORD done = 0;
+  if (!WriteFile(to_handle(file), data, length, &done, nullptr)) return false;
+  if (done != length) {
+    SetLastError(ERROR_DISK_FULL);
+    return false;
+  }
+  return true;
+}
+
+bool get_file_size(FileRef file, u32* size) {
+  DWORD high = 0;
+  DWORD low = GetFileSize(to_handle(file), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  if (high != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  *size = low;
+  return true;
+}
+
+bool flush_file(FileRef file) { return FlushFileBuffers(to_handle(file)) != 0; }
+
+bool close_file(FileRef file) {
+  if (file == nullptr) return true;
+  return CloseHandle(to_handle(file)) != 0;
+}
+
+bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
+bool remove_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
+bool copy_file(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
+bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
+
+bool replace_file(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+SearchRef find_first(const char* pattern, FoundName* found) {
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern, &data);
+  if (search == INVALID_HANDLE_VALUE) return nullptr;
+  static_assert(sizeof(data.cFileName) == sizeof(found->text), "both hold MAX_PATH bytes");
+  for (u32 i = 0; i < kMaxPath; ++i) found->text[i] = data.cFileName[i];
+  return reinterpret_cast<SearchRef>(search);
+}
+
+bool find_next(SearchRef search, FoundName* found) {
+  WIN32_FIND_DATAA data;
+  if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &data)) return false;
+  for (u32 i = 0; i < kMaxPath; ++i) found->text[i] = data.cFileName[i];
+  return true;
+}
+
+void find_close(SearchRef search) {
+  if (search != nullptr) FindClose(reinterpret_cast<HANDLE>(search));
+}
+
+u32 last_error() { return GetLastError(); }
+void set_last_error(u32 code) { SetLastError(code); }
+
+}  // namespace zep

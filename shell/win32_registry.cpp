@@ -1,0 +1,40 @@
+// The registry through advapi32, with the classic calls the installer and the uninstaller make.
+#include <windows.h>
+
+#include "shell/buffers.h"
+#include "shell/platform.h"
+
+namespace zep {
+namespace {
+
+HKEY root_key(RegistryRoot root) {
+  return root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+}  // namespace
+
+i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key) {
+  HKEY opened = nullptr;
+  LONG code = RegCreateKeyA(root_key(root), path, &opened);
+  *key = code == ERROR_SUCCESS ? reinterpret_cast<KeyRef>(opened) : nullptr;
+  return code;
+}
+
+i32 set_string_value(KeyRef key, const char* name, const char* text) {
+  return RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text), text_length(text) + 1);
+}
+
+i32 query_string_value(KeyRef key, const char* name, char* buffer, u32 capacity) {
+  DWORD length = capacity;
+  return RegQueryValueExA(reinterpret_cast<HKEY>(key), name, nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(buffer), &length);
+}
+
+i32 delete_key(RegistryRoot root, const char* path) { return RegDeleteKeyA(root_key(root), path); }
+
+void close_key(KeyRef key) {
+  if (key != nullptr) RegCloseKey(reinterpret_cast<HKEY>(key));
+}
+
+}  // namespace zep
