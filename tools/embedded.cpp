@@ -1,11 +1,17 @@
 #include "tools/embedded.h"
 
-// Defined in embedded.S when the programs are built in, and as weak empty markers otherwise.
+// Defined in embedded.S when the programs are built in (the build then defines ZEP_HAVE_EMBEDDED, and
+// these strong references pull embedded.S's object out of the library); weak and null otherwise.
+#ifdef ZEP_HAVE_EMBEDDED
+#define ZEP_EMBEDDED_LINKAGE
+#else
+#define ZEP_EMBEDDED_LINKAGE __attribute__((weak))
+#endif
 extern "C" {
-extern const std::uint8_t zep_embedded_stub_begin[] __attribute__((weak));
-extern const std::uint8_t zep_embedded_stub_end[] __attribute__((weak));
-extern const std::uint8_t zep_embedded_uninstaller_begin[] __attribute__((weak));
-extern const std::uint8_t zep_embedded_uninstaller_end[] __attribute__((weak));
+extern const std::uint8_t zep_embedded_stub_begin[] ZEP_EMBEDDED_LINKAGE;
+extern const std::uint8_t zep_embedded_stub_end[] ZEP_EMBEDDED_LINKAGE;
+extern const std::uint8_t zep_embedded_uninstaller_begin[] ZEP_EMBEDDED_LINKAGE;
+extern const std::uint8_t zep_embedded_uninstaller_end[] ZEP_EMBEDDED_LINKAGE;
 }
 
 namespace zep::tool {

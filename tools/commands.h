@@ -1,0 +1,26 @@
+// The zep tool's commands. Each takes the words after its name on the command line, prints its
+// report to `out` and its problems to `err`, and returns the process exit code: 0 on success, 1 when
+// the input is refused or damaged, 2 when the command line itself is wrong.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zep::tool {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// zep pack: builds a self-extracting file and/or a bare archive.
+int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// zep spk: compiles a string patch source into an SPK4 file.
+int run_spk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// zep list: shows what a self-extracting file, an archive or a string patch file holds.
+int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The help text of all commands.
+const char* help_text();
+
+}  // namespace zep::tool

@@ -1,0 +1,152 @@
+// zep list: shows what a self-extracting file, a bare archive or a string patch file holds, field by
+// field, and names everything that does not fit the file. It never reads outside the file.
+#include <iomanip>
+
+#include "archive/format.h"
+#include "tools/byte_io.h"
+#include "tools/commands.h"
+#include "tools/string_patch.h"
+
+namespace zep::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string quoted(const std::string& bytes) { return "\"" + printable(bytes) + "\""; }
+
+// Lists one string patch file; returns the number of problems found.
+std::size_t list_string_patch(ByteSource& source, const std::string& indent, bool with_texts, std::ostream& out) {
+  SpkFile spk = read_string_patch(source, with_texts);
+  if (spk.version != 0) {
+    out << indent << spk.magic << ": resource " << quoted(spk.resource_name) << ", " << spk.resource_length
+        << " bytes at " << spk.resource_offset << "; " << spk.entry_count << " text(s) at " << spk.entry_table
+        << ", text base " << spk.text_base;
+    if (spk.version == 4) {
+      out << "; " << spk.reference_count << " position(s) at " << spk.reference_table << ", further table "
+          << spk.further_count << " at " << spk.further_offset;
+    }
+    out << "\n";
+    for (std::size_t i = 0; i < spk.texts.size(); ++i) {
+      const SpkText& text = spk.texts[i];
+      out << indent << "  text " << i << ": " << text.text_length << " bytes at " << text.text_offset
+          << ", flags " << text.flags << ", sound " << quoted(text.sound) << ", volume " << text.volume_variance
+          << ", pitch " << text.pitch_variance << ", positions";
+      if (text.positions.empty()) out << " none";
+      for (u32 position : text.positions) out << " " << position;
+      out << "\n";
+      if (with_texts && !text.text.empty()) out << indent << "    " << quoted(text.text) << "\n";
+    }
+  }
+  for (const std::string& problem : spk.problems) out << indent << "problem: " << problem << "\n";
+  return spk.problems.size();
+}
+
+// Lists the archive that starts at `base` in `file`; returns the number of problems found.
+std::size_t list_archive(ByteSource& file, u64 base, bool with_texts, std::ostream& out) {
+  u64 archive_size = file.size() - base;
+  SliceSource archive(file, base, archive_size);
+  std::vector<u8> head;
+  if (!archive.read_bytes(0, sizeof(ArchiveHeader), head)) {
+    out << "problem: the archive is " << archive_size << " bytes, too short for its " << sizeof(ArchiveHeader)
+        << "-byte header\n";
+    return 1;
+  }
+  std::size_t problems = 0;
+  u32 patch_count = get_u32(&head[8]);
+  u32 file_count = get_u32(&head[12]);
+  u32 total = get_u32(&head[17]);
+  out << "header: magic " << quoted(std::string(head.begin(), head.begin() + 4)) << ", " << get_u32(&head[4])
+      << ", " << patch_count << " string patch file(s), " << file_count << " other file(s), "
+      << unsigned{head[16]} << ", total length " << total << "\n";
+  if (total != archive_size) {
+    out << "problem: the total length is " << total << " but the archive is " << archive_size << " bytes\n";
+    ++problems;
+  }
+  u64 count = u64{patch_count} + file_count;
+  if (!fits(kEntryTableOffset, count * sizeof(ArchiveEntry), archive_size)) {
+    out << "problem: the entry table of " << count << " records leaves the archive\n";
+    return problems + 1;
+  }
+  out << "record  name at  length  flags  data at  length  name\n";
+  for (u32 i = 0; i < count; ++i) {
+    std::vector<u8> record;
+    archive.read_bytes(entry_offset(i), sizeof(ArchiveEntry), record);
+    u32 name_offset = get_u32(&record[0]);
+    u32 name_length = get_u32(&record[4]);
+    u32 flags = get_u32(&record[8]);
+    u32 data_offset = get_u32(&record[12]);
+    u32 data_length = get_u32(&record[16]);
+    std::vector<u8> name;
+    bool name_fits = archive.read_bytes(name_offset, name_length, name);
+    out << std::setw(6) << i << std::setw(9) << name_offset << std::setw(8) << name_length << std::setw(7)
+        << flags << std::setw(9) << data_offset << std::setw(8) << data_length << "  "
+        << (name_fits ? quoted(std::string(name.begin(), name.end())) : "(outside the archive)");
+    if (i >= patch_count && flags == kRunAfterInstall) out << "  opened after installation";
+    out << "\n";
+    if (!name_fits) ++problems;
+    if (!fits(data_offset, data_length, archive_size)) {
+      out << "problem: record " << i << "'s data leaves the archive\n";
+      ++problems;
+    } else if (i < patch_count) {
+      SliceSource data(archive, data_offset, data_length);
+      problems += list_string_patch(data, "        ", with_texts, out);
+    }
+  }
+  return problems;
+}
+
+}  // namespace
+
+int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  bool with_texts = false;
+  std::vector<std::string> paths;
+  for (const std::string& word : args) {
+    if (word == "--texts") {
+      with_texts = true;
+    } else if (!word.empty() && word[0] == '-') {
+      err << "zep list: unknown option " << word << "\n";
+      return kExitUsage;
+    } else {
+      paths.push_back(word);
+    }
+  }
+  if (paths.empty()) {
+    err << "zep list: name a file: an add-on's .exe, a .zep archive or an .spk string patch file\n";
+    return kExitUsage;
+  }
+  std::size_t problems = 0;
+  for (const std::string& path : paths) {
+    FileSource file;
+    std::string error;
+    if (!file.open(path, error)) {
+      err << "zep list: " << error << "\n";
+      return kExitFailed;
+    }
+    std::vector<u8> magic;
+    file.read_bytes(0, file.size() < 4 ? static_cast<std::size_t>(file.size()) : 4, magic);
+    std::string start(magic.begin(), magic.end());
+    if (start.compare(0, 3, "SPK") == 0) {
+      out << path << ": string patch file, " << file.size() << " bytes\n";
+      problems += list_string_patch(file, "", with_texts, out);
+    } else if (start.compare(0, 2, "MZ") == 0) {
+      out << path << ": self-extracting file, " << file.size() << " bytes; uninstaller image at "
+          << kUninstallerOffset << ", archive at " << kArchiveOffset << "\n";
+      if (file.size() < kArchiveOffset) {
+        out << "problem: the file ends before " << kArchiveOffset << ", where its archive would begin\n";
+        ++problems;
+      } else {
+        problems += list_archive(file, kArchiveOffset, with_texts, out);
+      }
+    } else {
+      out << path << ": archive, " << file.size() << " bytes\n";
+      problems += list_archive(file, 0, with_texts, out);
+    }
+  }
+  if (problems != 0) {
+    err << "zep list: " << problems << " problem(s) found\n";
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace zep::tool

@@ -1,0 +1,342 @@
+// zep pack: gathers an add-on's files, checks every archive name, and writes the self-extracting
+// file and/or the bare archive. Outputs appear only when complete (see output_file.h).
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <system_error>
+
+#include "archive/names.h"
+#include "tools/archive_writer.h"
+#include "tools/byte_io.h"
+#include "tools/commands.h"
+#include "tools/embedded.h"
+#include "tools/output_file.h"
+#include "tools/spk_source.h"
+
+namespace zep::tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct PackRequest {
+  std::vector<fs::path> folders;                          // add-on folders laid out as the game folder
+  std::vector<fs::path> patches;                          // --spk: .spk files or .spks sources
+  std::vector<std::pair<fs::path, std::string>> files;    // --add FILE NAME
+  std::vector<std::string> open;                          // --open NAME
+  fs::path exe_output;                                    // -o
+  fs::path zep_output;                                    // --zep
+  fs::path stub;                                          // --stub (empty: the built-in one)
+  fs::path uninstaller;                                   // --uninstaller (empty: the built-in one)
+};
+
+bool has_extension(const fs::path& path, const std::string& extension) {
+  return fold_case(path.extension().string()) == extension;
+}
+
+// Reads the command line into `request`. Returns false with the problem in `error`.
+bool parse_pack_arguments(const std::vector<std::string>& args, PackRequest& request, std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    auto value = [&](std::size_t count) {
+      if (i + count < args.size()) return true;
+      error = word + " needs " + (count == 1 ? "a value" : std::to_string(count) + " values");
+      return false;
+    };
+    if (word == "-o" || word == "--output") {
+      if (!value(1)) return false;
+      request.exe_output = args[++i];
+    } else if (word == "--zep") {
+      if (!value(1)) return false;
+      request.zep_output = args[++i];
+    } else if (word == "--spk") {
+      if (!value(1)) return false;
+      request.patches.emplace_back(args[++i]);
+    } else if (word == "--add") {
+      if (!value(2)) return false;
+      request.files.emplace_back(args[i + 1], args[i + 2]);
+      i += 2;
+    } else if (word == "--open") {
+      if (!value(1)) return false;
+      request.open.push_back(args[++i]);
+    } else if (word == "--stub") {
+      if (!value(1)) return false;
+      request.stub = args[++i];
+    } else if (word == "--uninstaller") {
+      if (!value(1)) return false;
+      request.uninstaller = args[++i];
+    } else if (!word.empty() && word[0] == '-') {
+      error = "unknown option " + word;
+      return false;
+    } else {
+      request.folders.emplace_back(word);
+    }
+  }
+  if (request.exe_output.empty() && request.zep_output.empty()) {
+    error = "name an output: -o ADDON.exe for the self-extracting file, --zep ADDON.zep for the bare archive";
+    return false;
+  }
+  if (request.folders.empty() && request.patches.empty() && request.files.empty()) {
+    error = "nothing to pack: name an add-on folder, --spk or --add";
+    return false;
+  }
+  return true;
+}
+
+// What is wrong with `name` as an archive name, or an empty text.
+std::string check_archive_name(const std::string& name) {
+  for (char c : name) {
+    if (static_cast<u8>(c) >= 0x80) {
+      return "the name \"" + printable(name) +
+             "\" holds non-ASCII bytes, which Windows would read in its own code page";
+    }
+  }
+  NameProblem problem = check_relative_name(name.data(), static_cast<u32>(std::min<std::size_t>(name.size(), 0xFFFFFFFFu)));
+  if (problem == NameProblem::kNameOk) return {};
+  return "the name \"" + printable(name) + "\" is refused: " + describe_name_problem(problem);
+}
+
+// The archive name of `file` below `folder`: its relative path with backslashes.
+std::string name_below(const fs::path& folder, const fs::path& file) {
+  std::string name;
+  for (const fs::path& part : file.lexically_relative(folder)) {
+    if (!name.empty()) name += '\\';
+    name += part.string();
+  }
+  return name;
+}
+
+// Gathers what the packing needs.
+class Gatherer {
+ public:
+  Gatherer(std::vector<PackItem>& patches, std::vector<PackItem>& files) : patches_(patches), files_(files) {}
+
+  // A string patch file: an .spk as it stands, an .spks source compiled to SPK4 and named after it.
+  bool add_patch(const fs::path& path, std::string& error) {
+    PackItem item;
+    if (has_extension(path, ".spks")) {
+      fs::path resource;
+      if (!compile_spk_source(path, item.bytes, resource, error)) return false;
+      item.in_memory = true;
+      item.length = item.bytes.size();
+      item.name = path.stem().string() + ".spk";
+      std::error_code code;
+      consumed_.push_back(fs::weakly_canonical(resource, code));
+    } else {
+      if (!add_file_data(path, item, error)) return false;
+      item.name = path.filename().string();
+    }
+    return add(patches_, patch_names_, std::move(item), path, error);
+  }
+
+  // An other file under `name`.
+  bool add_other(const fs::path& path, const std::string& name, std::string& error) {
+    PackItem item;
+    if (!add_file_data(path, item, error)) return false;
+    item.name = name;
+    return add(files_, file_names_, std::move(item), path, error);
+  }
+
+  // An add-on folder: its top-level .spk and .spks files are string patch files, every other file
+  // (those that a source takes as its resource excepted) is an other file under its relative path.
+  bool add_folder(const fs::path& folder, std::string& error) {
+    std::error_code code;
+    if (!fs::is_directory(folder, code)) {
+      error = folder.string() + " is not a folder";
+      return false;
+    }
+    std::vector<fs::path> top_patches;
+    std::vector<std::pair<std::string, fs::path>> others;
+    fs::recursive_directory_iterator walk(folder, code), end;
+    for (; !code && walk != end; walk.increment(code)) {
+      const fs::path& path = walk->path();
+      if (path.filename().string()[0] == '.') {
+        // Hidden files and folders (editor and version-control leftovers) are not part of an add-on.
+        if (walk->is_directory()) walk.disable_recursion_pending();
+        continue;
+      }
+      if (walk->is_directory(code)) continue;
+      if (!walk->is_regular_file(code)) {
+        error = path.string() + " is neither a file nor a folder";
+        return false;
+      }
+      bool top = walk.depth() == 0;
+      if (top && (has_extension(path, ".spk") || has_extension(path, ".spks"))) {
+        top_patches.push_back(path);
+      } else {
+        others.emplace_back(name_below(folder, path), path);
+      }
+    }
+    if (code) {
+      error = "cannot read the folder " + folder.string() + ": " + code.message();
+      return false;
+    }
+    // A fixed order, whatever order the file system lists: string patch files by name, other files by
+    // archive name, both without regard to letter case.
+    std::sort(top_patches.begin(), top_patches.end(), [](const fs::path& a, const fs::path& b) {
+      return fold_case(a.filename().string()) < fold_case(b.filename().string());
+    });
+    std::sort(others.begin(), others.end(),
+              [](const auto& a, const auto& b) { return fold_case(a.first) < fold_case(b.first); });
+    for (const fs::path& path : top_patches) {
+      if (!add_patch(path, error)) return false;
+    }
+    for (const auto& [name, path] : others) {
+      if (is_consumed(path)) continue;
+      if (!add_other(path, name, error)) return false;
+    }
+    return true;
+  }
+
+ private:
+  bool add_file_data(const fs::path& path, PackItem& item, std::string& error) {
+    std::error_code code;
+    if (!fs::is_regular_file(path, code)) {
+      error = fs::exists(path, code) ? path.string() + " is not a file" : path.string() + " does not exist";
+      return false;
+    }
+    u64 size = fs::file_size(path, code);
+    if (code) {
+      error = "cannot find the size of " + path.string() + ": " + code.message();
+      return false;
+    }
+    item.path = path;
+    item.length = size;
+    return true;
+  }
+
+  bool add(std::vector<PackItem>& group, std::map<std::string, fs::path>& names, PackItem item,
+           const fs::path& source, std::string& error) {
+    std::string problem = check_archive_name(item.name);
+    if (!problem.empty()) {
+      error = source.string() + ": " + problem;
+      return false;
+    }
+    auto [existing, fresh] = names.emplace(fold_case(item.name), source);
+    if (!fresh) {
+      error = "the name \"" + item.name + "\" is given twice (" + existing->second.string() + " and " +
+              source.string() + "); names differing only in letter case are the same file on Windows";
+      return false;
+    }
+    group.push_back(std::move(item));
+    return true;
+  }
+
+  bool is_consumed(const fs::path& path) const {
+    std::error_code code;
+    fs::path canonical = fs::weakly_canonical(path, code);
+    return std::find(consumed_.begin(), consumed_.end(), canonical) != consumed_.end();
+  }
+
+  std::vector<PackItem>& patches_;
+  std::vector<PackItem>& files_;
+  std::map<std::string, fs::path> patch_names_;  // folded name -> where it came from
+  std::map<std::string, fs::path> file_names_;
+  std::vector<fs::path> consumed_;  // resources taken into string patch files
+};
+
+// The stub or uninstaller: the named file, else the one built into the tool.
+bool load_program(const fs::path& named, EmbeddedProgram built_in, const char* what, std::vector<u8>& out,
+                  std::string& error) {
+  if (named.empty()) {
+    if (built_in.data == nullptr) {
+      error = std::string("this zep was built without its ") + what + "; name one with --" +
+              (std::string(what) == "installer stub" ? "stub" : "uninstaller");
+      return false;
+    }
+    out.assign(built_in.data, built_in.data + built_in.length);
+    return true;
+  }
+  FileSource file;
+  if (!file.open(named, error)) return false;
+  if (file.size() > kArchiveOffset) {
+    error = named.string() + " is too large for a " + what;
+    return false;
+  }
+  if (!file.read_bytes(0, static_cast<std::size_t>(file.size()), out)) {
+    error = "cannot read " + named.string();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  PackRequest request;
+  std::string error;
+  if (!parse_pack_arguments(args, request, error)) {
+    err << "zep pack: " << error << "\n(zep help shows how to call it)\n";
+    return kExitUsage;
+  }
+
+  std::vector<PackItem> patches;
+  std::vector<PackItem> files;
+  Gatherer gatherer(patches, files);
+  bool gathered = true;
+  // Named string patch files first, so that a folder does not also pack their sources' resources.
+  for (const fs::path& patch : request.patches) gathered = gathered && gatherer.add_patch(patch, error);
+  for (const fs::path& folder : request.folders) gathered = gathered && gatherer.add_folder(folder, error);
+  for (const auto& [path, name] : request.files) gathered = gathered && gatherer.add_other(path, name, error);
+  for (const std::string& name : request.open) {
+    if (!gathered) break;
+    auto found = std::find_if(files.begin(), files.end(),
+                              [&](const PackItem& item) { return fold_case(item.name) == fold_case(name); });
+    if (found == files.end()) {
+      error = "--open " + name + ": the add-on has no such file";
+      gathered = false;
+    } else {
+      found->flags = kRunAfterInstall;
+    }
+  }
+  ArchivePlan plan;
+  if (!gathered || !plan_archive(patches, files, plan, error)) {
+    err << "zep pack: " << error << "\n";
+    return kExitFailed;
+  }
+
+  std::vector<u8> head;
+  if (!request.exe_output.empty()) {
+    std::vector<u8> stub;
+    std::vector<u8> uninstaller;
+    if (!load_program(request.stub, embedded_stub(), "installer stub", stub, error) ||
+        !load_program(request.uninstaller, embedded_uninstaller(), "uninstaller", uninstaller, error) ||
+        !build_self_extracting_head(stub, uninstaller, head, error)) {
+      err << "zep pack: " << error << "\n";
+      return kExitFailed;
+    }
+  }
+
+  // Both outputs are written in one pass over the add-on's files and put in place only at the end.
+  PendingFile exe;
+  PendingFile zep;
+  FileSink sink;
+  bool written = true;
+  if (!request.exe_output.empty()) {
+    written = exe.create(request.exe_output, error) &&
+              std::fwrite(head.data(), 1, head.size(), exe.file()) == head.size();
+    if (written) sink.add(exe.file());
+  }
+  if (written && !request.zep_output.empty()) {
+    written = zep.create(request.zep_output, error);
+    if (written) sink.add(zep.file());
+  }
+  written = written && write_archive(plan, patches, files, sink, error);
+  if (written && !request.exe_output.empty()) written = exe.commit(error);
+  if (written && !request.zep_output.empty()) written = zep.commit(error);
+  if (!written) {
+    if (error.empty()) error = "cannot write the output";
+    err << "zep pack: " << error << "\n";
+    return kExitFailed;
+  }
+
+  u64 archive_length = plan.header.total_length;
+  if (!request.exe_output.empty()) {
+    out << request.exe_output.string() << ": " << kArchiveOffset + archive_length
+        << " bytes (stub, uninstaller at " << kUninstallerOffset << ", archive at " << kArchiveOffset << ")\n";
+  }
+  if (!request.zep_output.empty()) out << request.zep_output.string() << ": " << archive_length << " bytes\n";
+  out << patches.size() << " string patch file(s), " << files.size() << " other file(s)\n";
+  return kExitOk;
+}
+
+}  // namespace zep::tool
