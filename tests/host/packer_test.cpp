@@ -1,0 +1,473 @@
+// The packer, the string patch compiler and the lister, driven through their commands with real files.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "archive/format.h"
+#include "tests/support/temp_folder.h"
+#include "tools/archive_writer.h"
+#include "tools/byte_io.h"
+#include "tools/commands.h"
+#include "tools/embedded.h"
+#include "tools/string_patch.h"
+
+namespace zep::tool {
+namespace {
+
+using test::read_native_file;
+using test::TempFolder;
+using test::write_native_file;
+namespace fs = std::filesystem;
+
+struct CommandResult {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CommandResult pack(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int code = run_pack(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+CommandResult list(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int code = run_list(args, out, err);
+  return {code, out.str(), err.str()};
+}
+
+u32 u32_at(const std::string& bytes, std::size_t offset) {
+  return get_u32(reinterpret_cast<const u8*>(bytes.data()) + offset);
+}
+
+std::string filler(std::size_t length, char seed) {
+  std::string bytes(length, 0);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(seed + i * 7);
+  return bytes;
+}
+
+// The names of everything in `folder`, so that a test can see that nothing was left behind.
+std::vector<std::string> entries_of(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Test stub and uninstaller programs of known content.
+struct Programs {
+  explicit Programs(const TempFolder& folder)
+      : stub(folder.native() / "stub.exe"), uninstaller(folder.native() / "uinst.exe") {
+    write_native_file(stub, "MZ" + filler(4000, 's'));
+    write_native_file(uninstaller, "MZ" + filler(2000, 'u'));
+  }
+  std::vector<std::string> args() const {
+    return {"--stub", stub.string(), "--uninstaller", uninstaller.string()};
+  }
+  fs::path stub;
+  fs::path uninstaller;
+};
+
+// The string patch file that the installer's documentation walks through: resource EVILAMUL.itm of
+// 1082 bytes, four texts of 17, 21, 279 and 2706 bytes with flags 3, 1, 3, 1 and one position each.
+StringPatch documented_patch() {
+  StringPatch patch;
+  patch.resource_name = "EVILAMUL.itm";
+  patch.resource.assign(1082, 0x11);
+  const std::size_t lengths[] = {17, 21, 279, 2706};
+  const u16 flags[] = {3, 1, 3, 1};
+  const u32 positions[] = {8, 12, 80, 84};
+  for (int k = 0; k < 4; ++k) {
+    PatchText text;
+    text.text = filler(lengths[k], static_cast<char>('A' + k));
+    text.flags = flags[k];
+    text.positions = {positions[k]};
+    patch.texts.push_back(text);
+  }
+  return patch;
+}
+
+std::string documented_spk4() {
+  std::vector<u8> out;
+  std::string error;
+  EXPECT_TRUE(build_spk4(documented_patch(), out, error)) << error;
+  return std::string(out.begin(), out.end());
+}
+
+// The sample add-on: one string patch file and five other files with the names and sizes of the
+// archive that the installer's documentation walks through.
+struct SampleAddon {
+  explicit SampleAddon(const TempFolder& folder) : root(folder.native() / "in") {
+    write_native_file(root / "EVILAMUL.spk", documented_spk4());
+    const std::pair<const char*, std::size_t> files[] = {
+        {"evilamul.spl", 826}, {"evlamul1.eff", 272}, {"evlamul2.eff", 272},
+        {"evlamul3.eff", 272}, {"evilamul_readme.txt", 938}};
+    for (const auto& [name, size] : files) {
+      write_native_file(root / name, filler(size, name[4]));
+      add.insert(add.end(), {"--add", (root / name).string(), std::string("Override\\") + name});
+    }
+  }
+  std::vector<std::string> args() const {
+    std::vector<std::string> all = {"--spk", (root / "EVILAMUL.spk").string()};
+    all.insert(all.end(), add.begin(), add.end());
+    all.insert(all.end(), {"--open", "override\\EVILAMUL_README.TXT"});
+    return all;
+  }
+  fs::path root;
+  std::vector<std::string> add;
+};
+
+TEST(Packer, SampleArchiveIsLaidOutFieldByField) {
+  TempFolder folder;
+  SampleAddon addon(folder);
+  std::vector<std::string> args = addon.args();
+  args.insert(args.end(), {"--zep", folder / "sample.zep"});
+  CommandResult run = pack(args);
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+
+  std::string zep = read_native_file(folder / "sample.zep");
+  ASSERT_EQ(zep.size(), 7226u);
+  EXPECT_EQ(zep.substr(0, 4), std::string("ZEP\0", 4));
+  EXPECT_EQ(u32_at(zep, 4), 0u);
+  EXPECT_EQ(u32_at(zep, 8), 1u);
+  EXPECT_EQ(u32_at(zep, 12), 5u);
+  EXPECT_EQ(zep[16], 0);
+  EXPECT_EQ(u32_at(zep, 17), 7226u);
+
+  struct Record {
+    u32 name_offset, name_length;
+    const char* name;
+    u32 flags, data_offset, data_length;
+  };
+  const Record expected[] = {
+      {141, 12, "EVILAMUL.spk", 0, 153, 4381},
+      {4534, 21, "Override\\evilamul.spl", 0, 4555, 826},
+      {5381, 21, "Override\\evlamul1.eff", 0, 5402, 272},
+      {5674, 21, "Override\\evlamul2.eff", 0, 5695, 272},
+      {5967, 21, "Override\\evlamul3.eff", 0, 5988, 272},
+      {6260, 28, "Override\\evilamul_readme.txt", 1, 6288, 938},
+  };
+  const fs::path sources[] = {"EVILAMUL.spk", "evilamul.spl", "evlamul1.eff", "evlamul2.eff", "evlamul3.eff",
+                              "evilamul_readme.txt"};
+  for (u32 i = 0; i < 6; ++i) {
+    SCOPED_TRACE("record " + std::to_string(i));
+    const Record& want = expected[i];
+    std::size_t at = entry_offset(i);
+    EXPECT_EQ(u32_at(zep, at), want.name_offset);
+    EXPECT_EQ(u32_at(zep, at + 4), want.name_length);
+    EXPECT_EQ(u32_at(zep, at + 8), want.flags);
+    EXPECT_EQ(u32_at(zep, at + 12), want.data_offset);
+    EXPECT_EQ(u32_at(zep, at + 16), want.data_length);
+    EXPECT_EQ(zep.substr(want.name_offset, want.name_length), want.name);
+    EXPECT_EQ(zep.substr(want.data_offset, want.data_length), read_native_file(addon.root / sources[i]));
+  }
+}
+
+TEST(Packer, SelfExtractingFileHasItsPiecesAtTheFixedOffsets) {
+  TempFolder folder;
+  SampleAddon addon(folder);
+  Programs programs(folder);
+  std::vector<std::string> args = addon.args();
+  std::vector<std::string> more = programs.args();
+  args.insert(args.end(), more.begin(), more.end());
+  args.insert(args.end(), {"-o", folder / "Evilamul.exe", "--zep", folder / "sample.zep"});
+  CommandResult run = pack(args);
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+
+  std::string exe = read_native_file(folder / "Evilamul.exe");
+  std::string stub = read_native_file(programs.stub);
+  std::string uninstaller = read_native_file(programs.uninstaller);
+  ASSERT_EQ(exe.size(), kArchiveOffset + 7226u);
+  EXPECT_EQ(exe.substr(0, stub.size()), stub);
+  EXPECT_EQ(exe.substr(stub.size(), kUninstallerOffset - stub.size()),
+            std::string(kUninstallerOffset - stub.size(), '\0'));
+  EXPECT_EQ(exe.substr(kUninstallerOffset, uninstaller.size()), uninstaller);
+  EXPECT_EQ(exe.substr(kUninstallerOffset + uninstaller.size(), kUninstallerLength - uninstaller.size()),
+            std::string(kUninstallerLength - uninstaller.size(), '\0'));
+  EXPECT_EQ(exe.substr(kArchiveOffset), read_native_file(folder / "sample.zep"));
+  EXPECT_EQ(entries_of(folder.native()),
+            (std::vector<std::string>{"Evilamul.exe", "in", "sample.zep", "stub.exe", "uinst.exe"}));
+}
+
+TEST(Packer, BuiltInProgramsAreTheShippingOnes) {
+  EmbeddedProgram stub = embedded_stub();
+  EmbeddedProgram uninstaller = embedded_uninstaller();
+  if (stub.data == nullptr) GTEST_SKIP() << "this build of the tests has no programs built in";
+  TempFolder folder;
+  write_native_file(folder.native() / "a.txt", "text");
+  CommandResult run = pack({"--add", folder / "a.txt", "a.txt", "-o", folder / "A.exe"});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  std::string exe = read_native_file(folder / "A.exe");
+  ASSERT_GT(exe.size(), kArchiveOffset);
+  EXPECT_EQ(exe.substr(0, stub.length), std::string(reinterpret_cast<const char*>(stub.data), stub.length));
+  EXPECT_EQ(exe.substr(kUninstallerOffset, uninstaller.length),
+            std::string(reinterpret_cast<const char*>(uninstaller.data), uninstaller.length));
+  EXPECT_LE(stub.length, kUninstallerOffset);
+  EXPECT_LE(uninstaller.length, kUninstallerLength);
+}
+
+TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
+  TempFolder folder;
+  fs::path in = folder.native() / "addon";
+  write_native_file(in / "thing.itm", filler(100, 'i'));
+  write_native_file(in / "THING.spks", "resource thing.itm\nstring ~A thing~ at 8\nstring ~Its tale~ at 12\n");
+  write_native_file(in / "OLD.SPK", "SPK3" + filler(40, 'o'));
+  write_native_file(in / "Override" / "b.spl", "b");
+  write_native_file(in / "Override" / "A.eff", "a");
+  write_native_file(in / "readme.txt", "r");
+  write_native_file(in / ".hidden", "h");
+  write_native_file(in / ".git" / "config", "g");
+  CommandResult run = pack({in.string(), "--open", "README.TXT", "--zep", folder / "a.zep"});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  std::string zep = read_native_file(folder / "a.zep");
+
+  ASSERT_EQ(u32_at(zep, 8), 2u);
+  ASSERT_EQ(u32_at(zep, 12), 3u);
+  auto name = [&](u32 i) { return zep.substr(u32_at(zep, entry_offset(i)), u32_at(zep, entry_offset(i) + 4)); };
+  EXPECT_EQ(name(0), "OLD.SPK");
+  EXPECT_EQ(name(1), "THING.spk");
+  // thing.itm went into THING.spk; the hidden files stay out; names are in case-insensitive order.
+  EXPECT_EQ(name(2), "Override\\A.eff");
+  EXPECT_EQ(name(3), "Override\\b.spl");
+  EXPECT_EQ(name(4), "readme.txt");
+  EXPECT_EQ(u32_at(zep, entry_offset(4) + 8), kRunAfterInstall);
+  EXPECT_EQ(u32_at(zep, entry_offset(2) + 8), 0u);
+
+  std::string spk = zep.substr(u32_at(zep, entry_offset(1) + 12), u32_at(zep, entry_offset(1) + 16));
+  MemorySource source(reinterpret_cast<const u8*>(spk.data()), spk.size());
+  SpkFile read = read_string_patch(source, true);
+  EXPECT_TRUE(read.problems.empty());
+  EXPECT_EQ(read.version, 4);
+  EXPECT_EQ(read.resource_name, "thing.itm");
+  ASSERT_EQ(read.texts.size(), 2u);
+  EXPECT_EQ(read.texts[0].text, "A thing");
+  EXPECT_EQ(read.texts[1].positions, std::vector<u32>{12});
+}
+
+TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
+  TempFolder folder;
+  fs::path data = folder.native() / "data.bin";
+  write_native_file(data, "data");
+  write_native_file(folder.native() / "out" / "old.exe", "the previous build");
+  std::string out_exe = (folder.native() / "out" / "old.exe").string();
+  std::string out_zep = (folder.native() / "out" / "new.zep").string();
+  Programs programs(folder);
+
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    const char* message;
+  };
+  std::string long_name(257, 'a');
+  const Case cases[] = {
+      {"missing file", {"--add", (folder.native() / "nope.bin").string(), "x.bin"}, "does not exist"},
+      {"long name", {"--add", data.string(), long_name}, "longer than 256"},
+      {"parent folder", {"--add", data.string(), "..\\x"}, "leave the game folder"},
+      {"inner parent folder", {"--add", data.string(), "Override\\..\\..\\x"}, "leave the game folder"},
+      {"drive", {"--add", data.string(), "C:\\x"}, "drive"},
+      {"root", {"--add", data.string(), "\\x"}, "leave the game folder"},
+      {"duplicate", {"--add", data.string(), "Override\\X", "--add", data.string(), "override\\x"}, "twice"},
+      {"open without file", {"--add", data.string(), "x", "--open", "y"}, "no such file"},
+      {"missing folder", {(folder.native() / "nope").string()}, "not a folder"},
+      {"missing source", {"--spk", (folder.native() / "nope.spks").string()}, "does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> args = c.args;
+    std::vector<std::string> more = programs.args();
+    args.insert(args.end(), more.begin(), more.end());
+    args.insert(args.end(), {"-o", out_exe, "--zep", out_zep});
+    CommandResult run = pack(args);
+    EXPECT_EQ(run.code, kExitFailed);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_EQ(read_native_file(out_exe), "the previous build");
+    EXPECT_EQ(entries_of(folder.native() / "out"), std::vector<std::string>{"old.exe"});
+  }
+
+  // A command line without outputs or content is a usage error.
+  EXPECT_EQ(pack({"--add", data.string(), "x"}).code, kExitUsage);
+  EXPECT_EQ(pack({"--zep", out_zep}).code, kExitUsage);
+  EXPECT_EQ(pack({"--frobnicate", "-o", out_exe}).code, kExitUsage);
+}
+
+TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
+  TempFolder folder;
+  fs::path big = folder.native() / "big.bin";
+  int descriptor = ::open(big.c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(descriptor, 0);
+  // Sparse: 4 GiB of size, no disk space.
+  ASSERT_EQ(::ftruncate(descriptor, off_t{1} << 32), 0);
+  ::close(descriptor);
+  CommandResult run = pack({"--add", big.string(), "big.bin", "--zep", folder / "big.zep"});
+  EXPECT_EQ(run.code, kExitFailed);
+  EXPECT_NE(run.err.find("more than"), std::string::npos) << run.err;
+  EXPECT_EQ(entries_of(folder.native()), std::vector<std::string>{"big.bin"});
+
+  // One byte under the limit of what a self-extracting file can address is planned without complaint.
+  PackItem item;
+  item.name = "x";
+  item.length = kMaxArchiveLength - kEntryTableOffset - sizeof(ArchiveEntry) - 1;
+  ArchivePlan plan;
+  std::string error;
+  EXPECT_TRUE(plan_archive({}, {item}, plan, error)) << error;
+  EXPECT_EQ(plan.header.total_length, kMaxArchiveLength);
+  item.length += 1;
+  EXPECT_FALSE(plan_archive({}, {item}, plan, error));
+}
+
+TEST(Packer, ToolProgramReportsThroughItsExitCode) {
+  TempFolder folder;
+  std::string tool = ZEP_TOOL;
+  std::string quiet = " >/dev/null 2>&1";
+  auto exit_code = [&](const std::string& args) {
+    int status = std::system((tool + " " + args + quiet).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  write_native_file(folder.native() / "a.txt", "a");
+  std::string zep = folder / "a.zep";
+  EXPECT_EQ(exit_code(""), kExitUsage);
+  EXPECT_EQ(exit_code("bogus"), kExitUsage);
+  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " 'x\\a.txt' --zep " + zep), kExitOk);
+  EXPECT_EQ(exit_code("list " + zep), kExitOk);
+  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " '..\\a.txt' --zep " + zep), kExitFailed);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(StringPatch, Spk4IsLaidOutAsTheDocumentedExample) {
+  StringPatch patch = documented_patch();
+  const std::size_t lengths[] = {17, 21, 279, 2706};
+  const u16 flags[] = {3, 1, 3, 1};
+  const u32 positions[] = {8, 12, 80, 84};
+  std::string spk = documented_spk4();
+  ASSERT_EQ(spk.size(), 4381u);
+  EXPECT_EQ(spk.substr(0, 4), "SPK4");
+  EXPECT_EQ(spk.substr(8, 12), "EVILAMUL.itm");
+  EXPECT_EQ(u32_at(spk, 20), 276u);   // resource
+  EXPECT_EQ(u32_at(spk, 24), 1082u);
+  EXPECT_EQ(u32_at(spk, 32), 1358u);  // text base
+  EXPECT_EQ(u32_at(spk, 36), 4u);     // entries
+  EXPECT_EQ(u32_at(spk, 40), 60u);
+  EXPECT_EQ(u32_at(spk, 44), 4u);     // reference table
+  EXPECT_EQ(u32_at(spk, 48), 260u);
+  EXPECT_EQ(u32_at(spk, 52), 0u);     // no further table
+  EXPECT_EQ(u32_at(spk, 56), 276u);
+  const u32 text_offsets[] = {0, 17, 38, 317};
+  for (u32 k = 0; k < 4; ++k) {
+    SCOPED_TRACE("entry " + std::to_string(k));
+    std::size_t at = 60 + 50 * k;
+    EXPECT_EQ(u32_at(spk, at), text_offsets[k]);
+    EXPECT_EQ(u32_at(spk, at + 4), lengths[k]);
+    EXPECT_EQ(spk.substr(at + 8, 8), std::string(8, '\0'));
+    EXPECT_EQ(u32_at(spk, at + 16), 0u);
+    EXPECT_EQ(u32_at(spk, at + 20), 0u);
+    EXPECT_EQ(get_u16(reinterpret_cast<const u8*>(spk.data()) + at + 24), flags[k]);
+    EXPECT_EQ(u32_at(spk, at + 26), k);
+    EXPECT_EQ(u32_at(spk, at + 30), 1u);
+    EXPECT_EQ(spk.substr(at + 34, 16), std::string(16, '\0'));
+    EXPECT_EQ(u32_at(spk, 260 + 4 * k), positions[k]);
+    EXPECT_EQ(spk.substr(1358 + text_offsets[k], lengths[k]), patch.texts[k].text);
+  }
+  EXPECT_EQ(spk.substr(276, 1082), std::string(1082, 0x11));
+}
+
+TEST(StringPatch, UnsoundPatchesAreRefused) {
+  StringPatch good;
+  good.resource_name = "TWELVECHARS1";  // exactly 12: stored without a terminator
+  good.resource.assign(16, 0);
+  good.texts.push_back({"t", "SOUND001", 0, 0, 3, {0, 12}});
+  std::vector<u8> out;
+  std::string error;
+  ASSERT_TRUE(build_spk4(good, out, error)) << error;
+  EXPECT_EQ(std::string(out.begin() + 8, out.begin() + 20), "TWELVECHARS1");
+
+  auto refusal = [](StringPatch patch) {
+    std::vector<u8> bytes;
+    std::string problem;
+    EXPECT_FALSE(build_spk4(patch, bytes, problem));
+    return problem;
+  };
+  StringPatch bad = good;
+  bad.resource_name = "THIRTEENCHARS";
+  EXPECT_NE(refusal(bad).find("longer than 12"), std::string::npos);
+  bad = good;
+  bad.resource_name = "..";
+  EXPECT_FALSE(refusal(bad).empty());
+  bad = good;
+  bad.texts[0].positions = {13};  // its 4 bytes would end past the 16-byte resource
+  EXPECT_NE(refusal(bad).find("not inside"), std::string::npos);
+  bad = good;
+  bad.texts.push_back({"u", "", 0, 0, 1, {2}});  // overlaps the strref at 0
+  EXPECT_NE(refusal(bad).find("overlaps"), std::string::npos);
+  bad = good;
+  bad.texts[0].sound = "NINECHARS";
+  EXPECT_NE(refusal(bad).find("longer than 8"), std::string::npos);
+}
+
+TEST(StringPatch, SourceMistakesNameTheirLine) {
+  TempFolder folder;
+  write_native_file(folder.native() / "r.itm", std::string(20, 0));
+  struct Case {
+    const char* source;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"resource r.itm\nstring ~a~\n  at 4\n  colour red\n", ":4:"},
+      {"resource r.itm\nat 4\n", ":2:"},
+      {"resource r.itm\nstring ~never closed\n\n", ":2:"},
+      {"string ~a~\n", "resource"},
+      {"resource r.itm\nstring ~a~ at 0x1G\n", ":2:"},
+      {"resource missing.itm\n", "does not exist"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    write_native_file(folder.native() / "p.spks", c.source);
+    std::ostringstream out, err;
+    EXPECT_EQ(run_spk({folder / "p.spks", "-o", folder / "p.spk"}, out, err), kExitFailed);
+    EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(folder.native() / "p.spk"));
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(Lister, ShowsTheArchiveAndNamesDamageWithoutReadingOutside) {
+  TempFolder folder;
+  SampleAddon addon(folder);
+  std::vector<std::string> args = addon.args();
+  args.insert(args.end(), {"--zep", folder / "sample.zep"});
+  ASSERT_EQ(pack(args).code, kExitOk);
+  CommandResult shown = list({folder / "sample.zep"});
+  EXPECT_EQ(shown.code, kExitOk) << shown.err;
+  EXPECT_NE(shown.out.find("1 string patch file(s), 5 other file(s)"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("\"Override\\evilamul_readme.txt\"  opened after installation"), std::string::npos)
+      << shown.out;
+  EXPECT_NE(shown.out.find("SPK4: resource \"EVILAMUL.itm\", 1082 bytes at 276"), std::string::npos);
+  EXPECT_EQ(shown.out.find("problem:"), std::string::npos);
+
+  std::string zep = read_native_file(folder / "sample.zep");
+  std::string damaged = zep;
+  damaged[15] = '\x7f';  // an entry table far larger than the archive
+  write_native_file(folder.native() / "damaged.zep", damaged);
+  CommandResult bad = list({folder / "damaged.zep"});
+  EXPECT_EQ(bad.code, kExitFailed);
+  EXPECT_NE(bad.out.find("entry table"), std::string::npos) << bad.out;
+
+  damaged = zep;
+  damaged[entry_offset(3) + 15] = '\x7f';  // a data offset far outside
+  write_native_file(folder.native() / "damaged.zep", damaged);
+  bad = list({folder / "damaged.zep"});
+  EXPECT_EQ(bad.code, kExitFailed);
+  EXPECT_NE(bad.out.find("record 3's data leaves the archive"), std::string::npos) << bad.out;
+
+  write_native_file(folder.native() / "short.exe", "MZ" + std::string(100, 0));
+  EXPECT_EQ(list({folder / "short.exe"}).code, kExitFailed);
+}
+
+}  // namespace
+}  // namespace zep::tool
