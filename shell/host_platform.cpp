@@ -552,15 +552,19 @@ bool has_subkeys(const std::string& folded_path) {
   return after != keys.end() && after->first.compare(0, folded_path.size() + 1, folded_path + "\\") == 0;
 }
 
-// Creates the keys of `prefixes` that are missing; returns the last one.
+// Creates the keys of `prefixes` that are missing; returns the last one. A new key is spelled as
+// its parent already is, followed by its own name as given: on Windows, a key reached through a
+// differently cased path still lives under its parents' first names.
 RegistryKey& create_keys(const std::vector<std::string>& prefixes) {
   RegistryKey* key = nullptr;
   for (const std::string& prefix : prefixes) {
+    RegistryKey* parent = key;
     key = find_key(prefix);
     if (key == nullptr) {
       Registry& state = registry();
       key = &state.keys[folded(prefix)];
-      key->spelled = prefix;
+      key->spelled = parent == nullptr ? prefix
+                                       : parent->spelled + prefix.substr(prefix.rfind('\\'));
       key->serial = state.next_serial++;
     }
   }

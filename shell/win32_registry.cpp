@@ -1,7 +1,6 @@
 // The registry through advapi32, with the classic calls the installer and the uninstaller make.
 #include <windows.h>
 
-#include "shell/buffers.h"
 #include "shell/platform.h"
 
 namespace zep {
@@ -21,8 +20,11 @@ i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key) {
 }
 
 i32 set_string_value(KeyRef key, const char* name, const char* text) {
+  // lstrlenA rather than zep_core's text_length: the platform library sits below zep_core, and
+  // every program lists zep_core first when linking, so a call back up into it would be unresolved.
+  DWORD length = static_cast<DWORD>(lstrlenA(text)) + 1;
   return RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(text), text_length(text) + 1);
+                        reinterpret_cast<const BYTE*>(text), length);
 }
 
 i32 query_string_value(KeyRef key, const char* name, char* buffer, u32 capacity) {
