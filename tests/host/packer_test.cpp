@@ -315,7 +315,8 @@ TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
   ArchivePlan plan;
   std::string error;
   EXPECT_TRUE(plan_archive({}, {item}, plan, error)) << error;
-  EXPECT_EQ(plan.header.total_length, kMaxArchiveLength);
+  u32 total_length = plan.header.total_length;  // a packed field: copied before comparing
+  EXPECT_EQ(total_length, kMaxArchiveLength);
   item.length += 1;
   EXPECT_FALSE(plan_archive({}, {item}, plan, error));
 }

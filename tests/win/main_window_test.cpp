@@ -34,7 +34,7 @@ class MainWindowTest : public ::testing::Test {
     program_ = std::make_unique<StartedProgram>(windows_path(ZEP_TEST_STUB), "zepstub.exe",
                                                 windows_path(folder_.path()));
     ASSERT_TRUE(program_->started()) << "cannot start " << ZEP_TEST_STUB;
-    window_ = wait_for_window("ZEPExtractor", program_->process_id(), 15000);
+    window_ = wait_for_window("ZEPExtractor", program_->process_id(), 60000);
     ASSERT_NE(window_, nullptr) << "no window of class ZEPExtractor appeared";
   }
 
@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, HasTheSevenControlsInOrderWithImportDisabled) {
 
 TEST_F(MainWindowTest, ClosingEndsTheProgramWithExitCodeZero) {
   PostMessageA(window_, WM_CLOSE, 0, 0);
-  EXPECT_EQ(program_->wait_for_exit(15000), 0);
+  EXPECT_EQ(program_->wait_for_exit(60000), 0);
 }
 
 }  // namespace
