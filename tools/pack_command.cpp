@@ -110,6 +110,13 @@ class Gatherer {
  public:
   Gatherer(std::vector<PackItem>& patches, std::vector<PackItem>& files) : patches_(patches), files_(files) {}
 
+  // Leaves `path` out of every folder: a string patch source's resource, or an output of this run
+  // (an add-on folder often holds the installer built from it last time).
+  void exclude(const fs::path& path) {
+    std::error_code code;
+    consumed_.push_back(fs::weakly_canonical(path, code));
+  }
+
   // A string patch file: an .spk as it stands, an .spks source compiled to SPK4 and named after it.
   bool add_patch(const fs::path& path, std::string& error) {
     PackItem item;
@@ -119,8 +126,7 @@ class Gatherer {
       item.in_memory = true;
       item.length = item.bytes.size();
       item.name = path.stem().string() + ".spk";
-      std::error_code code;
-      consumed_.push_back(fs::weakly_canonical(resource, code));
+      exclude(resource);
     } else {
       if (!add_file_data(path, item, error)) return false;
       item.name = path.filename().string();
@@ -151,7 +157,8 @@ class Gatherer {
       const fs::path& path = walk->path();
       if (path.filename().string()[0] == '.') {
         // Hidden files and folders (editor and version-control leftovers) are not part of an add-on.
-        if (walk->is_directory()) walk.disable_recursion_pending();
+        std::error_code ignored;
+        if (walk->is_directory(ignored)) walk.disable_recursion_pending();
         continue;
       }
       if (walk->is_directory(code)) continue;
@@ -231,7 +238,7 @@ class Gatherer {
   std::vector<PackItem>& files_;
   std::map<std::string, fs::path> patch_names_;  // folded name -> where it came from
   std::map<std::string, fs::path> file_names_;
-  std::vector<fs::path> consumed_;  // resources taken into string patch files
+  std::vector<fs::path> consumed_;  // files that no folder contributes
 };
 
 // The stub or uninstaller: the named file, else the one built into the tool.
@@ -273,6 +280,14 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::vector<PackItem> files;
   Gatherer gatherer(patches, files);
   bool gathered = true;
+  std::error_code code;
+  if (!request.exe_output.empty() && !request.zep_output.empty() &&
+      fs::weakly_canonical(request.exe_output, code) == fs::weakly_canonical(request.zep_output, code)) {
+    err << "zep pack: -o and --zep name the same file\n";
+    return kExitUsage;
+  }
+  if (!request.exe_output.empty()) gatherer.exclude(request.exe_output);
+  if (!request.zep_output.empty()) gatherer.exclude(request.zep_output);
   // Named string patch files first, so that a folder does not also pack their sources' resources.
   for (const fs::path& patch : request.patches) gathered = gathered && gatherer.add_patch(patch, error);
   for (const fs::path& folder : request.folders) gathered = gathered && gatherer.add_folder(folder, error);

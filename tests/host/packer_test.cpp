@@ -222,9 +222,11 @@ TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
   write_native_file(in / "readme.txt", "r");
   write_native_file(in / ".hidden", "h");
   write_native_file(in / ".git" / "config", "g");
-  CommandResult run = pack({in.string(), "--open", "README.TXT", "--zep", folder / "a.zep"});
+  write_native_file(in / "Thing.zep", "the archive packed last time");
+  // The output lies in the folder: last time's is replaced, not packed.
+  CommandResult run = pack({in.string(), "--open", "README.TXT", "--zep", (in / "Thing.zep").string()});
   ASSERT_EQ(run.code, kExitOk) << run.err;
-  std::string zep = read_native_file(folder / "a.zep");
+  std::string zep = read_native_file(in / "Thing.zep");
 
   ASSERT_EQ(u32_at(zep, 8), 2u);
   ASSERT_EQ(u32_at(zep, 12), 3u);
@@ -293,6 +295,8 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
   EXPECT_EQ(pack({"--add", data.string(), "x"}).code, kExitUsage);
   EXPECT_EQ(pack({"--zep", out_zep}).code, kExitUsage);
   EXPECT_EQ(pack({"--frobnicate", "-o", out_exe}).code, kExitUsage);
+  EXPECT_EQ(pack({"--add", data.string(), "x", "-o", out_exe, "--zep", out_exe}).code, kExitUsage);
+  EXPECT_EQ(read_native_file(out_exe), "the previous build");
 }
 
 TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
