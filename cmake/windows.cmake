@@ -21,6 +21,7 @@ add_library(zep_platform_win32 STATIC
   shell/win32_registry.cpp
   shell/win32_shell.cpp
   shell/win32_controls.cpp
+  shell/win32_dialogs.cpp
 )
 zep_production_flags(zep_platform_win32)
 

@@ -29,6 +29,16 @@ class HeapBuffer {
     other.data_ = nullptr;
     other.length_ = 0;
   }
+  HeapBuffer& operator=(HeapBuffer&& other) {
+    if (this != &other) {
+      release_memory(data_);
+      data_ = other.data_;
+      length_ = other.length_;
+      other.data_ = nullptr;
+      other.length_ = 0;
+    }
+    return *this;
+  }
 
   // Replaces the block with a fresh zero-filled one of `length` bytes. Returns false, holding
   // nothing, when the heap cannot supply it (last_error() is then 8).
@@ -37,6 +47,7 @@ class HeapBuffer {
   u8* data() { return static_cast<u8*>(data_); }
   const u8* data() const { return static_cast<const u8*>(data_); }
   char* text() { return static_cast<char*>(data_); }
+  const char* text() const { return static_cast<const char*>(data_); }
   u32 length() const { return length_; }
   bool empty() const { return data_ == nullptr; }
 

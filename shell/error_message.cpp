@@ -2,19 +2,26 @@
 
 namespace zep {
 
-void format_signed_decimal(i32 value, char* buffer) {
-  // Work with the magnitude as unsigned, so that the most negative value has one too.
-  u32 magnitude = value < 0 ? 0u - static_cast<u32>(value) : static_cast<u32>(value);
+void format_unsigned_decimal(u32 value, char* buffer) {
   char digits[10];
   u32 count = 0;
   do {
-    digits[count++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
   u32 at = 0;
-  if (value < 0) buffer[at++] = '-';
   while (count > 0) buffer[at++] = digits[--count];
   buffer[at] = 0;
+}
+
+void format_signed_decimal(i32 value, char* buffer) {
+  // The magnitude is taken as unsigned, so that the most negative value has one too.
+  if (value < 0) {
+    buffer[0] = '-';
+    format_unsigned_decimal(0u - static_cast<u32>(value), buffer + 1);
+  } else {
+    format_unsigned_decimal(static_cast<u32>(value), buffer);
+  }
 }
 
 void show_error_number(WindowRef owner, const char* caption) {

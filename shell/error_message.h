@@ -7,6 +7,9 @@
 
 namespace zep {
 
+// Writes `value` as a decimal number with its terminator into `buffer` (at least 11 bytes).
+void format_unsigned_decimal(u32 value, char* buffer);
+
 // Writes `value` as a signed decimal number with its terminator into `buffer` (at least 12 bytes).
 void format_signed_decimal(i32 value, char* buffer);
 

@@ -450,6 +450,11 @@ host::FolderChooser& folder_chooser() {
   return chooser;
 }
 
+host::SaveChooser& save_chooser() {
+  static host::SaveChooser chooser;
+  return chooser;
+}
+
 std::vector<std::unique_ptr<OsWindow>>& controls() {
   static std::vector<std::unique_ptr<OsWindow>> made;
   return made;
@@ -909,6 +914,15 @@ bool choose_folder(WindowRef owner, const char* title, char* path) {
   return true;
 }
 
+bool choose_save_file(char* path) {
+  path[0] = 0;
+  if (!save_chooser()) return false;
+  std::optional<std::string> chosen = save_chooser()();
+  if (!chosen || chosen->empty() || chosen->size() >= kMaxPath) return false;
+  std::memcpy(path, chosen->c_str(), chosen->size() + 1);
+  return true;
+}
+
 void append_list_line(WindowRef list, const char* line) {
   if (OsWindow* control = find_control(list)) control->lines.push_back(line == nullptr ? "" : line);
 }
@@ -1043,6 +1057,10 @@ void set_folder_chooser(FolderChooser chooser) { folder_chooser() = std::move(ch
 
 void reset_folder_chooser() { folder_chooser() = nullptr; }
 
+void set_save_chooser(SaveChooser chooser) { save_chooser() = std::move(chooser); }
+
+void reset_save_chooser() { save_chooser() = nullptr; }
+
 void set_command_line(std::string text) { command_line_text() = std::move(text); }
 
 int com_depth() { return g_com_depth; }
@@ -1142,6 +1160,7 @@ void reset_controls() { controls().clear(); }
 void reset_all() {
   reset_message_handler();
   reset_folder_chooser();
+  reset_save_chooser();
   set_command_line("zep");
   g_com_depth = 0;
   clear_registry();

@@ -50,6 +50,16 @@ void set_folder_chooser(FolderChooser chooser);
 // Back to the default, which cancels every time.
 void reset_folder_chooser();
 
+// Save As dialog.
+
+// Plays the user at choose_save_file: returns the chosen file's path, or nothing for a cancel.
+using SaveChooser = std::function<std::optional<std::string>()>;
+
+void set_save_chooser(SaveChooser chooser);
+
+// Back to the default, which cancels every time.
+void reset_save_chooser();
+
 // ---------------------------------------------------------------------------------------------
 // Process.
 
@@ -147,7 +157,7 @@ void reset_controls();
 
 // ---------------------------------------------------------------------------------------------
 
-// Everything above back to its start: default message handler and folder chooser, command line
+// Everything above back to its start: default message handler, folder and save choosers, command line
 // "zep", COM depth 0, empty registry, no shell records, no controls. Open files are not touched.
 void reset_all();
 

@@ -2,7 +2,12 @@
 // controls, the message loop and the window procedure.
 #include <windows.h>
 
+#include "archive/extraction.h"
+#include "archive/format.h"
+#include "archive/listing.h"
+#include "shell/error_message.h"
 #include "shell/platform.h"
+#include "shell/self_location.h"
 
 namespace zep {
 namespace {
@@ -44,7 +49,9 @@ struct WindowProgram {
   HFONT font;                   // the controls' font
   char* game_path;              // GamePath storage, kPathStorageLength bytes
   char* addon_name;             // AddonName storage, kPathStorageLength bytes
+  ArchiveCounts counts;         // what the listing found; 0 and unusable until it succeeds
 };
+static_assert(kPathStorageLength == kAddonNameCapacity, "one size for both storages");
 WindowProgram g_program;
 
 void on_create(HWND window) {
@@ -62,6 +69,31 @@ void on_create(HWND window) {
   EnableWindow(g_program.controls[kImportButton], FALSE);
   g_program.game_path = static_cast<char*>(allocate_zeroed(kPathStorageLength));
   g_program.addon_name = static_cast<char*>(allocate_zeroed(kPathStorageLength));
+  // Messages raised during creation are owned by the window being created: the program-wide
+  // handle is stored only when creation has returned.
+  locate_self(reinterpret_cast<WindowRef>(window), reinterpret_cast<WindowRef>(g_program.controls[kContentsList]),
+              g_program.addon_name, &g_program.counts);
+}
+
+WindowRef main_window() { return reinterpret_cast<WindowRef>(g_program.main_window); }
+
+void extract_command() {
+  FileHandle copy(open_for_reading(kWorkingCopy));
+  if (!copy.is_open()) {
+    show_error_number(main_window(), "ZEP read Error");
+    return;
+  }
+  extract_archive(copy.get(), kStubLayout.archive_offset, main_window());
+}
+
+void on_command(WPARAM wparam, LPARAM lparam) {
+  if (HIWORD(wparam) != BN_CLICKED) return;
+  HWND sender = reinterpret_cast<HWND>(lparam);
+  if (sender == g_program.controls[kImportButton]) {
+    // Installation comes with the installation driver.
+  } else if (sender == g_program.controls[kExtractButton]) {
+    extract_command();
+  }
 }
 
 void on_destroy() {
@@ -69,6 +101,7 @@ void on_destroy() {
   g_program.game_path = nullptr;
   release_memory(g_program.addon_name);
   g_program.addon_name = nullptr;
+  delete_file(kWorkingCopy);
   com_uninitialize();
   PostQuitMessage(0);
 }
@@ -79,6 +112,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       on_create(window);
       return 0;
     case WM_COMMAND:
+      on_command(wparam, lparam);
       return 0;
     case WM_DESTROY:
       on_destroy();

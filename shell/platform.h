@@ -173,6 +173,11 @@ int show_message(WindowRef owner, const char* text, const char* caption, u32 sty
 // has no file-system path.
 bool choose_folder(WindowRef owner, const char* title, char* path);
 
+// Shows the Save As dialog for a .zep file, without an owner (GetSaveFileNameA: filter
+// "ZEP files(*.ZEP)" / "*.zep", default extension "zep", flags 0x28280E), and writes the chosen file's
+// path into `path` (kMaxPath bytes). Returns false, with `path` empty, when the user cancels.
+bool choose_save_file(char* path);
+
 // Appends one line to a list control (LB_ADDSTRING).
 void append_list_line(WindowRef list, const char* line);
 

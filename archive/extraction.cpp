@@ -1,0 +1,61 @@
+#include "archive/extraction.h"
+
+#include "archive/reader.h"
+#include "shell/buffers.h"
+#include "shell/error_message.h"
+
+namespace zep {
+namespace {
+
+// The archive is copied in pieces of this size, so that memory stays flat whatever its length.
+constexpr u32 kPieceLength = 64 * 1024;
+
+enum class CopyFailure { kNone, kRead, kWrite };
+
+CopyFailure copy_archive(FileRef from, u32 offset, u32 length, FileRef to) {
+  HeapBuffer piece;
+  if (!piece.allocate(length < kPieceLength ? length : kPieceLength)) return CopyFailure::kRead;
+  if (!seek_file(from, offset)) return CopyFailure::kRead;
+  for (u32 left = length; left > 0;) {
+    u32 step = left < kPieceLength ? left : kPieceLength;
+    if (!read_file(from, piece.data(), step)) return CopyFailure::kRead;
+    if (!write_file(to, piece.data(), step)) return CopyFailure::kWrite;
+    left -= step;
+  }
+  return CopyFailure::kNone;
+}
+
+}  // namespace
+
+bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
+  // The working copy is checked again: it is opened afresh for every command.
+  ArchiveIndex index;
+  ArchiveCheck check = read_archive_index(file, archive_offset, &index);
+  if (check.damage != ArchiveDamage::kNone) {
+    show_archive_damage(owner, check);
+    return false;
+  }
+
+  char target[kMaxPath];
+  if (!choose_save_file(target)) return false;
+  FileHandle out(create_or_replace(target));
+  if (!out.is_open()) {
+    show_error_number(owner, "ZEP read Error");
+    return false;
+  }
+  CopyFailure failure = copy_archive(file, archive_offset, index.archive_length(), out.get());
+  if (failure == CopyFailure::kNone && !out.close()) failure = CopyFailure::kWrite;
+  if (failure != CopyFailure::kNone) {
+    // What is reported is the failure itself, not whatever the clean-up leaves behind.
+    u32 code = last_error();
+    out.close();
+    delete_file(target);
+    set_last_error(code);
+    show_error_number(owner, failure == CopyFailure::kRead ? "ZEP read Error" : "Write error");
+    return false;
+  }
+  show_message(owner, "ZEP file has been extracted.", "Ready", kMbOk);
+  return true;
+}
+
+}  // namespace zep

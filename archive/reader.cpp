@@ -1,0 +1,192 @@
+#include "archive/reader.h"
+
+#include "archive/names.h"
+#include "shell/error_message.h"
+
+namespace zep {
+
+const char kArchiveDamageCaption[] = "ZEP archive damaged";
+
+namespace {
+
+// True when the `length` bytes at `offset` lie inside `size` bytes. Cannot wrap.
+bool region_fits(u32 offset, u32 length, u32 size) { return length <= size && offset <= size - length; }
+
+u32 read_u32(const u8* bytes) {
+  return static_cast<u32>(bytes[0]) | static_cast<u32>(bytes[1]) << 8 | static_cast<u32>(bytes[2]) << 16 |
+         static_cast<u32>(bytes[3]) << 24;
+}
+
+ArchiveCheck problem(ArchiveDamage damage, u32 entry = 0) { return {damage, entry, 0, 0, 0}; }
+
+ArchiveCheck unreadable() { return {ArchiveDamage::kUnreadable, 0, 0, 0, last_error()}; }
+
+// Reads `length` bytes at file offset `offset`.
+bool read_at(FileRef file, u32 offset, void* buffer, u32 length) {
+  return seek_file(file, offset) && read_file(file, buffer, length);
+}
+
+}  // namespace
+
+ArchiveEntry ArchiveIndex::entry(u32 index) const {
+  const u8* record = table_.data() + index * sizeof(ArchiveEntry);
+  ArchiveEntry entry;
+  entry.name_offset = read_u32(record);
+  entry.name_length = read_u32(record + 4);
+  entry.flags = read_u32(record + 8);
+  entry.data_offset = read_u32(record + 12);
+  entry.data_length = read_u32(record + 16);
+  return entry;
+}
+
+const char* ArchiveIndex::name(u32 index) const {
+  return names_.text() + read_u32(name_starts_.data() + index * 4);
+}
+
+ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index) {
+  u32 file_size = 0;
+  if (!get_file_size(file, &file_size)) return unreadable();
+  if (file_size < archive_offset || file_size - archive_offset < sizeof(ArchiveHeader)) {
+    return problem(ArchiveDamage::kNoHeader);
+  }
+  const u32 archive_length = file_size - archive_offset;
+
+  u8 header[sizeof(ArchiveHeader)];
+  if (!read_at(file, archive_offset, header, sizeof header)) return unreadable();
+  for (u32 i = 0; i < sizeof kArchiveMagic; ++i) {
+    if (header[i] != kArchiveMagic[i]) return problem(ArchiveDamage::kNotAnArchive);
+  }
+  const u32 patch_count = read_u32(header + 8);
+  const u32 file_count = read_u32(header + 12);
+  const u32 total_length = read_u32(header + 17);
+  // Anything after the archive's own length (a signature, say) does no harm; too little means the
+  // file was cut short, and saying so is clearer than naming the first region that is missing.
+  if (total_length > archive_length) return {ArchiveDamage::kCutShort, 0, total_length, archive_length, 0};
+
+  const u32 room = (archive_length - kEntryTableOffset) / sizeof(ArchiveEntry);  // records that could fit
+  if (patch_count > room || file_count > room - patch_count) return problem(ArchiveDamage::kTableOutside);
+  const u32 count = patch_count + file_count;
+
+  HeapBuffer table;
+  if (!table.allocate(count * sizeof(ArchiveEntry))) return problem(ArchiveDamage::kOutOfMemory);
+  if (count > 0 && !read_at(file, archive_offset + kEntryTableOffset, table.data(), table.length())) {
+    return unreadable();
+  }
+
+  // Every region is checked before anything is read from it; the names' total is counted in 64 bits,
+  // since names may share bytes and so add up to more than the file holds.
+  u64 names_length = 0;
+  for (u32 i = 0; i < count; ++i) {
+    const u8* record = table.data() + i * sizeof(ArchiveEntry);
+    const u32 name_length = read_u32(record + 4);
+    if (name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, i);
+    if (!region_fits(read_u32(record), name_length, archive_length)) return problem(ArchiveDamage::kNameOutside, i);
+    if (!region_fits(read_u32(record + 12), read_u32(record + 16), archive_length)) {
+      return problem(ArchiveDamage::kDataOutside, i);
+    }
+    names_length += name_length + 1;
+  }
+  if (names_length > 0xFFFFFFFFu) return problem(ArchiveDamage::kOutOfMemory);
+
+  HeapBuffer names;
+  HeapBuffer name_starts;
+  if (!names.allocate(static_cast<u32>(names_length)) || !name_starts.allocate(count * 4)) {
+    return problem(ArchiveDamage::kOutOfMemory);
+  }
+  u32 at = 0;
+  for (u32 i = 0; i < count; ++i) {
+    const u8* record = table.data() + i * sizeof(ArchiveEntry);
+    const u32 name_length = read_u32(record + 4);
+    char* name = names.text() + at;
+    if (name_length > 0 && !read_at(file, archive_offset + read_u32(record), name, name_length)) {
+      return unreadable();
+    }
+    // The name of an other file is joined to the game folder as it stands: it must stay inside it.
+    if (i >= patch_count && check_relative_name(name, name_length) != NameProblem::kNameOk) {
+      return problem(ArchiveDamage::kNameLeavesFolder, i);
+    }
+    u8* start = name_starts.data() + i * 4;
+    start[0] = static_cast<u8>(at);
+    start[1] = static_cast<u8>(at >> 8);
+    start[2] = static_cast<u8>(at >> 16);
+    start[3] = static_cast<u8>(at >> 24);
+    at += name_length + 1;  // the block is zero-filled: the terminator is there already
+  }
+
+  index->patch_count_ = patch_count;
+  index->file_count_ = file_count;
+  index->archive_offset_ = archive_offset;
+  index->archive_length_ = archive_length;
+  index->table_ = static_cast<HeapBuffer&&>(table);
+  index->names_ = static_cast<HeapBuffer&&>(names);
+  index->name_starts_ = static_cast<HeapBuffer&&>(name_starts);
+  return problem(ArchiveDamage::kNone);
+}
+
+void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) {
+  char number[12];
+  char second[12];
+  format_unsigned_decimal(check.entry + 1, number);  // entries are counted from 1 for the reader
+  text->assign("This installer's archive is damaged: ");
+  switch (check.damage) {
+    case ArchiveDamage::kNone:
+      text->append("nothing is wrong");
+      break;
+    case ArchiveDamage::kUnreadable:
+      format_unsigned_decimal(check.system_code, number);
+      text->append("it cannot be read (system error ");
+      text->append(number);
+      text->append(")");
+      break;
+    case ArchiveDamage::kNoHeader:
+      text->append("the file ends before the archive begins");
+      break;
+    case ArchiveDamage::kNotAnArchive:
+      text->append("the file holds no ZEP archive");
+      break;
+    case ArchiveDamage::kCutShort:
+      format_unsigned_decimal(check.actual, number);
+      format_unsigned_decimal(check.expected, second);
+      text->append("it is cut short, only ");
+      text->append(number);
+      text->append(" of its ");
+      text->append(second);
+      text->append(" bytes are there");
+      break;
+    case ArchiveDamage::kTableOutside:
+      text->append("its list of files runs past the end of the file");
+      break;
+    case ArchiveDamage::kNameOutside:
+      text->append("the name of entry ");
+      text->append(number);
+      text->append(" runs past the end of the file");
+      break;
+    case ArchiveDamage::kDataOutside:
+      text->append("the data of entry ");
+      text->append(number);
+      text->append(" runs past the end of the file");
+      break;
+    case ArchiveDamage::kNameTooLong:
+      text->append("the name of entry ");
+      text->append(number);
+      text->append(" is longer than 256 bytes");
+      break;
+    case ArchiveDamage::kNameLeavesFolder:
+      text->append("the name of entry ");
+      text->append(number);
+      text->append(" is not a path inside the game folder");
+      break;
+    case ArchiveDamage::kOutOfMemory:
+      text->append("its list of files is too large for the memory available");
+      break;
+  }
+  text->append(".\n\nNothing can be installed from it. If it was downloaded, please download it again.");
+}
+
+void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {
+  BoundedText<512> text;
+  describe_archive_damage(check, &text);
+  show_message(owner, text.c_str(), kArchiveDamageCaption, kMbOk | kMbIconWarning);
+}
+
+}  // namespace zep

@@ -1,0 +1,78 @@
+// Reading the archive of a self-extracting file (or of a bare .zep file) through an open handle.
+//
+// Everything an archive says about itself comes from outside and may be damaged, typically by a
+// download cut short. read_archive_index therefore checks the whole archive before any of it is used:
+// the header, the entry table and every name and data region must lie inside the file, with 32-bit
+// arithmetic that cannot wrap. Only then are the entry table and the names kept, each read once, and
+// every later reader works from that index.
+#pragma once
+
+#include "archive/format.h"
+#include "shell/buffers.h"
+#include "shell/platform.h"
+#include "shell/types.h"
+
+namespace zep {
+
+// What is wrong with an archive, the first problem found.
+enum class ArchiveDamage {
+  kNone,
+  kUnreadable,       // the file's size cannot be taken or a read failed (the system code is kept)
+  kNoHeader,         // the file ends before the archive's header does
+  kNotAnArchive,     // the header does not start with "ZEP" and a zero byte
+  kCutShort,         // the archive is shorter than its header's total length
+  kTableOutside,     // the entry table runs past the end of the file
+  kNameOutside,      // an entry's name runs past the end of the file
+  kDataOutside,      // an entry's data runs past the end of the file
+  kNameTooLong,      // an entry's name is longer than kMaxEntryNameLength
+  kNameLeavesFolder, // an other file's name is not a plain path inside the game folder
+  kOutOfMemory,      // the index does not fit in memory
+};
+
+// The outcome of a check, with what a message needs to name the problem.
+struct ArchiveCheck {
+  ArchiveDamage damage;
+  u32 entry;      // the record concerned, for the entry problems
+  u32 expected;   // kCutShort: the header's total length
+  u32 actual;     // kCutShort: the bytes there are
+  u32 system_code;  // kUnreadable: last_error() at the failure
+};
+
+// The checked entry table and names of one archive.
+class ArchiveIndex {
+ public:
+  u32 patch_count() const { return patch_count_; }  // P: string patch files, records 0 .. P-1
+  u32 file_count() const { return file_count_; }    // F: other files, records P .. P+F-1
+  u32 archive_offset() const { return archive_offset_; }
+  u32 archive_length() const { return archive_length_; }  // bytes from the archive's start to the file's end
+
+  // Record `index` (below patch_count() + file_count()); its regions lie inside the file.
+  ArchiveEntry entry(u32 index) const;
+  // The zero-terminated name of record `index`. It may hold zero bytes of its own, which end it early.
+  const char* name(u32 index) const;
+
+ private:
+  friend ArchiveCheck read_archive_index(FileRef, u32, ArchiveIndex*);
+  u32 patch_count_ = 0;
+  u32 file_count_ = 0;
+  u32 archive_offset_ = 0;
+  u32 archive_length_ = 0;
+  HeapBuffer table_;         // the entry table as stored, 20 bytes per record
+  HeapBuffer names_;         // every name with its terminator, back to back in record order
+  HeapBuffer name_starts_;   // u32 per record: where its name begins in names_
+};
+
+// Checks the archive that starts at file offset `archive_offset` of `file` and fills `index`.
+// Returns kNone when the archive is sound; otherwise the problem, with `index` left empty.
+ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index);
+
+// Shows the message for a damaged archive, owned by `owner`. `check.damage` is not kNone.
+void show_archive_damage(WindowRef owner, const ArchiveCheck& check);
+
+// The text of that message into `text`, for the message box and for tests.
+void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text);
+
+// The caption of that message.
+extern const char kArchiveDamageCaption[];
+
+}  // namespace zep
