@@ -17,8 +17,13 @@ constexpr int kExitUsage = 2;
 int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // zep spk: compiles a string patch source into an SPK4 file.
 int run_spk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-// zep list: shows what a self-extracting file, an archive or a string patch file holds.
+// zep list: the installer's contents listing of a self-extracting file or a bare archive.
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// zep extract: saves the bare archive of a self-extracting file, as the installer's Extract does.
+int run_extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// zep inspect: shows what a self-extracting file, an archive or a string patch file holds, field by
+// field.
+int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The help text of all commands.
 const char* help_text();

@@ -1,4 +1,4 @@
-// zep list: shows what a self-extracting file, a bare archive or a string patch file holds, field by
+// zep inspect: shows what a self-extracting file, a bare archive or a string patch file holds, field by
 // field, and names everything that does not fit the file. It never reads outside the file.
 #include <iomanip>
 
@@ -97,21 +97,21 @@ std::size_t list_archive(ByteSource& file, u64 base, bool with_texts, std::ostre
 
 }  // namespace
 
-int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   bool with_texts = false;
   std::vector<std::string> paths;
   for (const std::string& word : args) {
     if (word == "--texts") {
       with_texts = true;
     } else if (!word.empty() && word[0] == '-') {
-      err << "zep list: unknown option " << word << "\n";
+      err << "zep inspect: unknown option " << word << "\n";
       return kExitUsage;
     } else {
       paths.push_back(word);
     }
   }
   if (paths.empty()) {
-    err << "zep list: name a file: an add-on's .exe, a .zep archive or an .spk string patch file\n";
+    err << "zep inspect: name a file: an add-on's .exe, a .zep archive or an .spk string patch file\n";
     return kExitUsage;
   }
   std::size_t problems = 0;
@@ -119,7 +119,7 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     FileSource file;
     std::string error;
     if (!file.open(path, error)) {
-      err << "zep list: " << error << "\n";
+      err << "zep inspect: " << error << "\n";
       return kExitFailed;
     }
     std::vector<u8> magic;
@@ -143,7 +143,7 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
   }
   if (problems != 0) {
-    err << "zep list: " << problems << " problem(s) found\n";
+    err << "zep inspect: " << problems << " problem(s) found\n";
     return kExitFailed;
   }
   return kExitOk;

@@ -26,7 +26,13 @@ zep pack [FOLDER...] [--spk FILE]... [--add FILE NAME]... [--open NAME]...
 zep spk SOURCE.spks [-o FILE.spk]
     Compiles a string patch source to an SPK4 file (default: SOURCE with .spk).
 
-zep list [--texts] FILE...
+zep list ADDON.exe|ADDON.zep
+    Shows the contents list exactly as the installer's window will show it.
+
+zep extract ADDON.exe OUT.zep
+    Saves the bare archive, as the installer's "Extract ZEP from archive" does.
+
+zep inspect [--texts] FILE...
     Shows what an installer .exe, a .zep archive or an .spk file holds, field by field.
 )";
 }

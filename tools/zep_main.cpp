@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
   if (command == "pack") return run_pack(args, std::cout, std::cerr);
   if (command == "spk") return run_spk(args, std::cout, std::cerr);
   if (command == "list") return run_list(args, std::cout, std::cerr);
+  if (command == "extract") return run_extract(args, std::cout, std::cerr);
+  if (command == "inspect") return run_inspect(args, std::cout, std::cerr);
   std::cerr << "zep: unknown command " << command << "\n" << help_text();
   return kExitUsage;
 }

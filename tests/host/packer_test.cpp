@@ -35,9 +35,9 @@ CommandResult pack(const std::vector<std::string>& args) {
   return {code, out.str(), err.str()};
 }
 
-CommandResult list(const std::vector<std::string>& args) {
+CommandResult inspect(const std::vector<std::string>& args) {
   std::ostringstream out, err;
-  int code = run_list(args, out, err);
+  int code = run_inspect(args, out, err);
   return {code, out.str(), err.str()};
 }
 
@@ -441,13 +441,13 @@ TEST(StringPatch, SourceMistakesNameTheirLine) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(Lister, ShowsTheArchiveAndNamesDamageWithoutReadingOutside) {
+TEST(Inspector, ShowsTheArchiveAndNamesDamageWithoutReadingOutside) {
   TempFolder folder;
   SampleAddon addon(folder);
   std::vector<std::string> args = addon.args();
   args.insert(args.end(), {"--zep", folder / "sample.zep"});
   ASSERT_EQ(pack(args).code, kExitOk);
-  CommandResult shown = list({folder / "sample.zep"});
+  CommandResult shown = inspect({folder / "sample.zep"});
   EXPECT_EQ(shown.code, kExitOk) << shown.err;
   EXPECT_NE(shown.out.find("1 string patch file(s), 5 other file(s)"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("\"Override\\evilamul_readme.txt\"  opened after installation"), std::string::npos)
@@ -459,19 +459,19 @@ TEST(Lister, ShowsTheArchiveAndNamesDamageWithoutReadingOutside) {
   std::string damaged = zep;
   damaged[15] = '\x7f';  // an entry table far larger than the archive
   write_native_file(folder.native() / "damaged.zep", damaged);
-  CommandResult bad = list({folder / "damaged.zep"});
+  CommandResult bad = inspect({folder / "damaged.zep"});
   EXPECT_EQ(bad.code, kExitFailed);
   EXPECT_NE(bad.out.find("entry table"), std::string::npos) << bad.out;
 
   damaged = zep;
   damaged[entry_offset(3) + 15] = '\x7f';  // a data offset far outside
   write_native_file(folder.native() / "damaged.zep", damaged);
-  bad = list({folder / "damaged.zep"});
+  bad = inspect({folder / "damaged.zep"});
   EXPECT_EQ(bad.code, kExitFailed);
   EXPECT_NE(bad.out.find("record 3's data leaves the archive"), std::string::npos) << bad.out;
 
   write_native_file(folder.native() / "short.exe", "MZ" + std::string(100, 0));
-  EXPECT_EQ(list({folder / "short.exe"}).code, kExitFailed);
+  EXPECT_EQ(inspect({folder / "short.exe"}).code, kExitFailed);
 }
 
 }  // namespace
