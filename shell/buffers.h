@@ -104,6 +104,13 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
   FileHandle(FileHandle&& other) : file_(other.file_) { other.file_ = nullptr; }
+  FileHandle& operator=(FileHandle&& other) {
+    if (this != &other) {
+      close_file(file_);
+      file_ = other.release();
+    }
+    return *this;
+  }
 
   FileRef get() const { return file_; }
   bool is_open() const { return file_ != nullptr; }
