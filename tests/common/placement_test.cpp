@@ -1,0 +1,170 @@
+// Place file and the install log on real files, with the user's answers played by the test.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "install/install_log.h"
+#include "install/placement.h"
+#include "tests/support/message_script.h"
+#include "tests/support/temp_folder.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MessageScript;
+using test::read_native_file;
+using test::TempFolder;
+using test::write_native_file;
+
+// A game folder inside a temporary folder, so that anything written beside it would be seen.
+class Placement : public ::testing::Test {
+ protected:
+  Placement() : game_(root_.native() / "Game") {
+    fs::create_directories(game_);
+    game_path_ = root_.path() + "Game";
+    game_path_ += root_.path().back();  // the platform's separator, as GamePath ends in one
+  }
+
+  // Places `data` under `name` and closes the result at once.
+  PlaceResult place(const std::string& name, const std::string& data) {
+    FileHandle placed;
+    PlaceResult result = place_file(game_path_.c_str(), name.c_str(), data.data(),
+                                    static_cast<u32>(data.size()), nullptr, &placed);
+    EXPECT_EQ(placed.is_open(), result == PlaceResult::kPlaced);
+    return result;
+  }
+
+  // Every file and folder under the temporary folder, with the files' contents.
+  std::map<std::string, std::string> tree() const {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root_.native())) {
+      std::string name = fs::relative(entry.path(), root_.native()).generic_string();
+      entries[name] = entry.is_directory() ? "<folder>" : read_native_file(entry.path());
+    }
+    return entries;
+  }
+
+  TempFolder root_;
+  fs::path game_;
+  std::string game_path_;
+};
+
+TEST_F(Placement, NewFilesAreWrittenWithoutAQuestion) {
+  MessageScript script;
+  EXPECT_EQ(place("readme.txt", "plain"), PlaceResult::kPlaced);
+  EXPECT_EQ(read_native_file(game_ / "readme.txt"), "plain");
+  EXPECT_EQ(place("empty.bin", ""), PlaceResult::kPlaced);
+  EXPECT_TRUE(fs::exists(game_ / "empty.bin"));
+  EXPECT_EQ(fs::file_size(game_ / "empty.bin"), 0u);
+  // Missing folders are made, one level or several.
+  EXPECT_EQ(place("Override\\new.eff", "effect"), PlaceResult::kPlaced);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "new.eff"), "effect");
+  EXPECT_EQ(place("A\\B\\file.txt", "deep"), PlaceResult::kPlaced);
+  EXPECT_EQ(read_native_file(game_ / "A" / "B" / "file.txt"), "deep");
+  EXPECT_TRUE(script.shown().empty());
+
+  // The placed file stays open for the caller, positioned after its data.
+  FileHandle placed;
+  ASSERT_EQ(place_file(game_path_.c_str(), "Override\\spell.spl", "12345678", 8, nullptr, &placed),
+            PlaceResult::kPlaced);
+  ASSERT_TRUE(seek_file(placed.get(), 4));
+  ASSERT_TRUE(write_file(placed.get(), "ab", 2));
+  ASSERT_TRUE(placed.close());
+  EXPECT_EQ(read_native_file(game_ / "Override" / "spell.spl"), "1234ab78");
+}
+
+TEST_F(Placement, ExistingFilesAreReplacedOnlyAfterYes) {
+  write_native_file(game_ / "Override" / "old.itm", "the original, longer content");
+  MessageScript script;
+  script.answer(kIdNo);
+  EXPECT_EQ(place("Override\\old.itm", "new"), PlaceResult::kDeclined);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "old.itm"), "the original, longer content");
+  script.answer(kIdYes);
+  EXPECT_EQ(place("Override\\old.itm", "new"), PlaceResult::kPlaced);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "old.itm"), "new");
+
+  std::vector<test::ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 2u);
+  for (const test::ShownMessage& box : shown) {
+    EXPECT_EQ(box.text, "File already exists. Overwrite?");
+    EXPECT_EQ(box.caption, game_path_ + "Override\\old.itm");
+    EXPECT_EQ(box.style & 0xF, kMbYesNo);
+  }
+  EXPECT_EQ(shown[0].answer, kIdNo);
+  EXPECT_EQ(shown[1].answer, kIdYes);
+}
+
+TEST_F(Placement, FailuresAreReportedAsWriteErrors) {
+  // A file where a folder of the name should be: the folder cannot be made, the create fails.
+  write_native_file(game_ / "plain", "a file");
+  {
+    MessageScript script;
+    EXPECT_EQ(place("plain\\inner.txt", "x"), PlaceResult::kFailed);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_EQ(script.shown()[0].caption, "Write error");
+    EXPECT_EQ(script.shown()[0].text, "3");
+    EXPECT_EQ(read_native_file(game_ / "plain"), "a file");
+  }
+  // A folder where the file should go: it exists (the question may come first) and cannot be
+  // replaced by a file.
+  fs::create_directories(game_ / "taken");
+  MessageScript script;
+  script.answer(kIdYes);
+  EXPECT_EQ(place("taken", "x"), PlaceResult::kFailed);
+  ASSERT_FALSE(script.shown().empty());
+  EXPECT_EQ(script.shown().back().caption, "Write error");
+  EXPECT_EQ(script.shown().back().text, "5");
+  EXPECT_TRUE(fs::is_directory(game_ / "taken"));
+}
+
+TEST_F(Placement, NamesThatLeaveTheGameFolderAreRefusedBeforeAnythingIsWritten) {
+  write_native_file(root_.native() / "outside.txt", "keep");
+  const std::map<std::string, std::string> before = tree();
+  const char* hostile[] = {"",           "..\\x.dll",       "..\\..\\Windows\\x.dll", "Override\\..\\..\\x",
+                           "C:\\x",      "\\x",             "\\\\server\\share\\x",   "x:stream",
+                           ".\\x",       "Override\\.. \\x", "Override\\...\\x",      "Override\\\\x",
+                           "Override\\", "..",              "a/../../x"};
+  MessageScript script;
+  for (const char* name : hostile) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(place(name, "payload"), PlaceResult::kRefused);
+  }
+  EXPECT_EQ(tree(), before) << "nothing is written anywhere";
+  std::vector<test::ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), std::size(hostile));
+  EXPECT_EQ(shown[1].caption, "ZEP refused file");
+  EXPECT_NE(shown[1].text.find("..\\x.dll"), std::string::npos) << shown[1].text;
+  EXPECT_TRUE(accept_placement_name("Override\\evilamul.spl", nullptr));
+}
+
+TEST_F(Placement, InstallLogHoldsItsLinesExactly) {
+  InstallLog log;
+  ASSERT_TRUE(log.create(game_path_.c_str(), "Evilamul"));
+  const char* lines[] = {"override\\EVILAMUL.itm", "Override\\evilamul.spl", "Override\\evlamul1.eff",
+                         "Override\\evlamul2.eff", "Override\\evlamul3.eff", "Override\\evilamul_readme.txt"};
+  for (const char* line : lines) EXPECT_TRUE(log.append_line(line));
+  EXPECT_TRUE(log.close());
+  EXPECT_EQ(log.failures(), 0u);
+  std::string expected = "Evilamul\r\n" + game_path_ + "\r\n";
+  for (const char* line : lines) expected += std::string(line) + "\r\n";
+  EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), expected);
+
+  // A second installation replaces the log; with no files it has exactly two lines.
+  InstallLog again;
+  ASSERT_TRUE(again.create(game_path_.c_str(), "Evilamul"));
+  EXPECT_TRUE(again.close());
+  EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), "Evilamul\r\n" + game_path_ + "\r\n");
+
+  // A log that cannot be created is a failure, and so is every line that is lost.
+  InstallLog missing;
+  std::string no_folder = game_path_ + "missing" + game_path_.back();
+  EXPECT_FALSE(missing.create(no_folder.c_str(), "Evilamul"));
+  EXPECT_FALSE(missing.append_line("Override\\x"));
+  EXPECT_EQ(missing.failures(), 2u);
+  EXPECT_FALSE(fs::exists(game_ / "missing"));
+}
+
+}  // namespace
+}  // namespace zep
