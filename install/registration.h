@@ -1,0 +1,83 @@
+// Registration for uninstallation and the add-on's Start Menu shortcuts.
+//
+//   HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\<AddonName>
+//       DisplayName      = AddonName
+//       UninstallString  = "<GamePath>UInst.exe" -<GamePath><AddonName>.log
+//   <Programs>\<AddonName>\Uninstall.lnk and one shortcut per file opened after installation, where
+//   <Programs> is "Programs" under HKEY_CURRENT_USER\...\Explorer\Shell Folders\.
+#pragma once
+
+#include "shell/buffers.h"
+#include "shell/platform.h"
+#include "shell/types.h"
+
+namespace zep {
+
+// Bytes of the uninstall command's buffer and of the Start Menu paths' buffers, terminators included.
+constexpr u32 kCommandCapacity = 520;
+constexpr u32 kStartMenuCapacity = 260;
+
+using UninstallCommand = BoundedText<kCommandCapacity>;
+using StartMenuPath = BoundedText<kStartMenuCapacity>;
+
+extern const char kUninstallKeyPrefix[];  // "Software\...\Uninstall\"
+extern const char kShellFoldersKey[];     // "Software\...\Explorer\Shell Folders\"
+
+// The add-on's uninstall key, open between the two halves of the registration.
+class UninstallKey {
+ public:
+  UninstallKey() = default;
+  ~UninstallKey() { close_key(key_); }
+  UninstallKey(const UninstallKey&) = delete;
+  UninstallKey& operator=(const UninstallKey&) = delete;
+
+  // First half: opens or creates the key for `addon_name` under HKEY_LOCAL_MACHINE and sets
+  // "DisplayName". Returns false when the key cannot be opened or the value not set; as a user without
+  // the right to write there may install all the same, this is not reported.
+  bool open_and_name(const char* addon_name);
+
+  // Second half: sets "UninstallString" to `command` in the same key. Returns false when it fails.
+  bool set_command(const char* command);
+
+ private:
+  KeyRef key_ = nullptr;
+};
+
+// The uninstall command for `game_path` and `addon_name`, with the uninstaller's path in quotes so
+// that a game folder with blanks in its path cannot start another program. Returns false, with a
+// message owned by `owner`, when it does not fit kCommandCapacity bytes.
+bool build_uninstall_command(const char* game_path, const char* addon_name, WindowRef owner,
+                             UninstallCommand* command);
+
+// The shortcuts of one installation.
+struct StartMenu {
+  bool wanted = false;   // the user said Yes and the Start Menu was found
+  StartMenuPath folder;  // the Programs folder, then (once made) the add-on's folder with a backslash
+};
+
+// Asks "Do you want to create Start Menu shortcuts?"; on Yes looks the Programs folder up, and when
+// that fails shows the ownerless warning and gives up the shortcuts.
+void ask_for_shortcuts(WindowRef owner, StartMenu* menu);
+
+// Reads the "Programs" value into `folder`. Returns false when the key or the value cannot be read.
+bool find_start_menu_folder(StartMenuPath* folder);
+
+// Makes the add-on's folder in the Programs folder (an existing one is reused) and leaves its path,
+// with a trailing backslash, in `menu->folder`. When that path would not fit, shows a message owned
+// by `owner` and gives up the shortcuts.
+void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu);
+
+// The shortcut file's name for a file opened after installation: its archive name from after its
+// last backslash, cut at its last dot, and ".lnk". Returns false when it does not fit.
+bool shortcut_name(const char* archive_name, StartMenuPath* name);
+
+// Makes the shortcut `link_path` to `target` with `arguments` and `description`. A failed save shows
+// "IPersistFile->Save() Error" without an owner. Returns the last step's result code, 0 on success.
+i32 create_shortcut(const char* target, const char* link_path, const char* arguments, const char* description);
+
+// Makes the shortcut named `link_name` in the add-on's folder of `menu`; refuses, with a message
+// owned by `owner`, a link path that would not fit. Returns the result code, or -1 when refused.
+i32 create_start_menu_shortcut(const StartMenu& menu, const char* link_name, const char* target,
+                               const char* arguments, WindowRef owner);
+
+}  // namespace zep
