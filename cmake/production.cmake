@@ -5,7 +5,7 @@
 set(ZEP_PRODUCTION_COMPILE_OPTIONS
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -fno-ident -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics
-  -fno-tree-loop-distribute-patterns)
+  -fno-tree-loop-distribute-patterns -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1)
 
 function(zep_production_flags target)
   target_compile_options(${target} PRIVATE ${ZEP_PRODUCTION_COMPILE_OPTIONS})

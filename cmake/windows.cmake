@@ -44,6 +44,12 @@ zep_windows_program(zepstub zep_entry)
 target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
-add_executable(UInst uninstaller/main.cpp uninstaller/uninstaller.cpp $<TARGET_OBJECTS:zep_runtime>)
-zep_windows_program(UInst uninstall_entry)
-target_link_libraries(UInst PRIVATE zep_core zep_platform_win32 kernel32 user32 advapi32 gcc)
+# The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules
+# of zep_core.
+add_executable(UInst uninstaller/main.cpp $<TARGET_OBJECTS:zep_runtime>)
+zep_windows_program(UInst uninstall_entry -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
+set_target_properties(UInst PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
+# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function
+# (the x86_64 assembler pads every code section to 16 bytes).
+set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections")
+target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)

@@ -25,6 +25,9 @@ int run_extract(const std::vector<std::string>& args, std::ostream& out, std::os
 // field.
 int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// zep uninstall: the uninstaller's run on an install log.
+int run_uninstall(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // The help text of all commands.
 const char* help_text();
 

@@ -32,6 +32,10 @@ zep list ADDON.exe|ADDON.zep
 zep extract ADDON.exe OUT.zep
     Saves the bare archive, as the installer's "Extract ZEP from archive" does.
 
+zep uninstall [--yes] GAME/ADDON.log
+    Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
+    --yes answers the question for you.
+
 zep inspect [--texts] FILE...
     Shows what an installer .exe, a .zep archive or an .spk file holds, field by field.
 )";

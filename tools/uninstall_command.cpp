@@ -1,0 +1,42 @@
+// zep uninstall: the uninstaller's own run on Linux, on an install log written by zep install.
+#include <string>
+
+#include "shell/host_platform.h"
+#include "tools/commands.h"
+#include "uninstaller/uninstaller.h"
+
+namespace zep::tool {
+
+int run_uninstall(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
+  std::string log;
+  bool yes = false;
+  for (const std::string& word : args) {
+    if (word == "--yes" || word == "-y") {
+      yes = true;
+    } else if (log.empty() && !word.empty() && word[0] != '-') {
+      log = word;
+    } else {
+      err << "zep uninstall: unexpected " << word << "\n";
+      return kExitUsage;
+    }
+  }
+  if (log.empty()) {
+    err << "zep uninstall: name the add-on's install log (GAME/Addon.log)\n";
+    return kExitUsage;
+  }
+  if (yes) {
+    // The one question of the run is answered Yes; every other box is only shown.
+    host::set_message_handler([&err](WindowRef, const char* text, const char* caption, u32 style) {
+      err << caption << ": " << text << "\n";
+      return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+    });
+  }
+  // Linux has no Start Menu: the uninstaller's search for the add-on's folder there finds nothing.
+  host::set_registry_value(RegistryRoot::kCurrentUser,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",
+                           "/nonexistent/Start Menu/Programs");
+  run_uninstaller(("UInst -" + log).c_str());
+  return kExitOk;
+}
+
+}  // namespace zep::tool
