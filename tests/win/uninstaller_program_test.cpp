@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "install/registration.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/windows_ui.h"
@@ -34,6 +37,119 @@ TEST(UninstallerProgram, WithoutAHyphenShowsTheUsageAndEndsWithZero) {
     EXPECT_EQ(shown[0].style, kMbOk);
     EXPECT_FALSE(shown[0].has_owner);
   }
+}
+
+// An add-on as an installation leaves it: files, log and UInst.exe in a game folder whose name holds
+// a hyphen and blanks, the uninstall key with the command the installer stores, and a Start Menu
+// folder with its shortcut.
+class InstalledAddon {
+ public:
+  explicit InstalledAddon(const std::string& addon) : addon_(addon) {
+    game_ = folder_.native() / "Black Isle - Enhanced Edition";
+    std::filesystem::create_directories(game_ / "Override");
+    game_path_ = folder_.path() + "Black Isle - Enhanced Edition\\";
+    write_native_file(game_ / "UInst.exe", read_native_file(windows_path(ZEP_TEST_UINST)));
+    write_native_file(game_ / "dialog.tlk", "TLK V1  table");
+    write_native_file(game_ / "Override" / "a.spl", "spell");
+    write_native_file(game_ / "readme.txt", "readme");
+    write_native_file(game_ / (addon + ".log"),
+                      addon + "\r\n" + game_path_ + "\r\nOverride\\a.spl\r\nreadme.txt\r\n");
+    UninstallKey key;
+    UninstallCommand command;
+    EXPECT_TRUE(build_uninstall_command(game_path_.c_str(), addon.c_str(), nullptr, &command));
+    EXPECT_TRUE(key.open_and_name(addon.c_str()));
+    EXPECT_TRUE(key.set_command(command.c_str()));
+    EXPECT_TRUE(find_start_menu_folder(&menu_.folder));
+    menu_.wanted = true;
+    programs_ = menu_.folder.c_str();
+    make_addon_start_menu_folder(addon.c_str(), nullptr, &menu_);
+    com_initialize();
+    EXPECT_EQ(create_start_menu_shortcut(menu_, "Uninstall.lnk", (game_path_ + "UInst.exe").c_str(),
+                                         (" -" + game_path_ + addon + ".log").c_str(), nullptr),
+              0);
+    com_uninitialize();
+  }
+  ~InstalledAddon() {
+    std::error_code ignored;
+    std::filesystem::remove_all(start_menu_folder(), ignored);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key_path().c_str());
+  }
+
+  std::string key_path() const { return std::string(kUninstallKeyPrefix) + addon_; }
+  std::filesystem::path start_menu_folder() const { return std::filesystem::path(programs_) / addon_; }
+  bool key_exists() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path().c_str(), 0, KEY_READ, &key) != 0) return false;
+    RegCloseKey(key);
+    return true;
+  }
+  // The command exactly as stored in the registry.
+  std::string stored_command() const {
+    char buffer[600] = {};
+    DWORD size = sizeof buffer;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path().c_str(), 0, KEY_READ, &key) != 0) return "";
+    RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    RegCloseKey(key);
+    return buffer;
+  }
+
+  // Runs the stored command as Windows would, answering the question with Yes.
+  std::vector<ShownMessage> uninstall(long* exit_code) {
+    MessageScript script;
+    script.answer(kIdYes);
+    StartedProgram program(game_path_ + "UInst.exe", stored_command(), folder_.path());
+    EXPECT_TRUE(program.started());
+    if (!program.started()) return {};
+    script.watch_process(program.process_id());
+    *exit_code = program.wait_for_exit(60000);
+    return script.shown();
+  }
+
+  TempFolder folder_;
+  std::string addon_;
+  std::filesystem::path game_;
+  std::string game_path_;
+  std::string programs_;
+  StartMenu menu_;
+};
+
+TEST(UninstallerProgram, TheStoredCommandRemovesTheAddon) {
+  InstalledAddon addon("Zep Uninstall " + std::to_string(GetCurrentProcessId()));
+  write_native_file(addon.start_menu_folder() / "added by hand.txt", "x");
+  ASSERT_TRUE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
+  EXPECT_EQ(addon.stored_command().front(), '"');
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+  EXPECT_EQ(exit_code, 0);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, "This will uninstall this addon. Are you sure you want to continue?");
+  EXPECT_EQ(shown[0].caption, addon.addon_);
+  EXPECT_EQ(shown[0].style, kMbYesNo);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_EQ(shown[1].caption, "Info");
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "Override" / "a.spl"));
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / (addon.addon_ + ".log")));
+  EXPECT_TRUE(std::filesystem::exists(addon.game_ / "UInst.exe"));
+  EXPECT_EQ(read_native_file(addon.game_ / "dialog.tlk"), "TLK V1  table");
+  EXPECT_FALSE(addon.key_exists());
+  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder()));
+}
+
+TEST(UninstallerProgram, ASubfolderInTheStartMenuFolderIsReportedAndKept) {
+  InstalledAddon addon("Zep Subfolder " + std::to_string(GetCurrentProcessId()));
+  std::filesystem::create_directories(addon.start_menu_folder() / "inner");
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+  EXPECT_EQ(exit_code, 0);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1].caption, addon.programs_);
+  EXPECT_FALSE(shown[1].text.empty());
+  EXPECT_EQ(shown[2].text, "Uninstall completed.");
+  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
+  EXPECT_TRUE(std::filesystem::is_directory(addon.start_menu_folder() / "inner"));
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
 }
 
 }  // namespace
