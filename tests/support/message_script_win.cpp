@@ -1,6 +1,6 @@
 // The Windows half of MessageScript: a thread that looks for message boxes (dialogs of class
-// "#32770") of this process, or of a watched one, reads them and presses the scripted button, as a
-// user would.
+// "#32770" with nothing but Static and Button children) of this process, or of a watched one, reads
+// them and presses the scripted button, as a user would.
 #include <windows.h>
 
 #include <atomic>
@@ -33,6 +33,9 @@ BOOL CALLBACK collect_box(HWND window, LPARAM param) {
   GetWindowThreadProcessId(window, &process);
   if (process != search->process_a && process != search->process_b) return TRUE;
   if (!IsWindowVisible(window) || window_class_name(window) != "#32770") return TRUE;
+  // Other dialogs of that class, such as the Save As dialog, are the test's to drive: pressing OK
+  // on one of them would choose whatever it happens to show.
+  if (!looks_like_message_box(window)) return TRUE;
   search->boxes.push_back(window);
   return TRUE;
 }

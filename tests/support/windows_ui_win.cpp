@@ -1,5 +1,8 @@
 #include "tests/support/windows_ui.h"
 
+#include "tests/support/archive_builder.h"
+#include "tests/support/temp_folder.h"
+
 namespace zep::test {
 
 std::string window_class_name(HWND window) {
@@ -54,6 +57,138 @@ HWND wait_for_window(const char* class_name, DWORD process_id, DWORD millisecond
   return nullptr;
 }
 
+bool wait_until(const std::function<bool()>& condition, DWORD milliseconds) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount() - start >= milliseconds) return false;
+    Sleep(20);
+  }
+}
+
+std::vector<std::string> list_box_lines(HWND list) {
+  std::vector<std::string> lines;
+  DWORD_PTR count = 0;
+  if (!SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count) ||
+      static_cast<LRESULT>(count) == LB_ERR) {
+    return {"<not a readable list box>"};
+  }
+  for (DWORD_PTR i = 0; i < count; ++i) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 2000, &length) ||
+        static_cast<LRESULT>(length) == LB_ERR) {
+      lines.push_back("<unreadable>");
+      continue;
+    }
+    std::vector<WCHAR> wide(length + 1, 0);
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG,
+                             2000, &copied) ||
+        static_cast<LRESULT>(copied) == LB_ERR || copied > length) {
+      lines.push_back("<unreadable>");
+      continue;
+    }
+    std::string line(copied * 2 + 1, '\0');
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(copied), line.data(),
+                                    static_cast<int>(line.size()), nullptr, nullptr);
+    line.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+namespace {
+struct DialogSearch {
+  DWORD process_id;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK collect_dialog(HWND window, LPARAM param) {
+  DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  if (process == search->process_id && IsWindowVisible(window) && window_class_name(window) == "#32770") {
+    search->found.push_back(window);
+  }
+  return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> visible_dialogs(DWORD process_id) {
+  DialogSearch search{process_id, {}};
+  EnumWindows(collect_dialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool looks_like_message_box(HWND dialog) {
+  bool has_button = false;
+  for (HWND child : child_windows(dialog)) {
+    std::string kind = window_class_name(child);
+    if (lstrcmpiA(kind.c_str(), "Button") == 0) {
+      has_button = true;
+    } else if (lstrcmpiA(kind.c_str(), "Static") != 0) {
+      return false;
+    }
+  }
+  return has_button;
+}
+
+std::string message_box_text(HWND box) {
+  for (HWND child : child_windows(box)) {
+    if (lstrcmpiA(window_class_name(child).c_str(), "Static") != 0) continue;
+    std::string text = window_text(child);
+    if (!text.empty()) return text;
+  }
+  return "";
+}
+
+HWND wait_for_dialog(DWORD process_id, const std::function<bool(HWND)>& accept, DWORD milliseconds) {
+  HWND found = nullptr;
+  wait_until(
+      [&] {
+        for (HWND dialog : visible_dialogs(process_id)) {
+          if (accept(dialog)) {
+            found = dialog;
+            return true;
+          }
+        }
+        return false;
+      },
+      milliseconds);
+  return found;
+}
+
+HWND find_descendant(HWND window, const char* class_name, int control_id) {
+  for (HWND child : child_windows(window)) {
+    if (lstrcmpiA(window_class_name(child).c_str(), class_name) == 0 &&
+        (control_id == -1 || GetDlgCtrlID(child) == control_id)) {
+      return child;
+    }
+    if (HWND below = find_descendant(child, class_name, control_id)) return below;
+  }
+  return nullptr;
+}
+
+HWND find_button(HWND window, const std::string& text) {
+  for (HWND child : child_windows(window)) {
+    if (lstrcmpiA(window_class_name(child).c_str(), "Button") == 0 && window_text(child) == text) return child;
+  }
+  return nullptr;
+}
+
+bool set_window_text(HWND control, const std::string& text) {
+  std::vector<WCHAR> wide(text.size() + 1, 0);
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.data()), SMTO_ABORTIFHUNG,
+                             2000, &result) &&
+         result == TRUE;
+}
+
+void press_button(HWND button) {
+  PostMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+               reinterpret_cast<LPARAM>(button));
+}
+
 StartedProgram::StartedProgram(const std::string& program, const std::string& command_line,
                                const std::string& folder) {
   STARTUPINFOA startup = {};
@@ -80,6 +215,13 @@ long StartedProgram::wait_for_exit(DWORD milliseconds) {
   DWORD code = 0;
   GetExitCodeProcess(process_.hProcess, &code);
   return static_cast<long>(code);
+}
+
+std::string build_installer(const std::string& archive) {
+  std::string stub = read_native_file(ZEP_TEST_STUB);
+  std::string uninstaller = read_native_file(ZEP_TEST_UINST);
+  if (stub == "<missing>" || uninstaller == "<missing>") return "";
+  return build_self_extracting(stub, uninstaller, archive);
 }
 
 std::string windows_path(std::string path) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "tests/support/archive_builder.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/windows_ui.h"
 
@@ -28,14 +31,24 @@ const ExpectedControl kExpected[7] = {
     {"Static", nullptr, 0x50000000, 0, 200, 140, 120, 45},
 };
 
+// The window belongs to a whole installer: the stub reads its own file while the window is created,
+// and a bare zepstub.exe would hold the window back behind a message about its missing archive.
+// The installer is started as Explorer starts a program, by its full path in quotes, from its folder.
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    program_ = std::make_unique<StartedProgram>(windows_path(ZEP_TEST_STUB), "zepstub.exe",
-                                                windows_path(folder_.path()));
-    ASSERT_TRUE(program_->started()) << "cannot start " << ZEP_TEST_STUB;
+    std::string installer = build_installer(build_test_archive(sample_patches(), sample_files()));
+    ASSERT_FALSE(installer.empty()) << "cannot read " << ZEP_TEST_STUB << " or " << ZEP_TEST_UINST;
+    write_native_file(folder_.native() / "Sample.exe", installer);
+    const std::string path = folder_ / "Sample.exe";
+    program_ = std::make_unique<StartedProgram>(path, "\"" + path + "\"", folder_.path());
+    ASSERT_TRUE(program_->started()) << "cannot start " << path;
     window_ = wait_for_window("ZEPExtractor", program_->process_id(), 60000);
     ASSERT_NE(window_, nullptr) << "no window of class ZEPExtractor appeared";
+    // The window is looked at once it is shown: only then has its creation, the listing included,
+    // come to an end.
+    EXPECT_TRUE(wait_until([this] { return IsWindowVisible(window_) != 0; }, 60000))
+        << "the window was not shown";
   }
 
   TempFolder folder_;  // the program's current folder
