@@ -50,6 +50,8 @@ struct WindowProgram {
   char* game_path;              // GamePath storage, kPathStorageLength bytes
   char* addon_name;             // AddonName storage, kPathStorageLength bytes
   ArchiveCounts counts;         // what the listing found; 0 and unusable until it succeeds
+  bool busy;                    // a command is running (an ownerless dialog of it may be up)
+  bool destroyed;               // the window was destroyed while a command was running
 };
 static_assert(kPathStorageLength == kAddonNameCapacity, "one size for both storages");
 WindowProgram g_program;
@@ -88,12 +90,19 @@ void extract_command() {
 
 void on_command(WPARAM wparam, LPARAM lparam) {
   if (HIWORD(wparam) != BN_CLICKED) return;
+  // While an ownerless dialog of a running command is up the buttons can still be pressed; a second
+  // command must not start inside the first.
+  if (g_program.busy) return;
   HWND sender = reinterpret_cast<HWND>(lparam);
+  g_program.busy = true;
   if (sender == g_program.controls[kImportButton]) {
     // Installation comes with the installation driver.
   } else if (sender == g_program.controls[kExtractButton]) {
     extract_command();
   }
+  g_program.busy = false;
+  // The window was closed meanwhile: the working copy, held open by the command until now, goes.
+  if (g_program.destroyed) delete_file(kWorkingCopy);
 }
 
 void on_destroy() {
@@ -101,7 +110,12 @@ void on_destroy() {
   g_program.game_path = nullptr;
   release_memory(g_program.addon_name);
   g_program.addon_name = nullptr;
-  delete_file(kWorkingCopy);
+  // A running command still holds the working copy open; it deletes the file when it ends.
+  if (g_program.busy) {
+    g_program.destroyed = true;
+  } else {
+    delete_file(kWorkingCopy);
+  }
   com_uninitialize();
   PostQuitMessage(0);
 }
