@@ -1,0 +1,226 @@
+#include "dialog/talk_table.h"
+
+#include "shell/error_message.h"
+
+namespace zep {
+namespace {
+
+constexpr char kTalkFileName[] = "dialog.tlk";
+constexpr char kTemporarySuffix[] = ".new";  // dialog.tlk.new, beside dialog.tlk in the game folder
+constexpr char kOpenFailureText[] = "Can't open dialog file. SPK importing aborted.";
+constexpr char kOpenFailureCaption[] = "Error";
+constexpr char kWriteError[] = "Write error";
+
+// The largest file the table may grow to: what a 32-bit file size can report, so that the saved
+// table can be loaded again.
+constexpr u32 kLargestFile = 0xFFFFFFFFu;
+
+// The first growth of each block is at least this large, so that the first few appends, typically
+// short texts, do not each regrow it.
+constexpr u32 kFirstTextCapacity = 4096;
+constexpr u32 kFirstEntryCapacity = 64 * kTalkEntryLength;
+
+void show_open_failure(WindowRef owner) { show_message(owner, kOpenFailureText, kOpenFailureCaption, kMbOk); }
+
+// True when the `length` bytes at `offset` lie inside `size` bytes. Cannot wrap.
+bool region_fits(u32 offset, u32 length, u32 size) { return length <= size && offset <= size - length; }
+
+// Copies an 8-byte resref field as a name of at most 8 characters: the bytes up to the first zero,
+// then zeros to the end of the field. `from` may be `to` (tidying in place) or null (no name).
+void copy_resref(u8* to, const u8* from) {
+  bool ended = from == nullptr;
+  for (u32 i = 0; i < 8; ++i) {
+    if (!ended && from[i] == 0) ended = true;
+    to[i] = ended ? 0 : from[i];
+  }
+}
+
+// Makes room for `needed` bytes in `block`, of which the first `used` are kept. Growth doubles the
+// block, so that a run of appends copies each byte only a few times; when the doubled block cannot be
+// had, the exact size is tried. Returns false, with `block` as it was, when memory runs out.
+bool reserve(HeapBuffer* block, u32 used, u32 needed, u32 first_capacity) {
+  if (!block->empty() && block->length() >= needed) return true;
+  u64 capacity = static_cast<u64>(block->length()) * 2;
+  if (capacity < first_capacity) capacity = first_capacity;
+  if (capacity < needed) capacity = needed;
+  if (capacity > kLargestFile) capacity = kLargestFile;
+  HeapBuffer grown;
+  if (!grown.allocate(static_cast<u32>(capacity)) && !grown.allocate(needed)) return false;
+  if (used > 0) copy_bytes(grown.data(), block->data(), used);
+  *block = static_cast<HeapBuffer&&>(grown);
+  return true;
+}
+
+}  // namespace
+
+void TalkTable::release() {
+  loaded_ = false;
+  appended_ = false;
+  header_ = TalkHeader{};
+  entry_block_ = HeapBuffer();
+  loaded_strings_ = HeapBuffer();
+  loaded_size_ = 0;
+  appended_strings_ = HeapBuffer();
+  appended_size_ = 0;
+}
+
+namespace {
+
+// Reads and checks the open talk table file into the three blocks. Returns false at the first
+// problem: a failed read, or a header, entry table or text that does not fit the file.
+bool read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, HeapBuffer* strings) {
+  u32 file_size = 0;
+  if (!get_file_size(file, &file_size) || file_size < kTalkHeaderLength) return false;
+  if (!read_file(file, header, kTalkHeaderLength)) return false;
+
+  // A count larger than the entries the file could hold is refused before 26*N is formed, which
+  // could otherwise wrap round to a plausible offset.
+  const u32 count = header->entry_count;
+  if (count > (file_size - kTalkHeaderLength) / kTalkEntryLength) return false;
+  const u32 table_end = kTalkHeaderLength + count * kTalkEntryLength;
+  // Some real tables of no entries leave the offset field 0. No entry points anywhere, so nothing is
+  // lost by taking the string data to start after the header, which the saved file then says.
+  if (count == 0 && header->string_data_offset == 0) header->string_data_offset = kTalkHeaderLength;
+  if (header->string_data_offset != table_end) return false;
+  const u32 string_size = file_size - table_end;
+
+  if (!entries->allocate(count * kTalkEntryLength)) return false;
+  if (count > 0 && !read_file(file, entries->data(), count * kTalkEntryLength)) return false;
+  const TalkEntry* entry = reinterpret_cast<const TalkEntry*>(entries->data());
+  for (u32 i = 0; i < count; ++i) {
+    if (!region_fits(entry[i].string_offset, entry[i].string_length, string_size)) return false;
+  }
+
+  if (!strings->allocate(string_size)) return false;
+  return string_size == 0 || read_file(file, strings->data(), string_size);
+}
+
+// One region of the file to be written.
+struct Piece {
+  const void* data;
+  u32 length;  // bytes
+};
+
+// Writes the pieces one after another to the open file and forces them to the disk.
+bool write_pieces(FileRef file, const Piece* pieces, u32 count) {
+  for (u32 i = 0; i < count; ++i) {
+    if (pieces[i].length > 0 && !write_file(file, pieces[i].data, pieces[i].length)) return false;
+  }
+  return flush_file(file);
+}
+
+// Removes the temporary file after a failure, keeping that failure's code for the message.
+void discard(const PathString& temporary, u32 code) {
+  delete_file(temporary.c_str());
+  set_last_error(code);
+}
+
+}  // namespace
+
+bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
+  table->release();
+  PathString path;
+  if (!path.assign(game_path) || !path.append(kTalkFileName)) {
+    set_last_error(win_error::kFilenameTooLong);
+    show_open_failure(owner);
+    return false;
+  }
+  FileHandle file(open_for_reading(path.c_str()));
+  if (!file.is_open()) {
+    show_open_failure(owner);
+    return false;
+  }
+  TalkHeader header;
+  HeapBuffer entries;
+  HeapBuffer strings;
+  const bool sound = read_table(file.get(), &header, &entries, &strings);
+  // Closed before any message, so that the file is not held while the user reads it.
+  file.close();
+  if (!sound) {
+    show_open_failure(owner);
+    return false;
+  }
+  table->header_ = header;
+  table->entry_block_ = static_cast<HeapBuffer&&>(entries);
+  table->loaded_size_ = strings.length();
+  table->loaded_strings_ = static_cast<HeapBuffer&&>(strings);
+  table->loaded_ = true;
+  return true;
+}
+
+u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, const u8* sound_resref,
+                  u32 volume_variance, u32 pitch_variance) {
+  if (!table->loaded_) return kAppendRefused;
+  const u32 strref = table->header_.entry_count;
+  const u32 total = table->total_string_size();
+  // The saved file: the header and entry table up to the string data, one more entry, every text.
+  const u64 grown_size = static_cast<u64>(table->header_.string_data_offset) + kTalkEntryLength + total + length;
+  if (grown_size > kLargestFile) return kAppendRefused;
+
+  const u32 entries_used = strref * kTalkEntryLength;
+  if (!reserve(&table->entry_block_, entries_used, entries_used + kTalkEntryLength, kFirstEntryCapacity) ||
+      !reserve(&table->appended_strings_, table->appended_size_, table->appended_size_ + length,
+               kFirstTextCapacity)) {
+    return kAppendRefused;
+  }
+
+  TalkEntry* entries = table->entries();
+  if (!table->appended_) {
+    // A grown table carries each resref as a name only: whatever follows a name's first zero byte
+    // is not kept. Done once here, since later appends never touch the older entries again.
+    for (u32 i = 0; i < strref; ++i) copy_resref(entries[i].sound_resref, entries[i].sound_resref);
+    table->appended_ = true;
+  }
+  TalkEntry& entry = entries[strref];
+  entry.flags = flags;
+  copy_resref(entry.sound_resref, static_cast<const u8*>(sound_resref));
+  entry.volume_variance = volume_variance;
+  entry.pitch_variance = pitch_variance;
+  entry.string_offset = total;
+  entry.string_length = length;
+
+  if (length > 0) copy_bytes(table->appended_strings_.data() + table->appended_size_, text, length);
+  table->appended_size_ += length;
+  table->header_.entry_count += 1;
+  table->header_.string_data_offset += kTalkEntryLength;
+  return strref;
+}
+
+bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
+  if (!table->loaded_) return false;
+  bool saved = false;
+  PathString target;
+  PathString temporary;
+  if (!target.assign(game_path) || !target.append(kTalkFileName) || !temporary.assign(target.c_str()) ||
+      !temporary.append(kTemporarySuffix)) {
+    set_last_error(win_error::kFilenameTooLong);
+    show_open_failure(owner);
+  } else {
+    // The file in order: header, entry table, loaded texts, appended texts.
+    const Piece pieces[] = {{&table->header_, kTalkHeaderLength},
+                            {table->entry_block_.data(), table->header_.entry_count * kTalkEntryLength},
+                            {table->loaded_strings_.data(), table->loaded_size_},
+                            {table->appended_strings_.data(), table->appended_size_}};
+    FileHandle file(create_or_replace(temporary.c_str()));
+    if (!file.is_open()) {
+      show_open_failure(owner);
+    } else if (!write_pieces(file.get(), pieces, sizeof pieces / sizeof pieces[0])) {
+      const u32 code = last_error();
+      file.close();
+      discard(temporary, code);
+      show_error_number(owner, kWriteError);
+    } else if (!file.close()) {
+      discard(temporary, last_error());
+      show_error_number(owner, kWriteError);
+    } else if (!replace_file(temporary.c_str(), target.c_str())) {
+      discard(temporary, last_error());
+      show_open_failure(owner);
+    } else {
+      saved = true;
+    }
+  }
+  table->release();
+  return saved;
+}
+
+}  // namespace zep
