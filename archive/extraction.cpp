@@ -5,27 +5,6 @@
 #include "shell/error_message.h"
 
 namespace zep {
-namespace {
-
-// The archive is copied in pieces of this size, so that memory stays flat whatever its length.
-constexpr u32 kPieceLength = 64 * 1024;
-
-enum class CopyFailure { kNone, kRead, kWrite };
-
-CopyFailure copy_archive(FileRef from, u32 offset, u32 length, FileRef to) {
-  HeapBuffer piece;
-  if (!piece.allocate(length < kPieceLength ? length : kPieceLength)) return CopyFailure::kRead;
-  if (!seek_file(from, offset)) return CopyFailure::kRead;
-  for (u32 left = length; left > 0;) {
-    u32 step = left < kPieceLength ? left : kPieceLength;
-    if (!read_file(from, piece.data(), step)) return CopyFailure::kRead;
-    if (!write_file(to, piece.data(), step)) return CopyFailure::kWrite;
-    left -= step;
-  }
-  return CopyFailure::kNone;
-}
-
-}  // namespace
 
 bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
   // The working copy is checked again: it is opened afresh for every command.
@@ -43,7 +22,7 @@ bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
     show_error_number(owner, "ZEP read Error");
     return false;
   }
-  CopyFailure failure = copy_archive(file, archive_offset, index.archive_length(), out.get());
+  CopyFailure failure = copy_region(file, archive_offset, index.archive_length(), out.get());
   if (failure == CopyFailure::kNone && !out.close()) failure = CopyFailure::kWrite;
   if (failure != CopyFailure::kNone) {
     // What is reported is the failure itself, not whatever the clean-up leaves behind.

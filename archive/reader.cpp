@@ -123,6 +123,51 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   return problem(ArchiveDamage::kNone);
 }
 
+ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
+                               EntryName* name) {
+  name->clear();
+  u8 record[sizeof(ArchiveEntry)];
+  if (!read_at(file, index.archive_offset() + entry_offset(number), record, sizeof record)) return unreadable();
+  entry->name_offset = read_u32(record);
+  entry->name_length = read_u32(record + 4);
+  entry->flags = read_u32(record + 8);
+  entry->data_offset = read_u32(record + 12);
+  entry->data_length = read_u32(record + 16);
+  const u32 archive_length = index.archive_length();
+  if (entry->name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, number);
+  if (!region_fits(entry->name_offset, entry->name_length, archive_length)) {
+    return problem(ArchiveDamage::kNameOutside, number);
+  }
+  if (!region_fits(entry->data_offset, entry->data_length, archive_length)) {
+    return problem(ArchiveDamage::kDataOutside, number);
+  }
+  char text[kMaxEntryNameLength + 1];
+  if (entry->name_length > 0 &&
+      !read_at(file, index.archive_offset() + entry->name_offset, text, entry->name_length)) {
+    return unreadable();
+  }
+  text[entry->name_length] = 0;
+  if (number >= index.patch_count() && check_relative_name(text, entry->name_length) != NameProblem::kNameOk) {
+    return problem(ArchiveDamage::kNameLeavesFolder, number);
+  }
+  // A zero byte inside the name ends it early, as it does for every reader of the name.
+  name->append(text);
+  return problem(ArchiveDamage::kNone);
+}
+
+CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
+  HeapBuffer piece;
+  if (!piece.allocate(length < kCopyPieceLength ? length : kCopyPieceLength)) return CopyFailure::kRead;
+  if (!seek_file(from, offset)) return CopyFailure::kRead;
+  for (u32 left = length; left > 0;) {
+    const u32 step = left < kCopyPieceLength ? left : kCopyPieceLength;
+    if (!read_file(from, piece.data(), step)) return CopyFailure::kRead;
+    if (!write_file(to, piece.data(), step)) return CopyFailure::kWrite;
+    left -= step;
+  }
+  return CopyFailure::kNone;
+}
+
 void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) {
   char number[12];
   char second[12];
@@ -178,6 +223,9 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) 
       break;
     case ArchiveDamage::kOutOfMemory:
       text->append("its list of files is too large for the memory available");
+      break;
+    case ArchiveDamage::kChanged:
+      text->append("it no longer holds the files listed when the installer started");
       break;
   }
   text->append(".\n\nNothing can be installed from it. If it was downloaded, please download it again.");

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "archive/format.h"
+#include "archive/names.h"
 #include "shell/buffers.h"
 #include "shell/platform.h"
 #include "shell/types.h"
@@ -27,6 +28,7 @@ enum class ArchiveDamage {
   kNameTooLong,      // an entry's name is longer than kMaxEntryNameLength
   kNameLeavesFolder, // an other file's name is not a plain path inside the game folder
   kOutOfMemory,      // the index does not fit in memory
+  kChanged,          // the archive no longer holds what was listed when the program started
 };
 
 // The outcome of a check, with what a message needs to name the problem.
@@ -66,6 +68,16 @@ class ArchiveIndex {
 // Returns kNone when the archive is sound; otherwise the problem, with `index` left empty.
 ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index);
 
+// An entry's name with its terminator.
+using EntryName = BoundedText<kMaxEntryNameLength + 1>;
+
+// Reads record `number` (below index.patch_count() + index.file_count()) and its name afresh from
+// `file`, the file `index` was read from, and checks them as read_archive_index does: the name and the
+// data inside the archive, the name at most kMaxEntryNameLength bytes and, for an other file, a path
+// inside the game folder. Returns kNone with `entry` and `name` filled, or the problem.
+ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
+                               EntryName* name);
+
 // Shows the message for a damaged archive, owned by `owner`. `check.damage` is not kNone.
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check);
 
@@ -74,5 +86,16 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text);
 
 // The caption of that message.
 extern const char kArchiveDamageCaption[];
+
+// How copying a region of one file into another ended.
+enum class CopyFailure { kNone, kRead, kWrite };
+
+// Bytes copied at a time by copy_region, so that memory stays flat whatever the length.
+constexpr u32 kCopyPieceLength = 64 * 1024;
+
+// Copies the `length` bytes at file offset `offset` of `from` to the current position of `to`, in
+// pieces of kCopyPieceLength bytes. On failure last_error() holds the failed call's code (8 when the
+// piece buffer cannot be had, which counts as a read failure).
+CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to);
 
 }  // namespace zep

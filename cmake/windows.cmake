@@ -39,7 +39,9 @@ function(zep_windows_program target entry)
     -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
 endfunction()
 
-add_executable(zepstub shell/main_window.cpp $<TARGET_OBJECTS:zep_runtime>)
+enable_language(RC)
+add_executable(zepstub shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
+set_source_files_properties(shell/zepstub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/shell/zepstub.manifest)
 zep_windows_program(zepstub zep_entry)
 target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)

@@ -1,6 +1,7 @@
 #include "install/placement.h"
 
 #include "archive/names.h"
+#include "archive/reader.h"
 #include "shell/error_message.h"
 
 namespace zep {
@@ -39,6 +40,11 @@ bool accept_placement_name(const char* relative_name, WindowRef owner) {
 
 PlaceResult place_file(const char* game_path, const char* relative_name, const void* data, u32 length,
                        WindowRef owner, FileHandle* placed) {
+  return place_file(game_path, relative_name, PlaceData{data, nullptr, 0, length}, owner, placed);
+}
+
+PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data, WindowRef owner,
+                       FileHandle* placed) {
   *placed = FileHandle();
   if (!accept_placement_name(relative_name, owner)) return PlaceResult::kRefused;
   PathString full_path;
@@ -63,11 +69,22 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const v
     if (!file.is_open()) return fail_with_write_error(owner);
   }
 
-  if (!write_file(file.get(), data, length)) {
+  CopyFailure failure = CopyFailure::kNone;
+  if (data.bytes != nullptr) {
+    if (!write_file(file.get(), data.bytes, data.length)) failure = CopyFailure::kWrite;
+  } else {
+    failure = copy_region(data.source, data.offset, data.length, file.get());
+  }
+  if (failure != CopyFailure::kNone) {
+    // What is reported is the failure itself, not whatever the clean-up leaves behind.
     const u32 code = last_error();
     file.close();
     delete_file(full_path.c_str());
     set_last_error(code);
+    if (failure == CopyFailure::kRead) {
+      show_error_number(owner, "ZEP read Error");
+      return PlaceResult::kFailed;
+    }
     return fail_with_write_error(owner);
   }
   *placed = static_cast<FileHandle&&>(file);

@@ -21,6 +21,16 @@ enum class PlaceResult {
 // caller that logs a name before placing it checks the name here first.
 bool accept_placement_name(const char* relative_name, WindowRef owner);
 
+// The bytes of a file to place: `length` bytes at `bytes` in memory, or, when `bytes` is null, the
+// `length` bytes at file offset `offset` of `source`, copied in pieces so that memory stays flat
+// whatever the file's size.
+struct PlaceData {
+  const void* bytes;
+  FileRef source;
+  u32 offset;
+  u32 length;
+};
+
 // Writes the `length` bytes of `data` to `game_path` + `relative_name`:
 //   - a new file is created and written without a question;
 //   - an existing file is replaced only when the user answers Yes to "File already exists.
@@ -31,5 +41,11 @@ bool accept_placement_name(const char* relative_name, WindowRef owner);
 // On kPlaced `placed` holds the open file, positioned after the data; otherwise it holds nothing.
 PlaceResult place_file(const char* game_path, const char* relative_name, const void* data, u32 length,
                        WindowRef owner, FileHandle* placed);
+
+// The same for bytes held in memory or in a file. A source that cannot be read shows the
+// error-number message with caption "ZEP read Error" and removes what was written, as a failed write
+// does.
+PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data, WindowRef owner,
+                       FileHandle* placed);
 
 }  // namespace zep

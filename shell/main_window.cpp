@@ -5,7 +5,9 @@
 #include "archive/extraction.h"
 #include "archive/format.h"
 #include "archive/listing.h"
+#include "install/driver.h"
 #include "shell/error_message.h"
+#include "shell/game_folder.h"
 #include "shell/platform.h"
 #include "shell/self_location.h"
 
@@ -88,6 +90,27 @@ void extract_command() {
   extract_archive(copy.get(), kStubLayout.archive_offset, main_window());
 }
 
+void import_command() {
+  // Without the storage (the heap was exhausted at start) there is no game folder to install into.
+  if (g_program.game_path == nullptr || g_program.addon_name == nullptr) return;
+  FileHandle copy(open_for_reading(kWorkingCopy));
+  if (!copy.is_open()) {
+    show_error_number(main_window(), "ZEP read Error");
+    return;
+  }
+  const InstallSource source = {copy.get(), kStubLayout.archive_offset, &g_program.counts, nullptr};
+  install_addon(source, g_program.game_path, g_program.addon_name, main_window());
+}
+
+void select_command() {
+  if (g_program.game_path == nullptr) return;
+  if (choose_game_folder(main_window(), g_program.game_path) != FolderChoice::kAccepted) return;
+  SendMessageA(g_program.controls[kPathLabel], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_program.game_path));
+  EnableWindow(g_program.controls[kImportButton], TRUE);
+}
+
+void end_program();
+
 void on_command(WPARAM wparam, LPARAM lparam) {
   if (HIWORD(wparam) != BN_CLICKED) return;
   // While an ownerless dialog of a running command is up the buttons can still be pressed; a second
@@ -96,28 +119,37 @@ void on_command(WPARAM wparam, LPARAM lparam) {
   HWND sender = reinterpret_cast<HWND>(lparam);
   g_program.busy = true;
   if (sender == g_program.controls[kImportButton]) {
-    // Installation comes with the installation driver.
+    import_command();
   } else if (sender == g_program.controls[kExtractButton]) {
     extract_command();
+  } else if (sender == g_program.controls[kSelectButton]) {
+    select_command();
   }
   g_program.busy = false;
-  // The window was closed meanwhile: the working copy, held open by the command until now, goes.
-  if (g_program.destroyed) delete_file(kWorkingCopy);
+  // The window was closed while the command ran: what the destroy handler left for the command to
+  // finish with goes now.
+  if (g_program.destroyed) end_program();
 }
 
-void on_destroy() {
+// The destroy handler's work: the storage, the working copy, COM, and the end of the message loop.
+void end_program() {
   release_memory(g_program.game_path);
   g_program.game_path = nullptr;
   release_memory(g_program.addon_name);
   g_program.addon_name = nullptr;
-  // A running command still holds the working copy open; it deletes the file when it ends.
-  if (g_program.busy) {
-    g_program.destroyed = true;
-  } else {
-    delete_file(kWorkingCopy);
-  }
+  delete_file(kWorkingCopy);
   com_uninitialize();
   PostQuitMessage(0);
+}
+
+void on_destroy() {
+  // A running command still uses the storage, holds the working copy open and may still make
+  // shortcuts: it ends the program when it returns.
+  if (g_program.busy) {
+    g_program.destroyed = true;
+    return;
+  }
+  end_program();
 }
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

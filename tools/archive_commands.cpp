@@ -9,10 +9,7 @@
 #include "tools/commands.h"
 
 namespace zep::tool {
-namespace {
 
-// Where the archive starts: after the stub and the uninstaller in a self-extracting file (which, as
-// every Windows program, starts with "MZ"), at the first byte of a bare archive.
 u32 archive_offset_of(FileRef file) {
   char start[2] = {0, 0};
   if (seek_file(file, 0) && read_file(file, start, 2) && start[0] == 'M' && start[1] == 'Z') {
@@ -20,8 +17,6 @@ u32 archive_offset_of(FileRef file) {
   }
   return 0;
 }
-
-}  // namespace
 
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {

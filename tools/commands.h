@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/platform.h"
+
 namespace zep::tool {
 
 constexpr int kExitOk = 0;
@@ -27,6 +29,13 @@ int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::os
 
 // zep uninstall: the uninstaller's run on an install log.
 int run_uninstall(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// zep install: installs an add-on into a game folder, as the installer's Import does.
+int run_install(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Where the archive in `file` starts: after the stub and the uninstaller in a self-extracting file
+// (which, as every Windows program, starts with "MZ"), at the first byte of a bare archive.
+u32 archive_offset_of(FileRef file);
 
 // The help text of all commands.
 const char* help_text();

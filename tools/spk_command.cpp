@@ -32,6 +32,14 @@ zep list ADDON.exe|ADDON.zep
 zep extract ADDON.exe OUT.zep
     Saves the bare archive, as the installer's "Extract ZEP from archive" does.
 
+zep install [--yes|--no] [--no-shortcuts] ADDON.exe|ADDON.zep GAME
+    Installs the add-on into the game folder GAME (which must hold dialog.tlk), exactly as the
+    installer's "Import ZEP into game" does: UInst.exe, the log GAME/Addon.log, the string patch files
+    applied to dialog.tlk, every other file. The add-on's name comes from the file name. Questions are
+    asked on the terminal; --yes or --no answers every "File already exists. Overwrite?" for you.
+    Linux has no registry and no Start Menu: nothing is registered and no shortcuts are made
+    (--no-shortcuts is accepted for scripts and changes nothing). Exit code 0 only when nothing failed.
+
 zep uninstall [--yes] GAME/ADDON.log
     Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
     --yes answers the question for you.

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
   if (command == "list") return run_list(args, std::cout, std::cerr);
   if (command == "extract") return run_extract(args, std::cout, std::cerr);
   if (command == "inspect") return run_inspect(args, std::cout, std::cerr);
+  if (command == "install") return run_install(args, std::cout, std::cerr);
   if (command == "uninstall") return run_uninstall(args, std::cout, std::cerr);
   std::cerr << "zep: unknown command " << command << "\n" << help_text();
   return kExitUsage;

@@ -1,0 +1,63 @@
+// Install add-on: the whole installation of an archive's add-on into the game folder, in one fixed
+// order that runs to its end whatever happens on the way:
+//
+//   1  UInst.exe, the uninstaller, from the self-extracting file's image slot
+//   2  the install log, with its two head lines
+//   3  "DisplayName" of the add-on's uninstall key
+//   4  the question whether Start Menu shortcuts are wanted
+//   5  "UninstallString"
+//   6  "Uninstall.lnk", when shortcuts are wanted
+//   7  the string patch files, each copied to "spktmp" in the current folder and applied, when the
+//      talk table loads
+//   8  every other file placed and logged
+//   9  the talk table saved
+//   10 the files marked to be opened after installation opened through the shell, and given shortcuts
+//   11 the log closed
+//   12 the final message
+//   13 "spktmp" deleted
+//
+// Nothing is rolled back. Every step that fails reports itself in a message and is counted, and the
+// final message says whether the add-on was imported completely or with errors, and with how many.
+#pragma once
+
+#include "archive/listing.h"
+#include "shell/buffers.h"
+#include "shell/platform.h"
+#include "shell/types.h"
+
+namespace zep {
+
+// The temporary copy of the string patch file being applied, in the current folder.
+extern const char kPatchTempFile[];  // "spktmp"
+
+extern const char kInstalledMessage[];  // "ZEP imported successfully!"
+extern const char kFinalCaption[];      // "ZEP SFX"
+
+// Where an installation reads the add-on from.
+struct InstallSource {
+  FileRef file;           // open for reading; the caller closes it
+  u32 archive_offset;     // the archive's first byte in `file`
+  // The counts the contents listing found when the program started, which the installation keeps
+  // to; null to take those of the archive as it is now.
+  const ArchiveCounts* listed;
+  // The uninstaller image of kUninstallerLength bytes: `uninstaller` when not null, otherwise the
+  // bytes at kStubLayout.uninstaller_offset of `file`.
+  const u8* uninstaller;
+};
+
+struct InstallReport {
+  bool started;   // false when the archive was found damaged and nothing was done
+  u32 failures;   // steps that failed, each already reported
+};
+
+// Installs the add-on of `source` into `game_path` (a folder that holds dialog.tlk, ending in a
+// backslash) under the name `addon_name`. The archive is checked again first: a damaged one (or one
+// whose counts no longer match `source.listed`) is reported and nothing at all is done. Messages are
+// owned by `owner`, except those that the registration shows without one.
+InstallReport install_addon(const InstallSource& source, const char* game_path, const char* addon_name,
+                            WindowRef owner);
+
+// The final message's text for `failures` failed steps ("ZEP imported successfully!" for none).
+void describe_installation(u32 failures, BoundedText<200>* text);
+
+}  // namespace zep

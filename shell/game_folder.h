@@ -1,0 +1,30 @@
+// Choosing the game folder: the folder chooser, and the check that the chosen folder holds the game's
+// talk table, which is all that tells a game folder from any other.
+#pragma once
+
+#include "shell/platform.h"
+#include "shell/types.h"
+
+namespace zep {
+
+// The longest chosen folder path that is taken: with "\dialog.tlk" appended it fills the 260 bytes of
+// an ANSI path exactly.
+constexpr u32 kMaxGameFolderLength = 248;
+
+extern const char kChooseFolderTitle[];  // "Choose the directory containing the IE game."
+
+enum class FolderChoice {
+  kAccepted,     // `game_path` holds the new GamePath
+  kCancelled,    // the chooser was cancelled or gave no file-system path; nothing shown
+  kNoDialogFile, // the folder's dialog.tlk cannot be opened; the message was shown
+  kTooLong,      // the folder's path is longer than kMaxGameFolderLength; the message was shown
+};
+
+// Shows the folder chooser owned by `owner` and checks the chosen folder by opening its dialog.tlk
+// for reading without sharing (its content is not looked at). When the check passes, writes the
+// folder's path followed by one backslash (a drive root's own backslash is kept, so it ends in two)
+// into `game_path` (kMaxPath bytes) and returns kAccepted. The chooser and the check work in storage
+// of their own: in every other case `game_path` is left exactly as it was.
+FolderChoice choose_game_folder(WindowRef owner, char* game_path);
+
+}  // namespace zep

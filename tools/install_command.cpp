@@ -1,0 +1,136 @@
+// zep install: the installer's own installation, run on Linux through the host platform layer.
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "archive/format.h"
+#include "install/driver.h"
+#include "shell/buffers.h"
+#include "shell/error_message.h"
+#include "shell/game_folder.h"
+#include "shell/host_platform.h"
+#include "shell/self_location.h"
+#include "tools/commands.h"
+#include "tools/embedded.h"
+
+namespace zep::tool {
+namespace {
+
+constexpr char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
+constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
+
+// A Linux path as the platform layer takes it: absolute, with backslashes.
+std::string windows_style(const std::filesystem::path& path) {
+  std::string text = std::filesystem::absolute(path).lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
+
+// Overwrite questions answered as the options say (0: ask), the shortcut question always No, and
+// every box printed to `err`.
+void answer_messages(std::ostream& err, int overwrite_answer) {
+  host::set_message_handler([&err, overwrite_answer](WindowRef, const char* text, const char* caption, u32 style) {
+    err << caption << ": " << text << "\n";
+    if ((style & 0xF) != kMbYesNo) return kIdOk;
+    if (std::string(text) == kShortcutQuestion) {
+      err << "  no: Linux has no Start Menu\n";
+      return kIdNo;
+    }
+    if (std::string(text) == kOverwriteQuestion && overwrite_answer != 0) {
+      err << (overwrite_answer == kIdYes ? "  yes\n" : "  no\n");
+      return overwrite_answer;
+    }
+    err << "  [y/n] " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line)) {
+      err << "(end of input: no)\n";
+      return kIdNo;
+    }
+    return !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? kIdYes : kIdNo;
+  });
+}
+
+}  // namespace
+
+int run_install(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> names;
+  int overwrite_answer = 0;
+  for (const std::string& word : args) {
+    if (word == "--yes" || word == "-y") {
+      overwrite_answer = kIdYes;
+    } else if (word == "--no" || word == "-n") {
+      overwrite_answer = kIdNo;
+    } else if (word == "--no-shortcuts") {
+      // Linux has no Start Menu: the question is answered No in any case.
+    } else if (!word.empty() && word[0] != '-') {
+      names.push_back(word);
+    } else {
+      err << "zep install: unexpected " << word << "\n";
+      return kExitUsage;
+    }
+  }
+  if (names.size() != 2) {
+    err << "zep install: name the add-on (.exe or .zep) and the game folder\n";
+    return kExitUsage;
+  }
+
+  const std::string addon_file = windows_style(names[0]);
+  FileHandle file(open_for_reading(addon_file.c_str()));
+  if (!file.is_open()) {
+    show_error_number(nullptr, "ZEP read Error");
+    return kExitFailed;
+  }
+  const u32 archive_offset = archive_offset_of(file.get());
+
+  // A bare archive carries no uninstaller: the one built into the tool is written instead.
+  std::vector<u8> uninstaller;
+  if (archive_offset == 0) {
+    EmbeddedProgram program = embedded_uninstaller();
+    if (program.data == nullptr || program.length > kUninstallerLength) {
+      err << "zep install: this zep was built without UInst.exe, which a bare archive needs\n";
+      return kExitFailed;
+    }
+    uninstaller.assign(program.data, program.data + program.length);
+    uninstaller.resize(kUninstallerLength, 0);
+  }
+
+  // The add-on's name, from the file name as the installer takes it from its own path.
+  std::string lowered = addon_file;
+  lower_case_ascii(lowered.data());
+  char addon_name[kAddonNameCapacity];
+  if (!derive_addon_name(lowered.c_str(), addon_name)) {
+    err << "zep install: the file name is too long to give the add-on a name\n";
+    return kExitFailed;
+  }
+
+  // The game folder goes through the installer's own check, as if chosen in the folder browser.
+  answer_messages(err, overwrite_answer);
+  const std::string game_folder = windows_style(names[1]);
+  host::set_folder_chooser([game_folder](WindowRef, const char*) { return game_folder; });
+  char game_path[kMaxPath];
+  const FolderChoice choice = choose_game_folder(nullptr, game_path);
+  host::reset_folder_chooser();
+  if (choice != FolderChoice::kAccepted) return kExitFailed;
+
+  out << "Installing " << addon_name << " into " << game_path << "\n"
+      << "Linux has no registry and no Start Menu: the add-on is not registered and gets no shortcuts.\n"
+      << std::flush;
+  const InstallSource source = {file.get(), archive_offset, nullptr, uninstaller.empty() ? nullptr : uninstaller.data()};
+  const InstallReport report = install_addon(source, game_path, addon_name, nullptr);
+  if (!report.started) return kExitFailed;
+  // The shell of Linux is not the one the add-on was made for: what Windows would open is only named.
+  for (const std::string& opened : host::shell_opened()) out << "Opened after installation on Windows: " << opened << "\n";
+  const std::string log = (std::filesystem::path(names[1]) / (std::string(addon_name) + ".log")).string();
+  if (report.failures == 0) {
+    out << "Installed. To remove it: zep uninstall '" << log << "'\n";
+    return kExitOk;
+  }
+  out << "Installed with " << report.failures << (report.failures == 1 ? " failure" : " failures")
+      << ", reported above.\n";
+  return kExitFailed;
+}
+
+}  // namespace zep::tool
