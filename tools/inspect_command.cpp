@@ -1,5 +1,6 @@
 // zep inspect: shows what a self-extracting file, a bare archive or a string patch file holds, field by
 // field, and names everything that does not fit the file. It never reads outside the file.
+#include <cstdlib>
 #include <iomanip>
 
 #include "archive/format.h"
@@ -97,12 +98,61 @@ std::size_t list_archive(ByteSource& file, u64 base, bool with_texts, std::ostre
 
 }  // namespace
 
+// Lists a talk table's header and its entries from strref `first` on; returns the number of problems.
+std::size_t list_talk_table(ByteSource& source, u32 first, std::ostream& out) {
+  std::vector<u8> header;
+  if (!source.read_bytes(0, 18, header)) {
+    out << "problem: the file ends inside the 18-byte header\n";
+    return 1;
+  }
+  const u32 count = get_u32(header.data() + 10);
+  const u32 strings = get_u32(header.data() + 14);
+  out << "language " << get_u16(header.data() + 8) << ", " << count << " entries, string data at " << strings
+      << "\n";
+  std::size_t problems = 0;
+  if (strings != 18 + 26 * u64{count} && !(count == 0 && strings == 0)) {
+    out << "problem: the string data does not begin right after the entry table (" << 18 + 26 * u64{count}
+        << ")\n";
+    ++problems;
+  }
+  for (u32 i = first; i < count; ++i) {
+    std::vector<u8> entry;
+    if (!source.read_bytes(18 + 26 * u64{i}, 26, entry)) {
+      out << "problem: the entry table ends before entry " << i << "\n";
+      return problems + 1;
+    }
+    const u32 offset = get_u32(entry.data() + 18);
+    const u32 length = get_u32(entry.data() + 22);
+    std::vector<u8> text;
+    out << "strref " << i << ": flags " << get_u16(entry.data()) << ", sound "
+        << quoted(std::string(entry.begin() + 2, entry.begin() + 10)) << ", " << length << " bytes at " << offset;
+    if (source.read_bytes(u64{strings} + offset, length, text)) {
+      out << ": " << quoted(std::string(text.begin(), text.end())) << "\n";
+    } else {
+      out << "\nproblem: the text of entry " << i << " lies outside the file\n";
+      ++problems;
+    }
+  }
+  return problems;
+}
+
 int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   bool with_texts = false;
+  u32 first_strref = 0;
   std::vector<std::string> paths;
-  for (const std::string& word : args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
     if (word == "--texts") {
       with_texts = true;
+    } else if (word == "--from" && i + 1 < args.size()) {
+      const std::string& number = args[++i];
+      char* end = nullptr;
+      const unsigned long value = std::strtoul(number.c_str(), &end, 10);
+      if (number.empty() || *end != 0 || value > 0xFFFFFFFFul) {
+        err << "zep inspect: --from takes a strref, not " << number << "\n";
+        return kExitUsage;
+      }
+      first_strref = static_cast<u32>(value);
     } else if (!word.empty() && word[0] == '-') {
       err << "zep inspect: unknown option " << word << "\n";
       return kExitUsage;
@@ -125,7 +175,10 @@ int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::os
     std::vector<u8> magic;
     file.read_bytes(0, file.size() < 4 ? static_cast<std::size_t>(file.size()) : 4, magic);
     std::string start(magic.begin(), magic.end());
-    if (start.compare(0, 3, "SPK") == 0) {
+    if (start == "TLK ") {
+      out << path << ": talk table, " << file.size() << " bytes\n";
+      problems += list_talk_table(file, first_strref, out);
+    } else if (start.compare(0, 3, "SPK") == 0) {
       out << path << ": string patch file, " << file.size() << " bytes\n";
       problems += list_string_patch(file, "", with_texts, out);
     } else if (start.compare(0, 2, "MZ") == 0) {

@@ -44,8 +44,9 @@ zep uninstall [--yes] GAME/ADDON.log
     Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
     --yes answers the question for you.
 
-zep inspect [--texts] FILE...
-    Shows what an installer .exe, a .zep archive or an .spk file holds, field by field.
+zep inspect [--texts] [--from STRREF] FILE...
+    Shows what an installer .exe, a .zep archive, an .spk file or a dialog.tlk holds, field by field.
+    --from STRREF shows a talk table's entries from that strref on.
 )";
 }
 

@@ -1,0 +1,466 @@
+// The whole installation through the real driver on real files: what reaches the game folder, the
+// log, the talk table, the registry and the shell, in which order the user is asked, and that the
+// final message tells a complete installation from one with errors.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "archive/format.h"
+#include "install/driver.h"
+#include "shell/buffers.h"
+#include "shell/game_folder.h"
+#include "shell/host_platform.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/message_script.h"
+#include "tests/support/spk_writer.h"
+#include "tests/support/temp_folder.h"
+#include "tools/commands.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MessageScript;
+using test::read_native_file;
+using test::ShownMessage;
+using test::TestEntry;
+using test::u32_at;
+using test::write_native_file;
+
+const fs::path kDemo = fs::path(ZEP_TESTDATA) / "gemrb" / "demo";
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Sample";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+constexpr char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
+constexpr char kOverwrite[] = "File already exists. Overwrite?";
+const std::string kEmptyTalkTable("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
+// Where the strrefs go in the item: its two names and its description.
+const std::vector<std::uint32_t> kPositions = {0x08, 0x0C, 0x54};
+
+std::string lines_of(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// A game folder with a talk table, an installer's folder (the current folder, where "spktmp" is
+// made) and a self-extracting file shaped like the installer's worked example: one string patch file
+// and five other files, the readme flagged to be opened.
+class InstallDriver : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset_all();
+    com_initialize();  // as the window does when it is created
+    before_ = fs::current_path();
+    fs::create_directories(root_.native() / "Installer");
+    fs::current_path(root_.native() / "Installer");
+    game_ = root_.native() / "Game";
+    fs::create_directories(game_);
+    game_path_ = root_.path() + "Game" + root_.path().back();
+    if (fs::exists(kDemo / "dialog.tlk")) {
+      talk_table_ = read_native_file(kDemo / "dialog.tlk");
+      item_ = read_native_file(kDemo / "ruby.itm");
+    } else {
+      talk_table_ = kEmptyTalkTable;
+      item_ = std::string(114, 'r');
+    }
+    write_native_file(game_ / "dialog.tlk", talk_table_);
+    fs::create_directories(root_.native() / "Programs");
+    programs_ = root_.path() + "Programs";
+    host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", programs_);
+    texts_ = {{"Lantern of Dawn", 1, "LNTRN", 0, 0, {kPositions[0], kPositions[1]}},
+              {"It glows.", 3, "", 0, 0, {kPositions[2]}}};
+    patches_ = {{"EVILAMUL.spk", test::build_spk4("EVILAMUL.itm", item_, texts_)}};
+    files_ = test::sample_files();
+  }
+  void TearDown() override {
+    fs::current_path(before_);
+    host::reset_all();
+  }
+
+  // The installer in the installer's folder, with the uninstaller image "MZ uninstaller".
+  std::string installer() const {
+    return test::build_self_extracting("MZ stub", "MZ uninstaller", test::build_test_archive(patches_, files_));
+  }
+
+  // Installs the add-on "Sample" from a fresh copy of installer(), as the Import command does.
+  InstallReport install() {
+    write_native_file(root_.native() / "Installer" / "tmp", installer());
+    FileHandle copy(open_for_reading("tmp"));
+    EXPECT_TRUE(copy.is_open());
+    ArchiveCounts counts = {static_cast<u32>(patches_.size()), static_cast<u32>(files_.size()), true};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    return install_addon(source, game_path_.c_str(), "Sample", window_);
+  }
+
+  std::string log_text() const { return read_native_file(game_ / "Sample.log"); }
+  // A file of the game folder by its name as the installer writes it, letter case aside.
+  std::string file(const std::string& name) const {
+    std::optional<std::string> path = host::native_path(game_path_ + name);
+    return path ? read_native_file(*path) : "<missing>";
+  }
+
+  // The log of a complete installation of patches_ and files_.
+  std::string full_log() const {
+    std::vector<std::string> lines = {"Sample", game_path_, "override\\EVILAMUL.itm"};
+    for (const TestEntry& entry : files_) lines.push_back(entry.name);
+    return lines_of(lines);
+  }
+
+  static std::string captions(const std::vector<ShownMessage>& shown) {
+    std::string text;
+    for (const ShownMessage& message : shown) text += "[" + message.caption + ": " + message.text + "]";
+    return text;
+  }
+
+  test::TempFolder root_;
+  fs::path before_;
+  fs::path game_;
+  std::string game_path_;
+  std::string programs_;
+  std::string talk_table_;
+  std::string item_;
+  std::vector<test::SpkText> texts_;
+  std::vector<TestEntry> patches_;
+  std::vector<TestEntry> files_;
+  WindowRef window_ = host::make_control();
+};
+
+TEST_F(InstallDriver, InstallsTheWorkedExampleInItsOrder) {
+  MessageScript script;
+  script.answer(kIdYes);  // shortcuts
+  InstallReport report = install();
+  EXPECT_TRUE(report.started);
+  EXPECT_EQ(report.failures, 0u);
+
+  std::vector<ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 2u) << captions(shown);
+  EXPECT_EQ(shown[0].text, kShortcutQuestion);
+  EXPECT_EQ(shown[0].caption, "ZEP SFX");
+  EXPECT_EQ(shown[0].style, kMbYesNo);
+  EXPECT_EQ(shown[1].text, "ZEP imported successfully!");
+  EXPECT_EQ(shown[1].caption, "ZEP SFX");
+  EXPECT_EQ(shown[1].style, kMbOk);
+  EXPECT_TRUE(shown[1].has_owner);
+
+  // The uninstaller is the image slot whole, zero padding included.
+  std::string image = installer().substr(kUninstallerOffset, kUninstallerLength);
+  EXPECT_EQ(file("UInst.exe"), image);
+  EXPECT_EQ(log_text(), full_log());
+  for (const TestEntry& entry : files_) EXPECT_TRUE(file(entry.name) == entry.data) << entry.name;
+
+  // The texts at the end of the talk table, their strrefs at every position of the resource.
+  const std::string table = file("dialog.tlk");
+  const std::uint32_t old_count = u32_at(talk_table_, 10);
+  ASSERT_GE(table.size(), 18u);
+  EXPECT_EQ(u32_at(table, 10), old_count + 2);
+  EXPECT_EQ(table.substr(0, 10), talk_table_.substr(0, 10));
+  EXPECT_EQ(table.substr(table.size() - 24), "Lantern of DawnIt glows.");
+  std::string resource = file("override\\EVILAMUL.itm");
+  ASSERT_EQ(resource.size(), item_.size());
+  EXPECT_EQ(u32_at(resource, kPositions[0]), old_count);
+  EXPECT_EQ(u32_at(resource, kPositions[1]), old_count);
+  EXPECT_EQ(u32_at(resource, kPositions[2]), old_count + 1);
+  std::string untouched = resource;
+  for (std::uint32_t at : kPositions) untouched.replace(at, 4, item_.substr(at, 4));
+  EXPECT_EQ(untouched, item_) << "only the positions change";
+
+  // Registration, with the uninstaller's path quoted.
+  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, kUninstallKey, "DisplayName"), "Sample");
+  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, kUninstallKey, "UninstallString"),
+            "\"" + game_path_ + "UInst.exe\" -" + game_path_ + "Sample.log");
+
+  // The readme is opened once every file is in place, and both shortcuts are made.
+  const std::string readme = game_path_ + "Override\\evilamul_readme.txt";
+  EXPECT_EQ(host::shell_opened(), std::vector<std::string>{readme});
+  std::vector<host::ShellLinkRecord> links = host::shell_links();
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0].link_path, programs_ + "\\Sample\\Uninstall.lnk");
+  EXPECT_EQ(links[0].target, game_path_ + "UInst.exe");
+  EXPECT_EQ(links[0].arguments, " -" + game_path_ + "Sample.log");
+  EXPECT_EQ(links[0].description, links[0].target);
+  EXPECT_EQ(links[1].link_path, programs_ + "\\Sample\\evilamul_readme.lnk");
+  EXPECT_EQ(links[1].target, readme);
+  EXPECT_EQ(links[1].arguments, "");
+  EXPECT_EQ(links[1].description, readme);
+  EXPECT_TRUE(fs::is_directory(root_.native() / "Programs" / "Sample"));
+
+  EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp"));
+  EXPECT_FALSE(fs::exists(game_ / "dialog.tlk.new"));
+  EXPECT_EQ(host::open_file_count(), 0u);
+}
+
+TEST_F(InstallDriver, WithoutStringPatchFilesOrWithoutOtherFiles) {
+  // P = 0: the talk table is never loaded, so a game folder without one installs completely.
+  patches_.clear();
+  fs::remove(game_ / "dialog.tlk");
+  {
+    MessageScript script;
+    InstallReport report = install();  // shortcuts: No
+    EXPECT_EQ(report.failures, 0u);
+    ASSERT_EQ(script.shown().size(), 2u) << captions(script.shown());
+    EXPECT_EQ(script.shown()[1].text, "ZEP imported successfully!");
+    std::vector<std::string> lines = {"Sample", game_path_};
+    for (const TestEntry& entry : files_) lines.push_back(entry.name);
+    EXPECT_EQ(log_text(), lines_of(lines));
+    EXPECT_FALSE(fs::exists(game_ / "dialog.tlk"));
+    EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp"));
+    EXPECT_TRUE(host::shell_links().empty()) << "no shortcuts wanted";
+    EXPECT_EQ(host::shell_opened().size(), 1u);
+  }
+
+  // F = 0 as well: the uninstaller, a two-line log, the registration and the uninstall shortcut.
+  files_.clear();
+  host::reset_shell();
+  MessageScript script;
+  script.answer(kIdYes);
+  InstallReport report = install();
+  EXPECT_EQ(report.failures, 0u);
+  EXPECT_EQ(script.shown().back().text, "ZEP imported successfully!");
+  EXPECT_EQ(log_text(), lines_of({"Sample", game_path_}));
+  EXPECT_EQ(file("UInst.exe").substr(0, 14), "MZ uninstaller");
+  EXPECT_TRUE(host::registry_value(RegistryRoot::kLocalMachine, kUninstallKey, "UninstallString").has_value());
+  ASSERT_EQ(host::shell_links().size(), 1u);
+  EXPECT_EQ(host::shell_links()[0].link_path, programs_ + "\\Sample\\Uninstall.lnk");
+  EXPECT_TRUE(host::shell_opened().empty());
+}
+
+TEST_F(InstallDriver, ATalkTableThatDoesNotLoadLeavesItAndTheResourcesOut) {
+  const std::string damaged = talk_table_.substr(0, 12);  // cut inside its header
+  write_native_file(game_ / "dialog.tlk", damaged);
+  MessageScript script;
+  InstallReport report = install();
+  EXPECT_TRUE(report.started);
+  EXPECT_EQ(report.failures, 1u);
+
+  std::vector<ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 3u) << captions(shown);
+  EXPECT_EQ(shown[1].text, "Can't open dialog file. SPK importing aborted.");
+  EXPECT_EQ(shown[2].caption, "ZEP SFX");
+  EXPECT_EQ(shown[2].style, kMbOk | kMbIconWarning);
+  EXPECT_TRUE(shown[2].has_owner);
+  EXPECT_NE(shown[2].text.find("with errors: 1 step of the installation failed"), std::string::npos)
+      << shown[2].text;
+
+  EXPECT_EQ(file("dialog.tlk"), damaged);
+  EXPECT_FALSE(fs::exists(game_ / "override" / "EVILAMUL.itm"));
+  std::vector<std::string> lines = {"Sample", game_path_};
+  for (const TestEntry& entry : files_) lines.push_back(entry.name);
+  EXPECT_EQ(log_text(), lines_of(lines)) << "the other files still arrive and are logged";
+  EXPECT_TRUE(file("Override\\evilamul.spl") == files_[0].data);
+}
+
+TEST_F(InstallDriver, ADeclinedOverwriteIsNoFailureAndASecondInstallationAsksForEveryFile) {
+  fs::create_directories(game_ / "Override");
+  write_native_file(game_ / "Override" / "evlamul2.eff", "the player's own");
+  {
+    MessageScript script;
+    script.answer(kIdNo);  // shortcuts
+    script.answer(kIdNo);  // keep evlamul2.eff
+    InstallReport report = install();
+    EXPECT_EQ(report.failures, 0u);
+    std::vector<ShownMessage> shown = script.shown();
+    ASSERT_EQ(shown.size(), 3u) << captions(shown);
+    EXPECT_EQ(shown[1].text, kOverwrite);
+    EXPECT_EQ(shown[1].caption, game_path_ + "Override\\evlamul2.eff");
+    EXPECT_EQ(shown[2].text, "ZEP imported successfully!");
+    EXPECT_EQ(file("Override\\evlamul2.eff"), "the player's own");
+    EXPECT_EQ(log_text(), full_log()) << "a kept file is still logged";
+  }
+  const std::string first_table = file("dialog.tlk");
+
+  // Everything again: each file now exists, and each is asked about in the installation's order.
+  write_native_file(game_ / "Sample.log", "an older log with more lines\r\nx\r\ny\r\nz\r\n");
+  MessageScript script;
+  for (int i = 0; i < 7; ++i) script.answer(kIdYes);
+  InstallReport report = install();
+  EXPECT_EQ(report.failures, 0u);
+  std::vector<ShownMessage> shown = script.shown();
+  std::vector<std::string> asked;
+  for (const ShownMessage& message : shown) {
+    if (message.text == kOverwrite) asked.push_back(message.caption);
+  }
+  std::vector<std::string> expected = {game_path_ + "override\\EVILAMUL.itm"};
+  for (const TestEntry& entry : files_) expected.push_back(game_path_ + entry.name);
+  EXPECT_EQ(asked, expected);
+  EXPECT_EQ(shown.back().text, "ZEP imported successfully!");
+  EXPECT_EQ(log_text(), full_log()) << "the log is written afresh";
+  EXPECT_TRUE(file("Override\\evlamul2.eff") == files_[2].data);
+  // The texts are appended once more, and the replaced resource refers to the new ones.
+  const std::string table = file("dialog.tlk");
+  EXPECT_EQ(u32_at(table, 10), u32_at(first_table, 10) + 2);
+  EXPECT_EQ(u32_at(file("override\\EVILAMUL.itm"), kPositions[2]), u32_at(first_table, 10) + 1);
+}
+
+TEST_F(InstallDriver, EveryFailedStepIsReportedAndCounted) {
+  // UInst.exe cannot be made (a folder holds its name) and Override is a file, so that none of the
+  // five files can be placed; the resource still goes to override\ ... which is that same file.
+  fs::create_directories(game_ / "UInst.exe");
+  write_native_file(game_ / "Override", "not a folder");
+  MessageScript script;
+  InstallReport report = install();
+  EXPECT_TRUE(report.started);
+  // UInst.exe, the resource, and the five files.
+  EXPECT_EQ(report.failures, 7u);
+  std::vector<ShownMessage> shown = script.shown();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0].caption, "Write error") << "the uninstaller's failure comes first";
+  std::size_t write_errors = 0;
+  for (const ShownMessage& message : shown) write_errors += message.caption == "Write error";
+  EXPECT_EQ(write_errors, 7u) << captions(shown);
+  EXPECT_NE(shown.back().text.find("7 steps of the installation failed"), std::string::npos) << shown.back().text;
+  EXPECT_EQ(shown.back().style, kMbOk | kMbIconWarning);
+  // The texts still reach the talk table, and what could not be placed is logged for the uninstaller.
+  EXPECT_EQ(u32_at(file("dialog.tlk"), 10), u32_at(talk_table_, 10) + 2);
+  EXPECT_EQ(log_text(), full_log());
+  EXPECT_EQ(file("Override"), "not a folder");
+}
+
+TEST_F(InstallDriver, ADamagedOrChangedArchiveInstallsNothing) {
+  const std::string whole = installer();
+  // Cut short, as a broken download is.
+  write_native_file(root_.native() / "Installer" / "tmp", whole.substr(0, whole.size() - 100));
+  {
+    MessageScript script;
+    FileHandle copy(open_for_reading("tmp"));
+    ArchiveCounts counts = {1, 5, true};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    InstallReport report = install_addon(source, game_path_.c_str(), "Sample", window_);
+    EXPECT_FALSE(report.started);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_NE(script.shown()[0].text.find("cut short"), std::string::npos) << script.shown()[0].text;
+  }
+  // Sound, but no longer what was listed at start.
+  write_native_file(root_.native() / "Installer" / "tmp", whole);
+  {
+    MessageScript script;
+    FileHandle copy(open_for_reading("tmp"));
+    ArchiveCounts counts = {1, 4, true};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    InstallReport report = install_addon(source, game_path_.c_str(), "Sample", window_);
+    EXPECT_FALSE(report.started);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_NE(script.shown()[0].text.find("no longer holds"), std::string::npos) << script.shown()[0].text;
+  }
+  std::vector<std::string> names;
+  for (const auto& item : fs::recursive_directory_iterator(game_)) names.push_back(item.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"dialog.tlk"});
+  EXPECT_EQ(file("dialog.tlk"), talk_table_);
+  EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallKey));
+}
+
+// The folder chooser and the check of the chosen folder, in storage of their own.
+class GameFolderChoice : public ::testing::Test {
+ protected:
+  void SetUp() override { host::reset_all(); }
+  void TearDown() override { host::reset_all(); }
+
+  FolderChoice choose(const std::string& folder) {
+    host::set_folder_chooser([folder](WindowRef, const char* title) -> std::optional<std::string> {
+      EXPECT_STREQ(title, "Choose the directory containing the IE game.");
+      if (folder.empty()) return std::nullopt;
+      return folder;
+    });
+    return choose_game_folder(owner_, game_path_);
+  }
+
+  test::TempFolder root_;
+  WindowRef owner_ = host::make_control();
+  char game_path_[kMaxPath] = "earlier\\";
+};
+
+TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpens) {
+  const std::string game = root_.path() + "Game";
+  fs::create_directories(root_.native() / "Game");
+  MessageScript script;
+
+  // No dialog.tlk: the message names the tried path; GamePath stays as it was.
+  EXPECT_EQ(choose(game), FolderChoice::kNoDialogFile);
+  ASSERT_EQ(script.shown().size(), 1u);
+  EXPECT_EQ(script.shown()[0].text,
+            "The dialog file cannot be located.\nOnly dirs containing a dialog.tlk file are considered valid.");
+  EXPECT_EQ(script.shown()[0].caption, game + "\\dialog.tlk");
+  EXPECT_EQ(script.shown()[0].style, kMbOk);
+  EXPECT_STREQ(game_path_, "earlier\\");
+
+  // Any content will do, even none.
+  write_native_file(root_.native() / "Game" / "dialog.tlk", "");
+  EXPECT_EQ(choose(game), FolderChoice::kAccepted);
+  EXPECT_EQ(std::string(game_path_), game + "\\");
+
+  // Cancelled: nothing shown, nothing changed.
+  EXPECT_EQ(choose(""), FolderChoice::kCancelled);
+  EXPECT_EQ(std::string(game_path_), game + "\\");
+
+  // A talk table another program holds open is refused, as the check opens it without sharing.
+  {
+    FileHandle held(open_for_reading((game + "\\dialog.tlk").c_str()));
+    ASSERT_TRUE(held.is_open());
+    EXPECT_EQ(choose(game), FolderChoice::kNoDialogFile);
+  }
+  EXPECT_EQ(std::string(game_path_), game + "\\");
+  EXPECT_EQ(script.shown().size(), 2u);
+  EXPECT_EQ(host::open_file_count(), 0u);
+}
+
+TEST_F(GameFolderChoice, RefusesAPathThatWouldNotLeaveRoomForTheTalkTable) {
+  // 248 characters are the most that leave room for "\dialog.tlk" in 260 bytes.
+  std::string fits = root_.path();
+  while (fits.size() < kMaxGameFolderLength) fits += fits.size() % 50 == 49 ? '/' : 'f';
+  fits.resize(kMaxGameFolderLength);
+  if (fits.back() == '/') fits.back() = 'g';
+  fs::create_directories(fits);
+  write_native_file(fs::path(fits) / "dialog.tlk", kEmptyTalkTable);
+  MessageScript script;
+  EXPECT_EQ(choose(fits), FolderChoice::kAccepted);
+  EXPECT_EQ(std::string(game_path_), fits + "\\");
+
+  const std::string longer = fits + "h";
+  fs::create_directories(longer);
+  write_native_file(fs::path(longer) / "dialog.tlk", kEmptyTalkTable);
+  EXPECT_EQ(choose(longer), FolderChoice::kTooLong);
+  ASSERT_EQ(script.shown().size(), 1u);
+  EXPECT_NE(script.shown()[0].text.find("too long"), std::string::npos);
+  EXPECT_EQ(std::string(game_path_), fits + "\\") << "the earlier folder stays";
+}
+
+// zep install: the same driver on Linux, for a self-extracting file and for a bare archive.
+TEST_F(InstallDriver, TheToolInstallsAnInstallerAndABareArchive) {
+  const fs::path exe = root_.native() / "Sample.exe";
+  write_native_file(exe, installer());
+  std::ostringstream out, err;
+  int code = tool::run_install({"--no", exe.string(), game_.string()}, out, err);
+  EXPECT_EQ(code, tool::kExitOk) << out.str() << err.str();
+  EXPECT_NE(out.str().find("not registered"), std::string::npos) << out.str();
+  EXPECT_EQ(file("UInst.exe"), installer().substr(kUninstallerOffset, kUninstallerLength));
+  EXPECT_EQ(log_text().substr(0, 8), "Sample\r\n");
+  EXPECT_TRUE(file("Override\\evilamul.spl") == files_[0].data);
+
+  // Again from the bare archive, every overwrite declined: the uninstaller comes from the tool itself.
+  const fs::path zep = root_.native() / "sample.zep";
+  write_native_file(zep, test::build_test_archive(patches_, files_));
+  fs::remove(game_ / "UInst.exe");
+  std::ostringstream out2, err2;
+  code = tool::run_install({"--no", zep.string(), game_.string()}, out2, err2);
+  if (file("UInst.exe") == "<missing>") GTEST_SKIP() << "this zep was built without the Windows programs";
+  EXPECT_EQ(code, tool::kExitOk) << out2.str() << err2.str();
+  EXPECT_EQ(file("UInst.exe").substr(0, 2), "MZ");
+  EXPECT_EQ(file("UInst.exe").size(), kUninstallerLength);
+
+  // A game folder without a talk table is refused before anything is written.
+  std::ostringstream out3, err3;
+  const fs::path empty = root_.native() / "Empty";
+  fs::create_directories(empty);
+  EXPECT_EQ(tool::run_install({"--yes", exe.string(), empty.string()}, out3, err3), tool::kExitFailed);
+  EXPECT_NE(err3.str().find("The dialog file cannot be located."), std::string::npos) << err3.str();
+  EXPECT_TRUE(fs::is_empty(empty));
+
+  // A failure makes the exit code 1.
+  write_native_file(game_ / "dialog.tlk", "damaged");
+  std::ostringstream out4, err4;
+  EXPECT_EQ(tool::run_install({"--yes", exe.string(), game_.string()}, out4, err4), tool::kExitFailed);
+  EXPECT_NE(err4.str().find("with errors"), std::string::npos) << err4.str();
+}
+
+}  // namespace
+}  // namespace zep
