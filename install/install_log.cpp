@@ -20,7 +20,9 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
 }
 
 bool InstallLog::append_line(const char* text) {
-  if (!file_.is_open()) {
+  // After a lost line every later one would be read in the wrong place (a lost first line would make
+  // the game folder's line the add-on's name): the log keeps what it has and takes nothing more.
+  if (!file_.is_open() || broken_) {
     ++failures_;
     return false;
   }
@@ -34,6 +36,7 @@ bool InstallLog::append_line(const char* text) {
   line.data()[length] = '\r';
   line.data()[length + 1] = '\n';  // the zero after it stays out of the file
   if (!write_file(file_.get(), line.data(), length + 2)) {
+    broken_ = true;
     ++failures_;
     return false;
   }

@@ -23,7 +23,8 @@ class InstallLog {
   bool create(const char* game_path, const char* addon_name);
 
   // Appends `text` and CR LF in one write of exactly its length + 2 bytes. Returns false, counting a
-  // failure, when the line does not reach the log.
+  // failure, when the line does not reach the log; from then on the log takes no more lines, so that
+  // none is read in the place of the one that was lost.
   bool append_line(const char* text);
 
   // Closes the log. Returns false, counting a failure, when the system reports one.
@@ -35,6 +36,7 @@ class InstallLog {
 
  private:
   FileHandle file_;
+  bool broken_ = false;  // a line was lost
   u32 failures_ = 0;
 };
 

@@ -38,6 +38,7 @@ namespace zep {
 struct OsFile {
   int descriptor;
   std::pair<dev_t, ino_t> identity;  // the key of this file in the table of open files
+  std::string native;                // the host path it was opened by
 };
 
 struct OsSearch {
@@ -72,6 +73,61 @@ thread_local u32 g_last_error = 0;
 bool fail(u32 code) {
   g_last_error = code;
   return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fault injection and confinement (see host_platform.h).
+
+struct Faults {
+  std::size_t count = 0;    // operations counted since the plan was set
+  std::size_t fail_at = 0;  // the one that fails, counting from 1; 0 for none
+  u32 code = 0;
+  std::string failed;       // what it hit
+  std::string confined_to;  // absolute host folder, with a trailing '/'; empty for no confinement
+  std::vector<std::string> escapes;
+};
+
+Faults& faults() {
+  static Faults instance;
+  return instance;
+}
+
+// Counts one operation of `kind` on `native`; true (with the code set) when it is the one that fails.
+bool injected_failure_here(const char* kind, const std::string& native) {
+  Faults& plan = faults();
+  ++plan.count;
+  if (plan.fail_at == 0 || plan.count != plan.fail_at) return false;
+  plan.failed = std::string(kind) + " " + native;
+  fail(plan.code);
+  return true;
+}
+
+std::string absolute_host_path(const std::string& native) {
+  std::string path = native;
+  if (path.empty() || path[0] != '/') {
+    char folder[4096];
+    if (::getcwd(folder, sizeof folder) != nullptr) path = std::string(folder) + "/" + path;
+  }
+  return path;
+}
+
+// True, with the attempt recorded and 5 set, when a change of `native` would leave the confinement.
+bool escapes_confinement(const char* kind, const std::string& native) {
+  Faults& plan = faults();
+  if (plan.confined_to.empty()) return false;
+  std::string path = absolute_host_path(native);
+  bool inside = path.compare(0, plan.confined_to.size(), plan.confined_to) == 0 &&
+                path.find("/../") == std::string::npos && path.find("/./") == std::string::npos &&
+                (path.size() < 3 || path.compare(path.size() - 3, 3, "/..") != 0);
+  if (inside) return false;
+  plan.escapes.push_back(std::string(kind) + " " + path);
+  fail(win_error::kAccessDenied);
+  return true;
+}
+
+// Both checks for an operation that changes the disk: true when it must fail.
+bool refused_change(const char* kind, const std::string& native) {
+  return escapes_confinement(kind, native) || injected_failure_here(kind, native);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -317,7 +373,7 @@ FileRef adopt(int descriptor, const std::string& native, Access access) {
     return nullptr;
   }
   open_files().insert(identity_of(status));
-  return new OsFile{descriptor, identity_of(status)};
+  return new OsFile{descriptor, identity_of(status), native};
 }
 
 // The state of an existing name for the operations that act on a name rather than an open file:
@@ -599,6 +655,7 @@ FileRef open_for_reading(const char* path) {
 FileRef create_or_replace(const char* path) {
   std::string native;
   if (!to_native(path, &native)) return nullptr;
+  if (refused_change("create_or_replace", native)) return nullptr;
   // Opened without O_TRUNC: an existing file is cut only once adopt has found that it may be.
   int descriptor = sys_open(native, O_WRONLY | O_CREAT);
   if (descriptor < 0) {
@@ -611,6 +668,7 @@ FileRef create_or_replace(const char* path) {
 FileRef create_new(const char* path) {
   std::string native;
   if (!to_native(path, &native)) return nullptr;
+  if (refused_change("create_new", native)) return nullptr;
   int descriptor = sys_open(native, O_WRONLY | O_CREAT | O_EXCL);
   if (descriptor < 0) {
     fail_with_errno(native, Subject::kFile);
@@ -644,6 +702,7 @@ bool read_file(FileRef file, void* buffer, u32 length) {
 
 bool write_file(FileRef file, const void* data, u32 length) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (injected_failure_here("write_file", file->native)) return false;
   const u8* at = static_cast<const u8*>(data);
   u32 left = length;
   while (left > 0) {
@@ -667,6 +726,7 @@ bool get_file_size(FileRef file, u32* size) {
 
 bool flush_file(FileRef file) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (injected_failure_here("flush_file", file->native)) return false;
   if (sys_fsync(file->descriptor) != 0) return fail(code_for(errno, "", Subject::kFile));
   return true;
 }
@@ -684,6 +744,7 @@ bool close_file(FileRef file) {
 bool make_folder(const char* path) {
   std::string native;
   if (!to_native(path, &native)) return false;
+  if (refused_change("make_folder", native)) return false;
   if (sys_mkdir(native) != 0) return fail_with_errno(native, Subject::kFolder);
   return true;
 }
@@ -691,6 +752,7 @@ bool make_folder(const char* path) {
 bool remove_folder(const char* path) {
   std::string native;
   if (!to_native(path, &native)) return false;
+  if (refused_change("remove_folder", native)) return false;
   if (sys_rmdir(native) == 0) return true;
   int error = errno;
   struct stat status;
@@ -705,6 +767,7 @@ bool copy_file(const char* from, const char* to) {
   std::string source_path;
   std::string target_path;
   if (!to_native(from, &source_path) || !to_native(to, &target_path)) return false;
+  if (refused_change("copy_file", target_path)) return false;
   int source = sys_open(source_path, O_RDONLY);
   if (source < 0) return fail_with_errno(source_path, Subject::kFile);
   struct stat source_status;
@@ -767,6 +830,7 @@ bool copy_file(const char* from, const char* to) {
 bool delete_file(const char* path) {
   std::string native;
   if (!to_native(path, &native)) return false;
+  if (refused_change("delete_file", native)) return false;
   struct stat status;
   if (!existing(native, &status)) return false;
   if (!may_replace(status)) return false;
@@ -778,6 +842,7 @@ bool replace_file(const char* from, const char* to) {
   std::string source_path;
   std::string target_path;
   if (!to_native(from, &source_path) || !to_native(to, &target_path)) return false;
+  if (escapes_confinement("replace_file", source_path) || refused_change("replace_file", target_path)) return false;
   struct stat source_status;
   if (!existing(source_path, &source_status)) return false;
   if (is_open(source_status)) return fail(win_error::kSharingViolation);
@@ -1157,7 +1222,32 @@ bool control_enabled(WindowRef control) {
 
 void reset_controls() { controls().clear(); }
 
+void fail_nth_file_operation(std::size_t n, u32 code) {
+  Faults& plan = faults();
+  plan.count = 0;
+  plan.fail_at = n;
+  plan.code = code;
+  plan.failed.clear();
+}
+
+std::size_t file_operation_count() { return faults().count; }
+
+std::string injected_failure() { return faults().failed; }
+
+void confine_changes_to(const std::string& folder) {
+  Faults& plan = faults();
+  plan.escapes.clear();
+  plan.confined_to.clear();
+  if (folder.empty()) return;
+  plan.confined_to = absolute_host_path(folder);
+  if (plan.confined_to.back() != '/') plan.confined_to += '/';
+}
+
+std::vector<std::string> confinement_escapes() { return faults().escapes; }
+
 void reset_all() {
+  fail_nth_file_operation(0, 0);
+  confine_changes_to("");
   reset_message_handler();
   reset_folder_chooser();
   reset_save_chooser();

@@ -82,6 +82,26 @@ std::size_t open_search_count();
 // what exists without regard to letter case), or nothing when the path is invalid.
 std::optional<std::string> native_path(const std::string& path);
 
+// Fault injection. The file operations that write or change the disk are counted: create_or_replace,
+// create_new, write_file, flush_file, replace_file, delete_file, copy_file, make_folder and
+// remove_folder. From this call on, the `n`-th of them (1 for the next one) fails with `code` and
+// changes nothing; 0 injects nothing. Either way counting starts again from 0.
+void fail_nth_file_operation(std::size_t n, u32 code);
+
+// The operations counted since the last fail_nth_file_operation (or reset_all).
+std::size_t file_operation_count();
+
+// What the injected failure hit, as "write_file /tmp/..." (the operation and the host path), or
+// empty while it has not happened.
+std::string injected_failure();
+
+// Confinement: while `folder` (a host path) is set, every operation that would create, write, delete
+// or rename anything outside it fails with 5 and is recorded. An empty `folder` lifts it.
+void confine_changes_to(const std::string& folder);
+
+// Every operation refused by the confinement since it was set, as "create_new /path".
+std::vector<std::string> confinement_escapes();
+
 // ---------------------------------------------------------------------------------------------
 // Registry, kept in memory. Key paths are written as the logic writes them ("Software\\Zep\\Key");
 // keys and value names are matched without regard to letter case, as on Windows.
@@ -157,8 +177,9 @@ void reset_controls();
 
 // ---------------------------------------------------------------------------------------------
 
-// Everything above back to its start: default message handler, folder and save choosers, command line
-// "zep", COM depth 0, empty registry, no shell records, no controls. Open files are not touched.
+// Everything above back to its start: no fault injection or confinement, default message handler,
+// folder and save choosers, command line "zep", COM depth 0, empty registry, no shell records, no
+// controls. Open files are not touched.
 void reset_all();
 
 }  // namespace zep::host
