@@ -1,0 +1,238 @@
+// The example add-on installed once for every file operation of its installation, with that one
+// operation failing: whatever fails, the talk table is either untouched or complete, nothing is written
+// outside the game folder, no temporary file stays, every incomplete file was reported, the last
+// message tells success from failure truthfully, and the uninstaller cleans up what is left honestly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "archive/format.h"
+#include "install/driver.h"
+#include "shell/buffers.h"
+#include "shell/host_platform.h"
+#include "tests/support/temp_folder.h"
+#include "tools/commands.h"
+#include "uninstaller/uninstaller.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::read_native_file;
+using test::write_native_file;
+
+const fs::path kDemo = fs::path(ZEP_TESTDATA) / "gemrb" / "demo";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Every file below `folder`, by its relative path in lower case, with its content.
+std::map<std::string, std::string> files_below(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    if (item.is_regular_file()) files[lower(fs::relative(item.path(), folder).string())] = read_native_file(item.path());
+  }
+  return files;
+}
+
+// Every entry below `folder` (files and folders), relative.
+std::vector<std::string> tree_below(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) names.push_back(fs::relative(item.path(), folder).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> log_lines(const std::string& log) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    lines.push_back(log.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+struct InstallRun {
+  InstallReport report;
+  std::vector<std::string> messages;  // "caption: text", in order
+  std::size_t operations = 0;         // file operations the installation made
+  std::string failed;                 // the one that was made to fail, if any
+};
+
+class FaultInjection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset_all();
+    com_initialize();
+    before_ = fs::current_path();
+    installer_folder_ = root_.native() / "Installer";
+    game_ = root_.native() / "Game";
+    fs::create_directories(installer_folder_);
+    fs::current_path(installer_folder_);
+    game_path_ = root_.path() + "Game/";
+    talk_table_ = fs::exists(kDemo / "dialog.tlk") ? read_native_file(kDemo / "dialog.tlk")
+                                                   : std::string("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
+    std::ostringstream out, err;
+    const std::string exe = (installer_folder_ / "Example.exe").string();
+    ASSERT_EQ(tool::run_pack({std::string(ZEP_SOURCE_DIR) + "/examples/lantern", "--open", "Override\\lantern_readme.txt",
+                              "-o", exe},
+                             out, err),
+              tool::kExitOk)
+        << err.str();
+    installer_ = read_native_file(exe);
+    fs::remove(exe);
+    write_native_file(installer_folder_ / "tmp", installer_);
+  }
+  void TearDown() override {
+    fs::current_path(before_);
+    host::reset_all();
+  }
+
+  // A fresh game folder, registry and Start Menu, then the installation with the `n`-th operation
+  // failing with `code` (0: none). Changes are confined to the test's folder throughout.
+  InstallRun install(std::size_t n, u32 code) {
+    fs::remove_all(game_);
+    fs::remove_all(root_.native() / "Programs");
+    fs::create_directories(game_);
+    fs::create_directories(root_.native() / "Programs");
+    write_native_file(game_ / "dialog.tlk", talk_table_);
+    host::clear_registry();
+    host::reset_shell();
+    host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", root_.path() + "Programs");
+    InstallRun run;
+    host::set_message_handler([&run](WindowRef, const char* text, const char* caption, u32 style) {
+      run.messages.push_back(std::string(caption) + ": " + text);
+      return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;  // shortcuts wanted
+    });
+    host::confine_changes_to(root_.path());
+    FileHandle copy(open_for_reading("tmp"));
+    EXPECT_TRUE(copy.is_open());
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr};
+    host::fail_nth_file_operation(n, code);
+    run.report = install_addon(source, game_path_.c_str(), "Example", nullptr);
+    run.operations = host::file_operation_count();
+    run.failed = host::injected_failure();
+    host::fail_nth_file_operation(0, 0);
+    return run;
+  }
+
+  test::TempFolder root_;
+  fs::path before_;
+  fs::path installer_folder_;
+  fs::path game_;
+  std::string game_path_;
+  std::string talk_table_;
+  std::string installer_;
+};
+
+TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
+  // The run without faults: how many operations it makes, and what it leaves.
+  InstallRun clean = install(0, 0);
+  ASSERT_TRUE(clean.report.started);
+  ASSERT_EQ(clean.report.failures, 0u);
+  const std::size_t operations = clean.operations;
+  std::cout << "the installation makes " << operations << " file operations\n";
+  ASSERT_GT(operations, 10u);
+  const std::map<std::string, std::string> complete = files_below(game_);
+  const std::string new_table = complete.at("dialog.tlk");
+  ASSERT_NE(new_table, talk_table_);
+  const std::vector<std::string> clean_lines = log_lines(complete.at("example.log"));
+
+  std::size_t runs = 0;
+  for (u32 code : {win_error::kDiskFull, win_error::kAccessDenied}) {
+    for (std::size_t n = 1; n <= operations; ++n) {
+      InstallRun run = install(n, code);
+      const std::string failed = run.failed;
+      SCOPED_TRACE("operation " + std::to_string(n) + " failing with " + std::to_string(code) + ": " + failed);
+      ASSERT_FALSE(failed.empty()) << "the same installation makes the same operations";
+      ++runs;
+      ASSERT_TRUE(run.report.started);
+
+      // Nothing was even attempted outside the test's folder, and nothing but the working copy (and a
+      // "spktmp" whose own deletion was the failure) is left outside the game folder.
+      EXPECT_TRUE(host::confinement_escapes().empty());
+      std::vector<std::string> outside = tree_below(installer_folder_);
+      const bool spktmp_kept = failed.find("delete_file") == 0 && failed.find("spktmp") != std::string::npos;
+      std::vector<std::string> allowed = {"tmp"};
+      if (spktmp_kept) allowed.insert(allowed.begin(), "spktmp");
+      EXPECT_EQ(outside, allowed);
+      std::vector<std::string> top;
+      for (const auto& item : fs::directory_iterator(root_.native())) top.push_back(item.path().filename().string());
+      std::sort(top.begin(), top.end());
+      EXPECT_EQ(top, (std::vector<std::string>{"Game", "Installer", "Programs"}));
+      for (const std::string& name : tree_below(root_.native() / "Programs")) {
+        EXPECT_EQ(name.rfind("Example", 0), 0u) << "only the add-on's Start Menu folder: " << name;
+      }
+
+      std::map<std::string, std::string> left = files_below(game_);
+      EXPECT_EQ(left.count("dialog.tlk.new"), 0u) << "no temporary talk table";
+      ASSERT_EQ(left.count("dialog.tlk"), 1u);
+      const std::string& table = left.at("dialog.tlk");
+      EXPECT_TRUE(table == talk_table_ || table == new_table) << "the talk table is the old one or the new one";
+
+      // Success is claimed exactly when the result is the complete installation.
+      ASSERT_FALSE(run.messages.empty());
+      const std::string& last = run.messages.back();
+      const bool claimed = last == "ZEP SFX: ZEP imported successfully!";
+      EXPECT_EQ(claimed, run.report.failures == 0);
+      if (claimed) {
+        EXPECT_EQ(left, complete) << "a run that claims success left everything complete";
+      } else {
+        EXPECT_EQ(last.rfind("ZEP SFX: ZEP imported with errors", 0), 0u) << last;
+      }
+
+      // Every logged file is complete, or a failure was reported.
+      std::vector<std::string> lines = left.count("example.log") ? log_lines(left.at("example.log")) : std::vector<std::string>{};
+      for (std::size_t i = 2; i < lines.size(); ++i) {
+        std::string name = lower(lines[i]);
+        std::replace(name.begin(), name.end(), '\\', '/');
+        const bool whole = left.count(name) != 0 && left.at(name) == complete.at(name);
+        EXPECT_TRUE(whole || run.report.failures > 0) << lines[i];
+      }
+      if (table != new_table || lines != clean_lines) EXPECT_GT(run.report.failures, 0u);
+
+      // The uninstaller removes every file it is told of and says whether it could.
+      if (lines.size() >= 2) {
+        bool all_there = true;
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+          std::string name = lower(lines[i]);
+          std::replace(name.begin(), name.end(), '\\', '/');
+          all_there = all_there && left.count(name) != 0;
+        }
+        std::vector<std::string> said;
+        host::set_message_handler([&said](WindowRef, const char* text, const char*, u32 style) {
+          said.push_back(text);
+          return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+        });
+        run_uninstaller(("UInst -" + game_path_ + "Example.log").c_str());
+        std::map<std::string, std::string> after = files_below(game_);
+        for (std::size_t i = 2; i < lines.size(); ++i) {
+          std::string name = lower(lines[i]);
+          std::replace(name.begin(), name.end(), '\\', '/');
+          EXPECT_EQ(after.count(name), 0u) << lines[i] << " is removed";
+        }
+        EXPECT_EQ(after.count("example.log"), 0u);
+        EXPECT_EQ(after.count("dialog.tlk"), 1u);
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said.back(), all_there ? "Uninstall completed."
+                                         : "Some files could not be deleted. They were probably either in use or "
+                                           "already deleted.");
+      }
+    }
+  }
+  EXPECT_EQ(runs, 2 * operations);
+}
+
+}  // namespace
+}  // namespace zep
