@@ -227,6 +227,9 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) 
     case ArchiveDamage::kChanged:
       text->append("it no longer holds the files listed when the installer started");
       break;
+    case ArchiveDamage::kNotListed:
+      text->append("it could not be read when the installer started, so its files were never listed");
+      break;
   }
   text->append(".\n\nNothing can be installed from it. If it was downloaded, please download it again.");
 }

@@ -29,6 +29,7 @@ enum class ArchiveDamage {
   kNameLeavesFolder, // an other file's name is not a plain path inside the game folder
   kOutOfMemory,      // the index does not fit in memory
   kChanged,          // the archive no longer holds what was listed when the program started
+  kNotListed,        // the archive could not be listed when the program started
 };
 
 // The outcome of a check, with what a message needs to name the problem.

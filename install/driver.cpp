@@ -169,9 +169,12 @@ void Installation::apply_string_patch_files() {
         if (outcome.placed == PlaceResult::kFailed || outcome.placed == PlaceResult::kRefused) ++failures_;
         if (outcome.texts_refused > 0) ++failures_;
         break;
+      case PatchStatus::kUnreadable:
+        // The copy that was just written could not be read back.
+        fail_with_error_number(kReadError);
+        break;
       case PatchStatus::kRefused:
       case PatchStatus::kSpkn:
-      case PatchStatus::kUnreadable:
         ++failures_;
         break;
       case PatchStatus::kPassedOver:
@@ -191,8 +194,12 @@ void Installation::place_other_files() {
     FileHandle placed;
     const PlaceResult result = place_file(game_path_, name.c_str(), data, owner_, &placed);
     if (result == PlaceResult::kPlaced && !placed.close()) {
-      show_error_number(owner_, kWriteError);
-      ++failures_;
+      // Its data may not have reached the disk: a file that may be cut short does not stay.
+      const u32 code = last_error();
+      PathString full_path;
+      if (full_path.assign(game_path_) && full_path.append(name.c_str())) delete_file(full_path.c_str());
+      set_last_error(code);
+      fail_with_error_number(kWriteError);
     } else if (result == PlaceResult::kFailed || result == PlaceResult::kRefused) {
       ++failures_;
     }
@@ -250,18 +257,28 @@ void describe_installation(u32 failures, BoundedText<200>* text) {
   text->assign("ZEP imported with errors: ");
   text->append(number);
   text->append(failures == 1 ? " step of the installation failed." : " steps of the installation failed.");
-  text->append("\nThe messages before this one say what went wrong.");
+  text->append("\nThe add-on may not be complete.");
 }
 
 InstallReport install_addon(const InstallSource& source, const char* game_path, const char* addon_name,
                             WindowRef owner) {
+  // Without a name there is no key of its own to register, no Start Menu folder and no log name.
+  if (addon_name[0] == 0) {
+    show_message(owner,
+                 "This installer's file name gives the add-on no name, so it cannot be installed.\n"
+                 "Please rename the file (for example to MyAddon.exe) and start it again.",
+                 "ZEP name error", kMbOk | kMbIconWarning);
+    return {false, 0};
+  }
   // The archive is checked again, as it is for every command: the working copy is opened afresh.
   ArchiveIndex index;
   ArchiveCheck check = read_archive_index(source.file, source.archive_offset, &index);
-  if (check.damage == ArchiveDamage::kNone && source.listed != nullptr &&
-      (!source.listed->usable || source.listed->patch_count != index.patch_count() ||
-       source.listed->file_count != index.file_count())) {
-    check = {ArchiveDamage::kChanged, 0, 0, 0, 0};
+  if (check.damage == ArchiveDamage::kNone && source.listed != nullptr) {
+    if (!source.listed->usable) {
+      check = {ArchiveDamage::kNotListed, 0, 0, 0, 0};
+    } else if (source.listed->patch_count != index.patch_count() || source.listed->file_count != index.file_count()) {
+      check = {ArchiveDamage::kChanged, 0, 0, 0, 0};
+    }
   }
   if (check.damage != ArchiveDamage::kNone) {
     show_archive_damage(owner, check);

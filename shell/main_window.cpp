@@ -163,6 +163,11 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_DESTROY:
       on_destroy();
       return 0;
+    case WM_CLOSE:
+      // While a command runs (an ownerless dialog of it is up) the window stays: the installation
+      // still owns its messages to it.
+      if (g_program.busy) return 0;
+      return DefWindowProcA(window, message, wparam, lparam);
     case WM_QUIT:
       // Only a sent WM_QUIT arrives here; a posted one ends the message loop instead.
       DestroyWindow(window);

@@ -56,6 +56,10 @@ void answer_messages(std::ostream& err, int overwrite_answer) {
 }  // namespace
 
 int run_install(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // The message boxes of this run print to `err`, which does not outlive it.
+  struct MessagesBack {
+    ~MessagesBack() { host::use_terminal_messages(); }
+  } messages_back;
   std::vector<std::string> names;
   int overwrite_answer = 0;
   for (const std::string& word : args) {
@@ -113,6 +117,9 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   char game_path[kMaxPath];
   const FolderChoice choice = choose_game_folder(nullptr, game_path);
   host::reset_folder_chooser();
+  if (choice == FolderChoice::kCancelled) {
+    err << "zep install: " << names[1] << " is not a folder whose path Windows could hold (at most 259 characters)\n";
+  }
   if (choice != FolderChoice::kAccepted) return kExitFailed;
 
   out << "Installing " << addon_name << " into " << game_path << "\n"

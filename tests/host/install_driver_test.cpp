@@ -342,6 +342,26 @@ TEST_F(InstallDriver, ADamagedOrChangedArchiveInstallsNothing) {
     ASSERT_EQ(script.shown().size(), 1u);
     EXPECT_NE(script.shown()[0].text.find("no longer holds"), std::string::npos) << script.shown()[0].text;
   }
+  // Sound now, but never listed (the working copy could not be read at start).
+  {
+    MessageScript script;
+    FileHandle copy(open_for_reading("tmp"));
+    ArchiveCounts counts = {0, 0, false};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    EXPECT_FALSE(install_addon(source, game_path_.c_str(), "Sample", window_).started);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_NE(script.shown()[0].text.find("never listed"), std::string::npos) << script.shown()[0].text;
+  }
+  // A file name that gave no AddonName: there would be no key, Start Menu folder or log of its own.
+  {
+    MessageScript script;
+    FileHandle copy(open_for_reading("tmp"));
+    ArchiveCounts counts = {1, 5, true};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    EXPECT_FALSE(install_addon(source, game_path_.c_str(), "", window_).started);
+    ASSERT_EQ(script.shown().size(), 1u);
+    EXPECT_EQ(script.shown()[0].caption, "ZEP name error");
+  }
   std::vector<std::string> names;
   for (const auto& item : fs::recursive_directory_iterator(game_)) names.push_back(item.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"dialog.tlk"});
