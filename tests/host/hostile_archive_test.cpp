@@ -1,0 +1,198 @@
+// Archives built to do harm or broken in transit, put through the installer's listing and the whole
+// installation (zep install): each is refused or handled with a clear message, and the whole
+// temporary tree, listed before and after, shows that nothing was written outside the game folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+#include "archive/format.h"
+#include "archive/listing.h"
+#include "shell/buffers.h"
+#include "shell/host_platform.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/temp_folder.h"
+#include "tools/commands.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::build_self_extracting;
+using test::build_test_archive;
+using test::put_u32_at;
+using test::read_native_file;
+using test::TestEntry;
+using test::write_native_file;
+
+const std::string kTalkTable("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
+
+// Every entry below `folder` with its size (or "/" for a folder), in order.
+std::vector<std::string> tree(const fs::path& folder) {
+  std::vector<std::string> entries;
+  for (const auto& item : fs::recursive_directory_iterator(folder)) {
+    std::string entry = fs::relative(item.path(), folder).string();
+    entry += item.is_directory() ? "/" : " " + std::to_string(item.file_size());
+    entries.push_back(entry);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+struct Outcome {
+  bool listed;                // the listing accepted the archive
+  std::string listing_message;
+  int install_code;           // zep install's exit code
+  std::string install_output; // what it printed, messages included
+};
+
+class HostileArchive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset_all();
+    before_ = fs::current_path();
+    fs::create_directories(root_.native() / "Outside" / "Deeper" / "Game");
+    game_ = root_.native() / "Outside" / "Deeper" / "Game";
+    write_native_file(game_ / "dialog.tlk", kTalkTable);
+    fs::current_path(root_.native() / "Outside");
+  }
+  void TearDown() override {
+    fs::current_path(before_);
+    host::reset_all();
+  }
+
+  // Lists and installs `installer`, with every change confined to the test's folder.
+  Outcome run(const std::string& installer) {
+    write_native_file(root_.native() / "Outside" / "Hostile.exe", installer);
+    Outcome outcome;
+    std::string message;
+    host::set_message_handler([&message](WindowRef, const char* text, const char* caption, u32) {
+      message += std::string(caption) + ": " + text + "\n";
+      return kIdNo;
+    });
+    FileHandle file(open_for_reading("Hostile.exe"));
+    EXPECT_TRUE(file.is_open());
+    WindowRef list = host::make_control();
+    ArchiveCounts counts = {};
+    list_contents(file.get(), kStubLayout.archive_offset, list, nullptr, &counts);
+    file.close();
+    outcome.listed = counts.usable;
+    outcome.listing_message = message;
+
+    host::confine_changes_to(root_.path());
+    std::ostringstream out, err;
+    outcome.install_code = tool::run_install({"--no", "Hostile.exe", game_.string()}, out, err);
+    outcome.install_output = out.str() + err.str();
+    EXPECT_TRUE(host::confinement_escapes().empty()) << outcome.install_output;
+    host::confine_changes_to("");
+    return outcome;
+  }
+
+  std::string installer(const std::vector<TestEntry>& patches, const std::vector<TestEntry>& files) {
+    return build_self_extracting("MZ stub", "MZ uninstaller", build_test_archive(patches, files));
+  }
+
+  test::TempFolder root_;
+  fs::path before_;
+  fs::path game_;
+};
+
+TEST_F(HostileArchive, NamesThatWouldLeaveTheGameFolderAreRefusedBeforeAnythingIsWritten) {
+  const std::vector<std::string> names = {
+      "..\\Deeper.txt", "..\\..\\Outside.txt", "Override\\..\\..\\x.txt", "..", ".\\..\\x", "Override\\.\\x",
+      "\\absolute.txt", "\\\\server\\share\\x", "C:\\Windows\\x.dll", "C:x.txt", "x.txt:stream", "CON", "nul.txt",
+      "Override\\NUL", "aux.dat", "COM1", "lpt9.x", "prn", "Override/../../x", "...", "x.", "x ", "Override\\\\x",
+      "Override\\", "", std::string(257, 'n'), std::string(300, 'n'), std::string("a\0b", 3), "tab\tname", "quote\"name", "star*.txt"};
+  const std::vector<std::string> before = tree(root_.native());
+  for (const std::string& name : names) {
+    SCOPED_TRACE("name \"" + name + "\"");
+    Outcome outcome = run(installer({}, {{"Override\\fine.txt", "fine"}, {name, "harm"}}));
+    EXPECT_FALSE(outcome.listed);
+    EXPECT_NE(outcome.listing_message.find("ZEP archive damaged: This installer's archive is damaged"),
+              std::string::npos)
+        << outcome.listing_message;
+    EXPECT_NE(outcome.listing_message.find("entry 2"), std::string::npos) << outcome.listing_message;
+    EXPECT_EQ(outcome.install_code, tool::kExitFailed);
+    EXPECT_NE(outcome.install_output.find("Nothing can be installed from it."), std::string::npos);
+    std::vector<std::string> now = tree(root_.native());
+    now.erase(std::remove(now.begin(), now.end(), "Outside/Hostile.exe " +
+                                                      std::to_string(fs::file_size(root_.native() / "Outside" / "Hostile.exe"))),
+              now.end());
+    EXPECT_EQ(now, before) << "not even the fine file is installed";
+  }
+}
+
+TEST_F(HostileArchive, AStringPatchResourceThatWouldLeaveIsRefusedAndTheRestInstalled) {
+  // An SPK3 naming its resource "..\..\evil.itm": refused as a whole, nothing logged or placed for it.
+  std::string spk(60, '\0');
+  spk.replace(0, 4, "SPK3");
+  spk.replace(8, 12, std::string("..\\..\\e.itm\0", 12));
+  put_u32_at(spk, 20, 44);  // resource at 44, 16 bytes
+  put_u32_at(spk, 24, 16);
+  put_u32_at(spk, 40, 60);  // no entries
+  Outcome outcome = run(installer({{"EVIL.spk", spk}}, {{"Override\\fine.txt", "fine"}}));
+  EXPECT_TRUE(outcome.listed);
+  EXPECT_EQ(outcome.install_code, tool::kExitFailed);
+  EXPECT_NE(outcome.install_output.find("ZEP refused file: This add-on names a file outside the game folder"), std::string::npos) << outcome.install_output;
+  EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
+  EXPECT_FALSE(fs::exists(root_.native() / "e.itm"));
+  EXPECT_FALSE(fs::exists(root_.native() / "Outside" / "e.itm"));
+  EXPECT_EQ(read_native_file(game_ / "Override" / "fine.txt"), "fine");
+  const std::string log = read_native_file(game_ / "Hostile.log");
+  EXPECT_EQ(log.find("e.itm"), std::string::npos) << log;
+}
+
+TEST_F(HostileArchive, DuplicateNamesAreAskedAboutLikeAnyExistingFile) {
+  // The second of two names that differ only in letter case is the same file on Windows.
+  Outcome outcome = run(installer({}, {{"Override\\twice.txt", "first"}, {"override\\TWICE.txt", "second"}}));
+  EXPECT_TRUE(outcome.listed);
+  EXPECT_EQ(outcome.install_code, tool::kExitOk) << outcome.install_output;
+  EXPECT_NE(outcome.install_output.find("File already exists. Overwrite?"), std::string::npos);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "twice.txt"), "first") << "the answer was No";
+}
+
+TEST_F(HostileArchive, CountsAndLengthsThatTheFileCannotHoldAreRefused) {
+  const std::string sound = installer({}, {{"Override\\a.txt", std::string(5000, 'a')}, {"Override\\b.txt", "b"}});
+  const std::vector<std::string> before = tree(root_.native());
+  struct Damage {
+    const char* what;
+    std::string installer;
+    const char* says;
+  };
+  std::vector<Damage> damages;
+  // Huge counts in a tiny archive.
+  std::string counts = build_self_extracting("MZ stub", "MZ uninstaller", build_test_archive({}, {}));
+  put_u32_at(counts, kArchiveOffset + 8, 0xFFFFFFFFu);
+  damages.push_back({"huge string patch count", counts, "list of files runs past"});
+  put_u32_at(counts, kArchiveOffset + 8, 0x7FFFFFFFu);
+  put_u32_at(counts, kArchiveOffset + 12, 0x7FFFFFFFu);
+  damages.push_back({"huge counts that add up", counts, "list of files runs past"});
+  // A data region and a name region that reach past the end, with lengths chosen to wrap 32 bits.
+  std::string data = sound;
+  put_u32_at(data, kArchiveOffset + kEntryTableOffset + 16, 0xFFFFFFF0u);
+  damages.push_back({"data length wrapping", data, "data of entry 1"});
+  std::string name = sound;
+  put_u32_at(name, kArchiveOffset + kEntryTableOffset, 0xFFFFFFFEu);
+  damages.push_back({"name offset past the end", name, "name of entry 1"});
+  // The download cut short: in the stub, in the uninstaller, in the header, in the table, in the data.
+  for (std::size_t length : {std::size_t{100}, std::size_t{37000}, std::size_t{kArchiveOffset + 10},
+                             std::size_t{kArchiveOffset + 30}, sound.size() - 2000, sound.size() - 1}) {
+    damages.push_back({"cut short", sound.substr(0, length), "damaged"});
+  }
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(std::string(damage.what) + ", " + std::to_string(damage.installer.size()) + " bytes");
+    Outcome outcome = run(damage.installer);
+    EXPECT_FALSE(outcome.listed);
+    EXPECT_NE(outcome.listing_message.find(damage.says), std::string::npos) << outcome.listing_message;
+    EXPECT_EQ(outcome.install_code, tool::kExitFailed);
+    std::vector<std::string> now = tree(root_.native());
+    now.erase(std::remove_if(now.begin(), now.end(),
+                             [](const std::string& entry) { return entry.rfind("Outside/Hostile.exe ", 0) == 0; }),
+              now.end());
+    EXPECT_EQ(now, before);
+  }
+}
+
+}  // namespace
+}  // namespace zep
