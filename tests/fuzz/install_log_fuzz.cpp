@@ -1,0 +1,31 @@
+// Fuzz target: the uninstaller run on an install log of any content, the question answered Yes.
+// Whatever the log says, the uninstaller never reads outside its buffers and closes every file. Its
+// second line, the game folder, may name any place, and the uninstaller deletes there what the log
+// lists: the host layer's confinement keeps every such change inside the private folder, so that a
+// fuzzed log can never reach the machine's own files.
+#include <cstdint>
+
+#include "tests/fuzz/fuzz_support.h"
+#include "uninstaller/uninstaller.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace zep;
+  const std::string& root = fuzz::private_folder();
+  static const bool ready = [&] {
+    host::confine_changes_to(root);
+    fuzz::answer_messages(kIdYes);
+    host::set_registry_value(RegistryRoot::kCurrentUser,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",
+                             root + "Programs");
+    std::filesystem::current_path(root);
+    return true;
+  }();
+  (void)ready;
+  const std::string log = root + "Fuzz.log";
+  fuzz::write_file(log, data, size);
+  // A file the log may name, to be deleted.
+  fuzz::write_file(root + "a", "a", 1);
+  run_uninstaller(("UInst -" + log).c_str());
+  if (host::open_file_count() != 0) abort();
+  return 0;
+}
