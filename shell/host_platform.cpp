@@ -267,8 +267,24 @@ bool to_native(const char* path, std::string* native) {
   }
 
   std::string built = absolute ? "/" : "";
+  // Most paths are spelled as they exist for most of their length: the longest such leading part
+  // that is a folder is found from the end, and only the components after it are matched one by one
+  // (a leading part that exists as spelled is what matching would choose anyway).
+  std::size_t matched = 0;
+  std::string exact = built;
+  for (std::size_t k = components.size(); k-- > 0;) {
+    std::string folder = built;
+    for (std::size_t i = 0; i < k; ++i) folder = join(folder, components[i]);
+    if (k == 0 || is_folder(folder)) {
+      matched = k;
+      exact = folder;
+      break;
+    }
+  }
+  built = exact;
   bool folder_exists = true;  // whether `built` names an existing folder
-  for (const std::string& name : components) {
+  for (std::size_t i = matched; i < components.size(); ++i) {
+    const std::string& name = components[i];
     std::string chosen = name;
     if (folder_exists && name != "..") chosen = match_component(built, name);
     built = join(built, chosen);
