@@ -1,0 +1,828 @@
+// The installation as a user goes through it: a self-extracting file is started from its folder, the
+// game folder is chosen in the real folder browser, "Import ZEP into game" is pressed and its questions
+// answered, and what lands in the game folder, the registry and the Start Menu is read back; then the
+// uninstall command stored in the registry is run and its work checked in turn.
+#include <windows.h>
+#include <commctrl.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/message_script.h"
+#include "tests/support/spk_writer.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/windows_ui.h"
+
+namespace zep::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first window of a fresh wine prefix can take long to come up.
+constexpr DWORD kPatience = 60000;
+
+const fs::path kDemo = fs::path(ZEP_TESTDATA) / "gemrb" / "demo";
+
+constexpr char kUninstallKeyPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kNoGamePath[] = "<Please select a game path>";
+constexpr char kBrowserTitle[] = "Choose the directory containing the IE game.";
+
+// ---------------------------------------------------------------------------------------------------
+// The installer and its window.
+
+// One installer written as "Sample.exe" in a folder of its own (so its add-on is called "Sample") and
+// started there as Explorer starts it: by its full path in quotes, with that folder as the current one.
+class InstallerRun {
+ public:
+  explicit InstallerRun(const std::string& installer) : installer_(installer) {
+    write_native_file(exe(), installer);
+    const std::string path = folder_ / "Sample.exe";
+    program_ = std::make_unique<StartedProgram>(path, "\"" + path + "\"", folder_.path());
+  }
+
+  bool started() const { return program_->started(); }
+  DWORD process_id() const { return program_->process_id(); }
+  StartedProgram& program() { return *program_; }
+  const TempFolder& folder() const { return folder_; }
+  const std::string& installer() const { return installer_; }
+  fs::path exe() const { return folder_.native() / "Sample.exe"; }
+  fs::path working_copy() const { return folder_.native() / "tmp"; }
+  fs::path patch_temp_file() const { return folder_.native() / "spktmp"; }
+
+  // The main window once it is shown, which is when its creation, the listing included, is over.
+  HWND wait_for_shown_main_window() {
+    HWND window = wait_for_window("ZEPExtractor", program_->process_id(), kPatience);
+    if (window == nullptr) return nullptr;
+    return wait_until([&] { return IsWindowVisible(window) != 0; }, kPatience) ? window : nullptr;
+  }
+
+ private:
+  TempFolder folder_;  // outlives the program, which is ended first
+  std::string installer_;
+  std::unique_ptr<StartedProgram> program_;
+};
+
+// The controls of the main window, in their order of creation.
+HWND control(HWND window, std::size_t index) {
+  std::vector<HWND> children = child_windows(window);
+  return index < children.size() ? children[index] : nullptr;
+}
+HWND contents_list(HWND window) { return control(window, 1); }
+HWND select_button(HWND window) { return control(window, 2); }
+HWND path_label(HWND window) { return control(window, 3); }
+HWND import_button(HWND window) { return control(window, 4); }
+
+// Returns once the program's thread has come back to its message loop: a message sent to its window
+// is handled there only after the command that is running (and every dialog of it) is over. Called
+// when no dialog of the program is left on the screen.
+bool wait_for_idle(HWND window) {
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kPatience, &ignored) != 0;
+}
+
+bool no_dialog_left(DWORD process_id) {
+  return wait_until([&] { return visible_dialogs(process_id).empty(); }, kPatience);
+}
+
+std::string describe(const std::vector<ShownMessage>& shown) {
+  std::string text;
+  for (const ShownMessage& message : shown) text += "[" + message.caption + ": " + message.text + "] ";
+  return text;
+}
+
+// Closes the main window as its close box does; the program must end well and take its working copy
+// with it.
+void close_and_expect_clean_end(InstallerRun& run, HWND window) {
+  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(run.program().wait_for_exit(kPatience), 0);
+  EXPECT_FALSE(fs::exists(run.working_copy())) << "the working copy \"tmp\" was left behind";
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The folder browser, steered from outside its process.
+
+// The browser's tree view, read and driven through memory in the browser's process: a tree item's
+// text can only be fetched into a buffer that lives there.
+class RemoteTree {
+ public:
+  RemoteTree(HWND tree, DWORD process_id) : tree_(tree) {
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_id);
+    if (process_ != nullptr) {
+      remote_ = static_cast<char*>(
+          VirtualAllocEx(process_, nullptr, kBlockSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    }
+  }
+  ~RemoteTree() {
+    if (remote_ != nullptr) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+    if (process_ != nullptr) CloseHandle(process_);
+  }
+  RemoteTree(const RemoteTree&) = delete;
+  RemoteTree& operator=(const RemoteTree&) = delete;
+
+  bool usable() const { return remote_ != nullptr; }
+
+  HTREEITEM root() const { return next_item(nullptr, TVGN_ROOT); }
+  // The item's children, the browser having been asked to fill them in first.
+  std::vector<HTREEITEM> children(HTREEITEM item) const {
+    send(TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item));
+    std::vector<HTREEITEM> found;
+    for (HTREEITEM child = next_item(item, TVGN_CHILD); child != nullptr; child = next_item(child, TVGN_NEXT)) {
+      found.push_back(child);
+    }
+    return found;
+  }
+
+  std::string text(HTREEITEM item) const {
+    TVITEMW request = {};
+    request.mask = TVIF_TEXT | TVIF_HANDLE;
+    request.hItem = item;
+    request.pszText = reinterpret_cast<LPWSTR>(remote_ + kTextOffset);
+    request.cchTextMax = kTextCharacters;
+    WCHAR wide[kTextCharacters] = {};
+    if (!WriteProcessMemory(process_, remote_, &request, sizeof request, nullptr) ||
+        !WriteProcessMemory(process_, remote_ + kTextOffset, wide, sizeof wide, nullptr) ||
+        send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote_)) == 0 ||
+        !ReadProcessMemory(process_, remote_, &request, sizeof request, nullptr) ||
+        !ReadProcessMemory(process_, request.pszText, wide, sizeof wide, nullptr)) {
+      return "<unreadable>";
+    }
+    wide[kTextCharacters - 1] = 0;
+    char text[2 * kTextCharacters] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+  }
+
+  // Selects `item` as a click on it does; the browser takes it as its choice.
+  bool select(HTREEITEM item) const {
+    return send(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)) != 0 &&
+           reinterpret_cast<HTREEITEM>(send(TVM_GETNEXTITEM, TVGN_CARET, 0)) == item;
+  }
+
+ private:
+  static constexpr SIZE_T kBlockSize = 4096;
+  static constexpr SIZE_T kTextOffset = 256;
+  static constexpr int kTextCharacters = 512;  // fits the block behind the request
+  static_assert(sizeof(TVITEMW) <= kTextOffset, "the request fits before the text");
+  static_assert(kTextOffset + kTextCharacters * sizeof(WCHAR) <= kBlockSize, "the text fits the block");
+
+  LRESULT send(UINT message, WPARAM wparam, LPARAM lparam) const {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(tree_, message, wparam, lparam, SMTO_ABORTIFHUNG, 10000, &result)) return 0;
+    return static_cast<LRESULT>(result);
+  }
+  HTREEITEM next_item(HTREEITEM item, WPARAM how) const {
+    return reinterpret_cast<HTREEITEM>(send(TVM_GETNEXTITEM, how, reinterpret_cast<LPARAM>(item)));
+  }
+
+  HWND tree_;
+  HANDLE process_ = nullptr;
+  char* remote_ = nullptr;
+};
+
+std::vector<std::string> split_path(const std::string& path) {
+  std::vector<std::string> names;
+  std::string name;
+  for (char c : path) {
+    if (c == '\\') {
+      if (!name.empty()) names.push_back(name);
+      name.clear();
+    } else {
+      name += c;
+    }
+  }
+  if (!name.empty()) names.push_back(name);
+  return names;
+}
+
+bool same_name(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+// A drive's item is shown as "C:", "C:\" or in brackets after its label: "Local Disk (C:)", or
+// " (C:)" under wine.
+bool names_drive(const std::string& text, const std::string& drive) {
+  const std::string in_brackets = "(" + drive + ")";
+  return same_name(text, drive) || same_name(text, drive + "\\") ||
+         (text.size() >= in_brackets.size() &&
+          same_name(text.substr(text.size() - in_brackets.size()), in_brackets));
+}
+
+// The texts of `items`, for the messages of a walk that lost its way.
+std::string list_texts(const RemoteTree& tree, const std::vector<HTREEITEM>& items) {
+  std::string texts;
+  for (HTREEITEM item : items) texts += "\"" + tree.text(item) + "\" ";
+  return texts;
+}
+
+// Walks the browser's tree as a user clicks through it: from the Desktop to the computer, to the
+// drive of `folder` (a full path such as "C:\users\me\Temp\game"), then one folder level after the
+// other, and selects the last. Returns an empty string on success, otherwise where the walk got lost.
+std::string select_in_tree(HWND browser, DWORD process_id, const std::string& folder) {
+  HWND tree_window = find_descendant(browser, "SysTreeView32");
+  if (tree_window == nullptr) return "the browser has no tree";
+  RemoteTree tree(tree_window, process_id);
+  if (!tree.usable()) return "cannot reach the browser's memory";
+  HTREEITEM root = nullptr;
+  if (!wait_until([&] { return (root = tree.root()) != nullptr; }, kPatience)) return "the tree has no root";
+
+  const std::vector<std::string> names = split_path(folder);
+  if (names.empty()) return "nothing to select";
+  // The computer is a child of the Desktop, under one of the names the systems give it; the drive is
+  // one of its children.
+  std::vector<HTREEITEM> top = tree.children(root);
+  HTREEITEM current = nullptr;
+  for (HTREEITEM item : top) {
+    const std::string name = tree.text(item);
+    if (!same_name(name, "My Computer") && !same_name(name, "Computer") && !same_name(name, "This PC")) continue;
+    for (HTREEITEM drive : tree.children(item)) {
+      if (names_drive(tree.text(drive), names[0])) current = drive;
+    }
+    if (current != nullptr) break;
+  }
+  if (current == nullptr) {
+    return "no drive " + names[0] + " under the computer; the Desktop (\"" + tree.text(root) + "\") holds " +
+           list_texts(tree, top);
+  }
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    std::vector<HTREEITEM> below = tree.children(current);
+    HTREEITEM next = nullptr;
+    for (HTREEITEM item : below) {
+      if (same_name(tree.text(item), names[i])) next = item;
+    }
+    if (next == nullptr) {
+      return "no \"" + names[i] + "\" under \"" + tree.text(current) + "\": " + list_texts(tree, below);
+    }
+    current = next;
+  }
+  if (!tree.select(current)) return "the tree did not take the selection of \"" + tree.text(current) + "\"";
+  return "";
+}
+
+// Presses "Select game path" while the program shows no dialog and returns the folder browser it opens
+// then; null when none came. The browser must show the installer's title and belong to the main
+// window, which it holds back while it is up.
+HWND open_folder_browser(InstallerRun& run, HWND window) {
+  press_button(select_button(window));
+  HWND browser = wait_for_dialog(
+      run.process_id(), [](HWND dialog) { return find_descendant(dialog, "SysTreeView32") != nullptr; }, kPatience);
+  if (browser == nullptr) return nullptr;
+  bool titled = false;
+  for (HWND child : child_windows(browser)) {
+    if (same_name(window_class_name(child), "Static") && window_text(child) == kBrowserTitle) titled = true;
+  }
+  EXPECT_TRUE(titled) << "the folder browser does not show \"" << kBrowserTitle << "\"";
+  EXPECT_EQ(GetWindow(browser, GW_OWNER), window) << "the folder browser belongs to the main window";
+  EXPECT_FALSE(IsWindowEnabled(window)) << "the main window waits while the folder browser is up";
+  EXPECT_NE(find_button(browser, "OK"), nullptr);
+  EXPECT_NE(find_button(browser, "Cancel"), nullptr);
+  return browser;
+}
+
+// Chooses `folder` in the browser the Select button opens and presses OK. Returns false, with a
+// failure, when that cannot be done.
+bool choose_folder_in_browser(InstallerRun& run, HWND window, const std::string& folder) {
+  HWND browser = open_folder_browser(run, window);
+  EXPECT_NE(browser, nullptr) << "pressing \"Select game path\" showed no folder browser";
+  if (browser == nullptr) return false;
+  const std::string lost = select_in_tree(browser, run.process_id(), folder);
+  EXPECT_EQ(lost, "") << "while choosing " << folder;
+  HWND ok = find_button(browser, "OK");
+  if (!lost.empty() || ok == nullptr) {
+    if (HWND cancel = find_button(browser, "Cancel")) press_button(cancel);
+    return false;
+  }
+  press_button(ok);
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Reading back what the installation left.
+
+std::string read_hklm_string(const std::string& key_path, const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
+  char buffer[1024] = {};
+  DWORD size = sizeof buffer - 1;
+  DWORD type = 0;
+  LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return "<no value>";
+  if (type != REG_SZ) return "<not a string>";
+  return buffer;
+}
+
+bool hklm_key_exists(const std::string& key_path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// The Programs folder of the Start Menu, as the installer looks it up; empty when it cannot be read.
+std::string programs_folder() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key) != ERROR_SUCCESS) return "";
+  char buffer[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH;
+  LONG result = RegQueryValueExA(key, "Programs", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS ? buffer : "";
+}
+
+struct LinkContent {
+  std::string path, arguments, description;
+};
+
+// What the shortcut file at `link_path` holds, read through IShellLinkA (COM initialised by the caller).
+LinkContent read_link(const std::string& link_path) {
+  LinkContent content{"<unreadable>", "<unreadable>", "<unreadable>"};
+  IShellLinkA* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                              reinterpret_cast<void**>(&link)))) {
+    return content;
+  }
+  IPersistFile* file = nullptr;
+  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    WCHAR wide[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide, MAX_PATH);
+    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+      char text[1024];
+      if (SUCCEEDED(link->GetPath(text, sizeof text, nullptr, 0))) content.path = text;
+      if (SUCCEEDED(link->GetArguments(text, sizeof text))) content.arguments = text;
+      if (SUCCEEDED(link->GetDescription(text, sizeof text))) content.description = text;
+    }
+    file->Release();
+  }
+  link->Release();
+  return content;
+}
+
+std::set<std::string> names_in(const fs::path& folder) {
+  std::set<std::string> names;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// One entry of a talk table, its sound name cut at its first zero byte.
+struct TalkText {
+  std::uint16_t flags = 0;
+  std::string sound;
+  std::uint32_t volume = 0, pitch = 0;
+  std::string text;
+  bool operator==(const TalkText& other) const {
+    return flags == other.flags && sound == other.sound && volume == other.volume && pitch == other.pitch &&
+           text == other.text;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const TalkText& entry) {
+  return out << "{" << entry.flags << ", \"" << entry.sound << "\", " << entry.volume << ", " << entry.pitch
+             << ", \"" << entry.text << "\"}";
+}
+
+// The entries of a TLK V1 file; a file that does not hold what its header promises comes back as a
+// single entry saying so, so that it never passes for a table.
+std::vector<TalkText> talk_entries(const std::string& tlk) {
+  const std::vector<TalkText> broken = {{0, "", 0, 0, "<not a talk table>"}};
+  if (tlk.size() < 18) return broken;
+  const std::uint32_t count = u32_at(tlk, 10), strings = u32_at(tlk, 14);
+  if (strings != 18 + 26ull * count || strings > tlk.size()) return broken;
+  std::vector<TalkText> entries;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t at = 18 + 26 * std::size_t{i};
+    TalkText entry;
+    entry.flags = static_cast<std::uint16_t>(static_cast<unsigned char>(tlk[at]) |
+                                             static_cast<unsigned char>(tlk[at + 1]) << 8);
+    entry.sound = tlk.substr(at + 2, 8);
+    entry.sound.resize(entry.sound.find('\0') == std::string::npos ? 8 : entry.sound.find('\0'));
+    entry.volume = u32_at(tlk, at + 10);
+    entry.pitch = u32_at(tlk, at + 14);
+    const std::uint64_t offset = strings + std::uint64_t{u32_at(tlk, at + 18)};
+    const std::uint32_t length = u32_at(tlk, at + 22);
+    if (offset + length > tlk.size()) return broken;
+    entry.text = tlk.substr(offset, length);
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// What else the installation starts.
+
+struct WindowsOfClass {
+  const char* class_name;
+  std::vector<HWND> found;
+};
+BOOL CALLBACK collect_of_class(HWND window, LPARAM param) {
+  WindowsOfClass* search = reinterpret_cast<WindowsOfClass*>(param);
+  if (window_class_name(window) == search->class_name) search->found.push_back(window);
+  return TRUE;
+}
+std::vector<HWND> top_windows_of_class(const char* class_name) {
+  WindowsOfClass search{class_name, {}};
+  EnumWindows(collect_of_class, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// The readme is opened through the shell, which under wine starts Notepad in a process of its own.
+// Whether it comes depends on the system's file associations, not on the installer, so it is only
+// waited for up to `milliseconds` and then closed (ended, if it will not close) so that it neither
+// lingers nor holds the readme open.
+void close_notepad(DWORD milliseconds) {
+  wait_until([] { return !top_windows_of_class("Notepad").empty(); }, milliseconds);
+  for (HWND notepad : top_windows_of_class("Notepad")) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(notepad, &process_id);
+    PostMessageA(notepad, WM_CLOSE, 0, 0);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process_id);
+    if (process == nullptr) continue;
+    if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+      TerminateProcess(process, 1);
+      WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+  }
+}
+
+// A command line started as the system starts a stored command: no program name given on its own, the program
+// being the first (quoted) word of the line. Ended, if need be, on destruction.
+class StartedCommand {
+ public:
+  StartedCommand(const std::string& command_line, const std::string& folder) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::string line = command_line;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process_)) {
+      process_ = {};
+    }
+  }
+  ~StartedCommand() {
+    if (process_.hProcess == nullptr) return;
+    if (WaitForSingleObject(process_.hProcess, 0) != WAIT_OBJECT_0) {
+      TerminateProcess(process_.hProcess, 99);
+      WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  StartedCommand(const StartedCommand&) = delete;
+  StartedCommand& operator=(const StartedCommand&) = delete;
+
+  bool started() const { return process_.hProcess != nullptr; }
+  DWORD process_id() const { return process_.dwProcessId; }
+  long wait_for_exit(DWORD milliseconds) {
+    if (WaitForSingleObject(process_.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION process_{};
+};
+
+// Removes what an installation of the add-on `addon` registers outside the game folder: its uninstall
+// key and its Start Menu folder. Run before the test, so that nothing left from an earlier run can pass
+// for this one's work, and again at its end, however it ended.
+class RegistrationCleanup {
+ public:
+  explicit RegistrationCleanup(const std::string& addon) : addon_(addon) { clean(); }
+  ~RegistrationCleanup() {
+    close_notepad(0);
+    clean();
+  }
+  RegistrationCleanup(const RegistrationCleanup&) = delete;
+  RegistrationCleanup& operator=(const RegistrationCleanup&) = delete;
+
+ private:
+  void clean() {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kUninstallKeyPrefix + addon_).c_str());
+    const std::string programs = programs_folder();
+    std::error_code ignored;
+    if (!programs.empty()) fs::remove_all(fs::path(programs) / addon_, ignored);
+  }
+  std::string addon_;
+};
+
+// Wine mirrors every shortcut saved under the Start Menu into the Linux desktop's menus: the program that
+// saves it starts winemenubuilder.exe, which writes menu entries and icons into the home folder, outside
+// the prefix, and runs on for a while in that program's current folder after it has ended. None of that
+// is the installer's work, so while this lives wine is told not to start it (a dll override, read by
+// every program as it starts; the environment variable cannot be set from here, as wine takes its own
+// variables from the Linux environment). The override as it was is put back afterwards. Nothing is
+// changed on Windows.
+class WithoutMenuMirroring {
+ public:
+  WithoutMenuMirroring() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr) return;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                        nullptr) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    char old_value[256] = {};
+    DWORD size = sizeof old_value - 1;
+    had_value_ = RegQueryValueExA(key_, kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(old_value), &size) ==
+                 ERROR_SUCCESS;
+    old_value_ = old_value;
+    // An empty override turns the program off.
+    RegSetValueExA(key_, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
+  }
+  ~WithoutMenuMirroring() {
+    if (key_ == nullptr) return;
+    if (had_value_) {
+      RegSetValueExA(key_, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(old_value_.c_str()),
+                     static_cast<DWORD>(old_value_.size() + 1));
+    } else {
+      RegDeleteValueA(key_, kValue);
+    }
+    RegCloseKey(key_);
+  }
+  WithoutMenuMirroring(const WithoutMenuMirroring&) = delete;
+  WithoutMenuMirroring& operator=(const WithoutMenuMirroring&) = delete;
+
+ private:
+  static constexpr char kOverrides[] = "Software\\Wine\\DllOverrides";
+  static constexpr char kValue[] = "winemenubuilder.exe";
+  HKEY key_ = nullptr;
+  bool had_value_ = false;
+  std::string old_value_;
+};
+
+class ComScope {
+ public:
+  ComScope() { CoInitialize(nullptr); }
+  ~ComScope() { CoUninitialize(); }
+};
+
+// ---------------------------------------------------------------------------------------------------
+// The add-on of the installer's worked example: a string patch file for one item, and five files
+// under Override, the readme among them flagged to be opened once installed.
+
+struct SampleAddon {
+  std::string resource;            // the item the string patch file carries
+  std::vector<SpkText> texts;      // its new texts
+  std::vector<TestEntry> patches;  // the string patch file
+  std::vector<TestEntry> files;    // the other files
+};
+
+SampleAddon sample_addon() {
+  SampleAddon addon;
+  addon.resource = read_native_file(kDemo / "ruby.itm");
+  if (addon.resource == "<missing>") addon.resource = std::string(114, 'r');  // an item's length
+  // The item's name strrefs (unidentified, identified) and its two description strrefs.
+  addon.texts = {{"Ruby of Evil", 3, "", 0, 0, {8}},
+                 {"Cursed Ruby", 1, "RUBY01", 5, 7, {12}},
+                 {"A red stone that whispers of the evil it has seen.", 1, "", 0, 0, {80, 84}}};
+  addon.patches = {{"RUBY.spk", build_spk4("RUBY.itm", addon.resource, addon.texts)}};
+  addon.files = {{"Override\\rubyevil.spl", std::string(826, 's') + "spell"},
+                 {"Override\\rubyevl1.eff", "EFF V2.0" + std::string(264, '1')},
+                 {"Override\\rubyevl2.eff", "EFF V2.0" + std::string(264, '2')},
+                 {"Override\\rubyevl3.eff", "EFF V2.0" + std::string(264, '3')},
+                 {"Override\\rubyevil_readme.txt", "Ruby of Evil\r\nCopy into the game folder.\r\n", 1}};
+  return addon;
+}
+
+// A talk table for the game folder: the real one of the demo game, or, when the shared data is not
+// there, a TLK V1 header with no entries.
+std::string game_talk_table() {
+  std::string tlk = read_native_file(kDemo / "dialog.tlk");
+  if (tlk != "<missing>") return tlk;
+  return std::string("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
+}
+
+std::vector<std::string> expected_contents(const SampleAddon& addon) {
+  std::vector<std::string> lines = {"SPK files in this archive:"};
+  for (const TestEntry& entry : addon.patches) lines.push_back(entry.name);
+  lines.push_back("");
+  lines.push_back("Other files in this archive:");
+  for (const TestEntry& entry : addon.files) lines.push_back(entry.name);
+  return lines;
+}
+
+fs::path native_in(const fs::path& folder, const std::string& relative_name) {
+  fs::path path = folder;
+  for (const std::string& name : split_path(relative_name)) path /= name;
+  return path;
+}
+
+TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCommandTakesItOut) {
+  RegistrationCleanup cleanup("Sample");
+  const std::string key_path = std::string(kUninstallKeyPrefix) + "Sample";
+  const std::string programs = programs_folder();
+  ASSERT_FALSE(programs.empty()) << "the prefix has no Programs folder";
+  const fs::path menu_folder = fs::path(programs) / "Sample";
+  ASSERT_FALSE(hklm_key_exists(key_path));
+  ASSERT_FALSE(fs::exists(menu_folder));
+
+  // The game folder, with a blank in its name: the talk table, and one of the add-on's files that
+  // the player already has.
+  const SampleAddon addon = sample_addon();
+  TempFolder games;
+  const fs::path game = games.native() / "Icewind Game";
+  const std::string game_path = games.path() + "Icewind Game\\";
+  const std::string old_tlk = game_talk_table();
+  write_native_file(game / "dialog.tlk", old_tlk);
+  const std::string kept_name = addon.files[2].name;
+  const std::string players_own = "the player's own effect";
+  write_native_file(native_in(game, kept_name), players_own);
+
+  ComScope com;
+  WithoutMenuMirroring no_menu_mirroring;
+  MessageScript script;
+  InstallerRun run(build_installer(build_test_archive(addon.patches, addon.files)));
+  ASSERT_FALSE(run.installer().empty()) << "cannot read " << ZEP_TEST_STUB << " or " << ZEP_TEST_UINST;
+  // A copy left behind by an interrupted installation, which this one replaces and removes.
+  write_native_file(run.patch_temp_file(), "stale copy of a string patch file");
+  ASSERT_TRUE(run.started());
+  script.watch_process(run.process_id());
+  HWND window = run.wait_for_shown_main_window();
+  ASSERT_NE(window, nullptr) << "the main window was not shown";
+
+  // The contents, and nothing to import into yet.
+  EXPECT_EQ(list_box_lines(contents_list(window)), expected_contents(addon));
+  ASSERT_NE(import_button(window), nullptr);
+  EXPECT_FALSE(IsWindowEnabled(import_button(window))) << "Import before a game folder was chosen";
+  EXPECT_EQ(window_text(path_label(window)), kNoGamePath);
+
+  // The game folder, chosen in the folder browser.
+  ASSERT_TRUE(choose_folder_in_browser(run, window, game_path));
+  ASSERT_TRUE(no_dialog_left(run.process_id()));
+  ASSERT_TRUE(wait_for_idle(window));
+  EXPECT_TRUE(script.shown().empty()) << describe(script.shown());
+  EXPECT_EQ(window_text(path_label(window)), game_path);
+  ASSERT_TRUE(IsWindowEnabled(import_button(window))) << "Import once a game folder was chosen";
+
+  // The import, its two questions answered: shortcuts yes, the player's own file kept.
+  script.answer(kIdYes);
+  script.answer(kIdNo);
+  press_button(import_button(window));
+  ASSERT_TRUE(wait_until([&] { return script.shown().size() >= 3; }, kPatience)) << describe(script.shown());
+  ASSERT_TRUE(no_dialog_left(run.process_id()));
+  ASSERT_TRUE(wait_for_idle(window));
+  close_notepad(5000);
+  const std::vector<ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 3u) << describe(shown);
+  EXPECT_EQ(shown[0].text, "Do you want to create Start Menu shortcuts?");
+  EXPECT_EQ(shown[0].caption, "ZEP SFX");
+  EXPECT_EQ(shown[0].style, kMbYesNo);
+  EXPECT_EQ(shown[1].text, "File already exists. Overwrite?");
+  EXPECT_EQ(shown[1].caption, game_path + kept_name);
+  EXPECT_EQ(shown[1].style, kMbYesNo);
+  EXPECT_EQ(shown[2].text, "ZEP imported successfully!");
+  EXPECT_EQ(shown[2].caption, "ZEP SFX");
+  EXPECT_EQ(shown[2].style, kMbOk);
+  for (const ShownMessage& message : shown) EXPECT_TRUE(message.has_owner) << message.text;
+
+  // The game folder. The uninstaller is the self-extracting file's image slot, byte for byte.
+  EXPECT_TRUE(read_native_file(game / "UInst.exe") == run.installer().substr(36864, 4096))
+      << "UInst.exe is not the uninstaller slot";
+  std::string expected_log = "Sample\r\n" + game_path + "\r\noverride\\RUBY.itm\r\n";
+  for (const TestEntry& entry : addon.files) expected_log += entry.name + "\r\n";
+  EXPECT_EQ(read_native_file(game / "Sample.log"), expected_log);
+
+  // The item holds the new strrefs, consecutive from the old entry count on, at its positions.
+  const std::vector<TalkText> old_entries = talk_entries(old_tlk);
+  const std::uint32_t first = static_cast<std::uint32_t>(old_entries.size());
+  std::string patched = addon.resource;
+  for (std::uint32_t k = 0; k < addon.texts.size(); ++k) {
+    for (std::uint32_t position : addon.texts[k].positions) put_u32_at(patched, position, first + k);
+  }
+  const std::string placed = read_native_file(game / "override" / "RUBY.itm");
+  EXPECT_TRUE(placed == patched) << "override\\RUBY.itm: " << placed.size() << " bytes";
+  if (placed.size() == patched.size()) {
+    EXPECT_EQ(u32_at(placed, 8), first);
+    EXPECT_EQ(u32_at(placed, 12), first + 1);
+    EXPECT_EQ(u32_at(placed, 80), first + 2);
+    EXPECT_EQ(u32_at(placed, 84), first + 2);
+  }
+
+  // The talk table kept every old entry and gained the texts at its end.
+  const std::string new_tlk = read_native_file(game / "dialog.tlk");
+  EXPECT_EQ(new_tlk.substr(0, 10), old_tlk.substr(0, 10)) << "signature, version and language are kept";
+  std::vector<TalkText> expected_entries = old_entries;
+  for (const SpkText& text : addon.texts) {
+    expected_entries.push_back({text.flags, text.sound, text.volume, text.pitch, text.text});
+  }
+  EXPECT_EQ(talk_entries(new_tlk), expected_entries);
+
+  // The declined file is as the player had it; the others hold the add-on's data.
+  for (const TestEntry& entry : addon.files) {
+    SCOPED_TRACE(entry.name);
+    EXPECT_EQ(read_native_file(native_in(game, entry.name)), entry.name == kept_name ? players_own : entry.data);
+  }
+
+  // The registration, and the Start Menu folder with its two shortcuts.
+  EXPECT_EQ(read_hklm_string(key_path, "DisplayName"), "Sample");
+  const std::string command = "\"" + game_path + "UInst.exe\" -" + game_path + "Sample.log";
+  EXPECT_EQ(read_hklm_string(key_path, "UninstallString"), command);
+  EXPECT_EQ(names_in(menu_folder), (std::set<std::string>{"Uninstall.lnk", "rubyevil_readme.lnk"}));
+  const LinkContent uninstall = read_link((menu_folder / "Uninstall.lnk").string());
+  EXPECT_EQ(uninstall.path, game_path + "UInst.exe");
+  EXPECT_EQ(uninstall.arguments, " -" + game_path + "Sample.log");
+  EXPECT_EQ(uninstall.description, game_path + "UInst.exe");
+  const LinkContent readme = read_link((menu_folder / "rubyevil_readme.lnk").string());
+  EXPECT_EQ(readme.path, game_path + addon.files[4].name);
+  EXPECT_EQ(readme.arguments, "");
+  EXPECT_EQ(readme.description, game_path + addon.files[4].name);
+
+  // The temporary copy of the string patch file is gone from the installer's folder.
+  EXPECT_FALSE(fs::exists(run.patch_temp_file())) << "\"spktmp\" was left behind";
+
+  // The stored uninstall command, run as the system runs it.
+  {
+    MessageScript uninstall_script;
+    uninstall_script.answer(kIdYes);
+    StartedCommand uninstaller(read_hklm_string(key_path, "UninstallString"), games.path());
+    ASSERT_TRUE(uninstaller.started()) << "cannot start " << read_hklm_string(key_path, "UninstallString");
+    uninstall_script.watch_process(uninstaller.process_id());
+    EXPECT_EQ(uninstaller.wait_for_exit(kPatience), 0);
+    const std::vector<ShownMessage> answered = uninstall_script.shown();
+    ASSERT_EQ(answered.size(), 2u) << describe(answered);
+    EXPECT_EQ(answered[0].text, "This will uninstall this addon. Are you sure you want to continue?");
+    EXPECT_EQ(answered[0].caption, "Sample");
+    EXPECT_EQ(answered[0].style, kMbYesNo);
+    EXPECT_EQ(answered[1].text, "Uninstall completed.");
+    EXPECT_EQ(answered[1].caption, "Info");
+  }
+  // Every file the log listed is gone, the player's own file too: the log does not tell it from the
+  // add-on's files.
+  EXPECT_FALSE(fs::exists(game / "override" / "RUBY.itm"));
+  for (const TestEntry& entry : addon.files) EXPECT_FALSE(fs::exists(native_in(game, entry.name))) << entry.name;
+  EXPECT_FALSE(fs::exists(game / "Sample.log"));
+  EXPECT_TRUE(read_native_file(game / "UInst.exe") == run.installer().substr(36864, 4096)) << "UInst.exe stays";
+  EXPECT_TRUE(read_native_file(game / "dialog.tlk") == new_tlk) << "the talk table stays as the import left it";
+  EXPECT_FALSE(hklm_key_exists(key_path));
+  EXPECT_FALSE(fs::exists(menu_folder));
+
+  // The installer is still there to be closed.
+  close_and_expect_clean_end(run, window);
+}
+
+TEST(InstallWindow, AFolderWithoutATalkTableIsRefusedAndACancelledBrowserChangesNothing) {
+  TempFolder games;
+  const std::string empty_path = games.path() + "Not A Game";
+  fs::create_directories(games.native() / "Not A Game");
+  const std::string good_path = games.path() + "Real Game";
+  write_native_file(games.native() / "Real Game" / "dialog.tlk", game_talk_table());
+
+  MessageScript script;
+  InstallerRun run(build_installer(build_test_archive(sample_patches(), sample_files())));
+  ASSERT_FALSE(run.installer().empty()) << "cannot read " << ZEP_TEST_STUB << " or " << ZEP_TEST_UINST;
+  ASSERT_TRUE(run.started());
+  script.watch_process(run.process_id());
+  HWND window = run.wait_for_shown_main_window();
+  ASSERT_NE(window, nullptr) << "the main window was not shown";
+  ASSERT_NE(import_button(window), nullptr);
+
+  // A folder without dialog.tlk: the message names the file that was looked for.
+  ASSERT_TRUE(choose_folder_in_browser(run, window, empty_path));
+  ASSERT_TRUE(wait_until([&] { return !script.shown().empty(); }, kPatience)) << "no message came";
+  ASSERT_TRUE(no_dialog_left(run.process_id()));
+  ASSERT_TRUE(wait_for_idle(window));
+  std::vector<ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 1u) << describe(shown);
+  EXPECT_EQ(shown[0].text,
+            "The dialog file cannot be located.\nOnly dirs containing a dialog.tlk file are considered valid.");
+  EXPECT_EQ(shown[0].caption, empty_path + "\\dialog.tlk");
+  EXPECT_EQ(shown[0].style, kMbOk);
+  EXPECT_TRUE(shown[0].has_owner);
+  EXPECT_EQ(window_text(path_label(window)), kNoGamePath);
+  EXPECT_FALSE(IsWindowEnabled(import_button(window)));
+
+  // A folder with it is taken, silently.
+  ASSERT_TRUE(choose_folder_in_browser(run, window, good_path));
+  ASSERT_TRUE(no_dialog_left(run.process_id()));
+  ASSERT_TRUE(wait_for_idle(window));
+  EXPECT_EQ(script.shown().size(), 1u) << describe(script.shown());
+  EXPECT_EQ(window_text(path_label(window)), good_path + "\\");
+  EXPECT_TRUE(IsWindowEnabled(import_button(window)));
+
+  // A cancelled browser leaves the choice as it was, without a word.
+  HWND browser = open_folder_browser(run, window);
+  ASSERT_NE(browser, nullptr) << "pressing \"Select game path\" showed no folder browser";
+  HWND cancel = find_button(browser, "Cancel");
+  ASSERT_NE(cancel, nullptr);
+  press_button(cancel);
+  ASSERT_TRUE(no_dialog_left(run.process_id()));
+  ASSERT_TRUE(wait_for_idle(window));
+  EXPECT_EQ(script.shown().size(), 1u) << describe(script.shown());
+  EXPECT_EQ(window_text(path_label(window)), good_path + "\\");
+  EXPECT_TRUE(IsWindowEnabled(import_button(window)));
+  EXPECT_TRUE(IsWindowEnabled(window)) << "the main window is usable again";
+
+  close_and_expect_clean_end(run, window);
+}
+
+}  // namespace
+}  // namespace zep::test
