@@ -54,6 +54,7 @@ struct WindowProgram {
   ArchiveCounts counts;         // what the listing found; 0 and unusable until it succeeds
   bool busy;                    // a command is running (an ownerless dialog of it may be up)
   bool destroyed;               // the window was destroyed while a command was running
+  bool close_requested;         // the window was asked to close while a command was running
 };
 static_assert(kPathStorageLength == kAddonNameCapacity, "one size for both storages");
 WindowProgram g_program;
@@ -128,7 +129,12 @@ void on_command(WPARAM wparam, LPARAM lparam) {
   g_program.busy = false;
   // The window was closed while the command ran: what the destroy handler left for the command to
   // finish with goes now.
-  if (g_program.destroyed) end_program();
+  if (g_program.destroyed) {
+    end_program();
+  } else if (g_program.close_requested) {
+    g_program.close_requested = false;
+    DestroyWindow(g_program.main_window);
+  }
 }
 
 // The destroy handler's work: the storage, the working copy, COM, and the end of the message loop.
@@ -164,9 +170,12 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       on_destroy();
       return 0;
     case WM_CLOSE:
-      // While a command runs (an ownerless dialog of it is up) the window stays: the installation
-      // still owns its messages to it.
-      if (g_program.busy) return 0;
+      // While a command runs (an ownerless dialog of it is up) the window stays, as the command's
+      // messages are owned by it; it closes as soon as the command has ended.
+      if (g_program.busy) {
+        g_program.close_requested = true;
+        return 0;
+      }
       return DefWindowProcA(window, message, wparam, lparam);
     case WM_QUIT:
       // Only a sent WM_QUIT arrives here; a posted one ends the message loop instead.

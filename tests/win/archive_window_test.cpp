@@ -284,7 +284,7 @@ TEST(ArchiveWindow, ExtractingAsksBeforeReplacingAndSaysNothingWhenCancelled) {
   close_and_expect_clean_end(run, window);
 }
 
-TEST(ArchiveWindow, WhileTheSaveAsDialogIsUpAnotherPressIsIgnoredAndClosingStillRemovesTheCopy) {
+TEST(ArchiveWindow, WhileTheSaveAsDialogIsUpAnotherPressIsIgnoredAndClosingWaitsForTheCommand) {
   InstallerRun run(build_installer(build_test_archive(sample_patches(), sample_files())));
   ASSERT_FALSE(run.installer().empty());
   ASSERT_TRUE(run.started());
@@ -306,8 +306,16 @@ TEST(ArchiveWindow, WhileTheSaveAsDialogIsUpAnotherPressIsIgnoredAndClosingStill
       3000))
       << "a second press opened something";
 
-  // Closing the window while the dialog is up ends the program, and the working copy goes with it.
-  close_and_expect_clean_end(run, window);
+  // Closing the window while the dialog is up keeps it until the command has ended, then ends the
+  // program, and the working copy goes with it.
+  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
+  EXPECT_EQ(run.program().wait_for_exit(2000), -1) << "the program ended with the dialog still up";
+  EXPECT_TRUE(IsWindow(window));
+  HWND cancel = find_button(save_as, "Cancel");
+  ASSERT_NE(cancel, nullptr);
+  press_button(cancel);
+  EXPECT_EQ(run.program().wait_for_exit(kPatience), 0);
+  EXPECT_FALSE(std::filesystem::exists(run.working_copy())) << "the working copy \"tmp\" was left behind";
 }
 
 TEST(ArchiveWindow, ReportsADamagedArchiveWhileTheWindowIsCreatedAndListsNothing) {
