@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/windows_ui.h"
@@ -15,8 +16,7 @@
 namespace zep::test {
 namespace {
 
-// The first window of a fresh wine prefix can take long to come up.
-constexpr DWORD kPatience = 60000;
+constexpr DWORD kPatience = kWindowPatience;
 
 // The contents list as it should read for an archive of `patches` and `files`.
 std::vector<std::string> expected_lines(const std::vector<TestEntry>& patches,
@@ -30,60 +30,10 @@ std::vector<std::string> expected_lines(const std::vector<TestEntry>& patches,
   return lines;
 }
 
-// One installer in a folder of its own, started there as Explorer starts it: by its full path in
-// quotes, with the folder as the current directory, where the working copy "tmp" is made.
-class InstallerRun {
- public:
-  // Writes `installer` as "Sample.exe" and starts it. started() tells whether that worked.
-  explicit InstallerRun(const std::string& installer) : installer_(installer) {
-    write_native_file(exe(), installer);
-    const std::string path = folder_ / "Sample.exe";
-    program_ = std::make_unique<StartedProgram>(path, "\"" + path + "\"", folder_.path());
-  }
-
-  bool started() const { return program_->started(); }
-  DWORD process_id() const { return program_->process_id(); }
-  StartedProgram& program() { return *program_; }
-  const TempFolder& folder() const { return folder_; }
-  const std::string& installer() const { return installer_; }
-  std::filesystem::path exe() const { return folder_.native() / "Sample.exe"; }
-  std::filesystem::path working_copy() const { return folder_.native() / "tmp"; }
-
-  // The main window, once it exists (it may still be in creation); null when none came in time.
-  HWND wait_for_main_window() { return wait_for_window("ZEPExtractor", program_->process_id(), kPatience); }
-
-  // The main window once it is shown, which is when its creation, the listing included, is over.
-  HWND wait_for_shown_main_window() {
-    HWND window = wait_for_main_window();
-    if (window == nullptr) return nullptr;
-    return wait_until([&] { return IsWindowVisible(window) != 0; }, kPatience) ? window : nullptr;
-  }
-
- private:
-  TempFolder folder_;  // outlives the program, which is ended first
-  std::string installer_;
-  std::unique_ptr<StartedProgram> program_;
-};
-
 // The contents list of the main window: its second child.
 HWND contents_list(HWND main_window) {
   std::vector<HWND> children = child_windows(main_window);
   return children.size() > 1 ? children[1] : nullptr;
-}
-
-std::string describe(const std::vector<ShownMessage>& shown) {
-  std::string text;
-  for (const ShownMessage& message : shown) text += "[" + message.caption + ": " + message.text + "] ";
-  return text;
-}
-
-// Closes the main window as its close box does and checks that the program ends well and takes its
-// working copy with it.
-void close_and_expect_clean_end(InstallerRun& run, HWND window) {
-  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-  EXPECT_EQ(run.program().wait_for_exit(kPatience), 0);
-  EXPECT_FALSE(std::filesystem::exists(run.working_copy())) << "the working copy \"tmp\" was left behind";
-  EXPECT_TRUE(std::filesystem::exists(run.exe())) << "the installer itself must stay";
 }
 
 TEST(ArchiveWindow, ListsTheSampleArchiveAndWorksOnACopyOfItselfUntilClosed) {

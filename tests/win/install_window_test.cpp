@@ -14,6 +14,7 @@
 #include <set>
 
 #include "tests/support/archive_builder.h"
+#include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 #include "tests/support/spk_writer.h"
 #include "tests/support/temp_folder.h"
@@ -24,8 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The first window of a fresh wine prefix can take long to come up.
-constexpr DWORD kPatience = 60000;
+constexpr DWORD kPatience = kWindowPatience;
 
 const fs::path kDemo = fs::path(ZEP_TESTDATA) / "gemrb" / "demo";
 
@@ -36,38 +36,6 @@ constexpr char kBrowserTitle[] = "Choose the directory containing the IE game.";
 
 // ---------------------------------------------------------------------------------------------------
 // The installer and its window.
-
-// One installer written as "Sample.exe" in a folder of its own (so its add-on is called "Sample") and
-// started there as Explorer starts it: by its full path in quotes, with that folder as the current one.
-class InstallerRun {
- public:
-  explicit InstallerRun(const std::string& installer) : installer_(installer) {
-    write_native_file(exe(), installer);
-    const std::string path = folder_ / "Sample.exe";
-    program_ = std::make_unique<StartedProgram>(path, "\"" + path + "\"", folder_.path());
-  }
-
-  bool started() const { return program_->started(); }
-  DWORD process_id() const { return program_->process_id(); }
-  StartedProgram& program() { return *program_; }
-  const TempFolder& folder() const { return folder_; }
-  const std::string& installer() const { return installer_; }
-  fs::path exe() const { return folder_.native() / "Sample.exe"; }
-  fs::path working_copy() const { return folder_.native() / "tmp"; }
-  fs::path patch_temp_file() const { return folder_.native() / "spktmp"; }
-
-  // The main window once it is shown, which is when its creation, the listing included, is over.
-  HWND wait_for_shown_main_window() {
-    HWND window = wait_for_window("ZEPExtractor", program_->process_id(), kPatience);
-    if (window == nullptr) return nullptr;
-    return wait_until([&] { return IsWindowVisible(window) != 0; }, kPatience) ? window : nullptr;
-  }
-
- private:
-  TempFolder folder_;  // outlives the program, which is ended first
-  std::string installer_;
-  std::unique_ptr<StartedProgram> program_;
-};
 
 // The controls of the main window, in their order of creation.
 HWND control(HWND window, std::size_t index) {
@@ -89,20 +57,6 @@ bool wait_for_idle(HWND window) {
 
 bool no_dialog_left(DWORD process_id) {
   return wait_until([&] { return visible_dialogs(process_id).empty(); }, kPatience);
-}
-
-std::string describe(const std::vector<ShownMessage>& shown) {
-  std::string text;
-  for (const ShownMessage& message : shown) text += "[" + message.caption + ": " + message.text + "] ";
-  return text;
-}
-
-// Closes the main window as its close box does; the program must end well and take its working copy
-// with it.
-void close_and_expect_clean_end(InstallerRun& run, HWND window) {
-  ASSERT_TRUE(PostMessageA(window, WM_CLOSE, 0, 0));
-  EXPECT_EQ(run.program().wait_for_exit(kPatience), 0);
-  EXPECT_FALSE(fs::exists(run.working_copy())) << "the working copy \"tmp\" was left behind";
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -332,34 +286,6 @@ std::string programs_folder() {
   LONG result = RegQueryValueExA(key, "Programs", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   return result == ERROR_SUCCESS ? buffer : "";
-}
-
-struct LinkContent {
-  std::string path, arguments, description;
-};
-
-// What the shortcut file at `link_path` holds, read through IShellLinkA (COM initialised by the caller).
-LinkContent read_link(const std::string& link_path) {
-  LinkContent content{"<unreadable>", "<unreadable>", "<unreadable>"};
-  IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link)))) {
-    return content;
-  }
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-      char text[1024];
-      if (SUCCEEDED(link->GetPath(text, sizeof text, nullptr, 0))) content.path = text;
-      if (SUCCEEDED(link->GetArguments(text, sizeof text))) content.arguments = text;
-      if (SUCCEEDED(link->GetDescription(text, sizeof text))) content.description = text;
-    }
-    file->Release();
-  }
-  link->Release();
-  return content;
 }
 
 std::set<std::string> names_in(const fs::path& folder) {

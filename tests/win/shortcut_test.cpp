@@ -9,38 +9,14 @@
 #include <string>
 
 #include "install/registration.h"
+#include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 
 namespace zep {
 namespace {
 
-struct LinkContent {
-  std::string path, arguments, description;
-};
-
-// What the shortcut file at `link_path` holds, read through IShellLinkA.
-LinkContent read_link(const std::string& link_path) {
-  LinkContent content;
-  IShellLinkA* link = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link)))) {
-    return content;
-  }
-  IPersistFile* file = nullptr;
-  if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    WCHAR wide[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, link_path.c_str(), -1, wide, MAX_PATH);
-    if (SUCCEEDED(file->Load(wide, STGM_READ))) {
-      char text[1024];
-      if (SUCCEEDED(link->GetPath(text, sizeof text, nullptr, 0))) content.path = text;
-      if (SUCCEEDED(link->GetArguments(text, sizeof text))) content.arguments = text;
-      if (SUCCEEDED(link->GetDescription(text, sizeof text))) content.description = text;
-    }
-    file->Release();
-  }
-  link->Release();
-  return content;
-}
+using test::LinkContent;
+using test::read_link;
 
 class Shortcuts : public ::testing::Test {
  protected:
