@@ -26,10 +26,7 @@ bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
   if (failure == CopyFailure::kNone && !out.close()) failure = CopyFailure::kWrite;
   if (failure != CopyFailure::kNone) {
     // What is reported is the failure itself, not whatever the clean-up leaves behind.
-    u32 code = last_error();
-    out.close();
-    delete_file(target);
-    set_last_error(code);
+    discard_written_file(&out, target);
     show_error_number(owner, failure == CopyFailure::kRead ? "ZEP read Error" : "Write error");
     return false;
   }

@@ -109,12 +109,6 @@ bool write_pieces(FileRef file, const Piece* pieces, u32 count) {
   return flush_file(file);
 }
 
-// Removes the temporary file after a failure, keeping that failure's code for the message.
-void discard(const PathString& temporary, u32 code) {
-  delete_file(temporary.c_str());
-  set_last_error(code);
-}
-
 }  // namespace
 
 bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
@@ -205,15 +199,13 @@ bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
     if (!file.is_open()) {
       show_open_failure(owner);
     } else if (!write_pieces(file.get(), pieces, sizeof pieces / sizeof pieces[0])) {
-      const u32 code = last_error();
-      file.close();
-      discard(temporary, code);
+      discard_written_file(&file, temporary.c_str());
       show_error_number(owner, kWriteError);
     } else if (!file.close()) {
-      discard(temporary, last_error());
+      discard_written_file(&file, temporary.c_str());
       show_error_number(owner, kWriteError);
     } else if (!replace_file(temporary.c_str(), target.c_str())) {
-      discard(temporary, last_error());
+      discard_written_file(&file, temporary.c_str());
       show_open_failure(owner);
     } else {
       saved = true;

@@ -72,10 +72,7 @@ void Installation::fail_with_error_number(const char* caption) {
 }
 
 void Installation::fail_copy(CopyFailure failure, FileHandle* file, const char* path) {
-  const u32 code = last_error();
-  file->close();
-  delete_file(path);
-  set_last_error(code);
+  discard_written_file(file, path);
   fail_with_error_number(failure == CopyFailure::kRead ? kReadError : kWriteError);
 }
 
@@ -195,10 +192,10 @@ void Installation::place_other_files() {
     const PlaceResult result = place_file(game_path_, name.c_str(), data, owner_, &placed);
     if (result == PlaceResult::kPlaced && !placed.close()) {
       // Its data may not have reached the disk: a file that may be cut short does not stay.
-      const u32 code = last_error();
       PathString full_path;
-      if (full_path.assign(game_path_) && full_path.append(name.c_str())) delete_file(full_path.c_str());
-      set_last_error(code);
+      if (full_path.assign(game_path_) && full_path.append(name.c_str())) {
+        discard_written_file(&placed, full_path.c_str());
+      }
       fail_with_error_number(kWriteError);
     } else if (result == PlaceResult::kFailed || result == PlaceResult::kRefused) {
       ++failures_;

@@ -77,10 +77,7 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
   }
   if (failure != CopyFailure::kNone) {
     // What is reported is the failure itself, not whatever the clean-up leaves behind.
-    const u32 code = last_error();
-    file.close();
-    delete_file(full_path.c_str());
-    set_last_error(code);
+    discard_written_file(&file, full_path.c_str());
     if (failure == CopyFailure::kRead) {
       show_error_number(owner, "ZEP read Error");
       return PlaceResult::kFailed;

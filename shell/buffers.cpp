@@ -35,4 +35,11 @@ bool HeapBuffer::allocate(u32 length) {
   return true;
 }
 
+void discard_written_file(FileHandle* file, const char* path) {
+  const u32 code = last_error();
+  file->close();
+  delete_file(path);
+  set_last_error(code);
+}
+
 }  // namespace zep

@@ -127,4 +127,8 @@ class FileHandle {
   FileRef file_ = nullptr;
 };
 
+// After a failed write to `file`, opened on `path`: closes it (if it still is open) and deletes what
+// was written, leaving last_error() as the failure left it, for the message that reports it.
+void discard_written_file(FileHandle* file, const char* path);
+
 }  // namespace zep

@@ -319,49 +319,29 @@ TEST_F(InstallDriver, EveryFailedStepIsReportedAndCounted) {
 TEST_F(InstallDriver, ADamagedOrChangedArchiveInstallsNothing) {
   const std::string whole = installer();
   // Cut short, as a broken download is.
-  write_native_file(root_.native() / "Installer" / "tmp", whole.substr(0, whole.size() - 100));
-  {
+  // Installs from the working copy as it is, with the counts listed at start, and returns the one
+  // message shown, which must be the only one.
+  auto refusal = [&](ArchiveCounts counts, const char* addon_name) {
     MessageScript script;
     FileHandle copy(open_for_reading("tmp"));
-    ArchiveCounts counts = {1, 5, true};
     InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
-    InstallReport report = install_addon(source, game_path_.c_str(), "Sample", window_);
-    EXPECT_FALSE(report.started);
-    ASSERT_EQ(script.shown().size(), 1u);
-    EXPECT_NE(script.shown()[0].text.find("cut short"), std::string::npos) << script.shown()[0].text;
-  }
+    EXPECT_FALSE(install_addon(source, game_path_.c_str(), addon_name, window_).started);
+    std::vector<ShownMessage> shown = script.shown();
+    EXPECT_EQ(shown.size(), 1u) << captions(shown);
+    return shown.empty() ? ShownMessage{} : shown[0];
+  };
+  write_native_file(root_.native() / "Installer" / "tmp", whole.substr(0, whole.size() - 100));
+  ShownMessage shown = refusal({1, 5, true}, "Sample");
+  EXPECT_NE(shown.text.find("cut short"), std::string::npos) << shown.text;
   // Sound, but no longer what was listed at start.
   write_native_file(root_.native() / "Installer" / "tmp", whole);
-  {
-    MessageScript script;
-    FileHandle copy(open_for_reading("tmp"));
-    ArchiveCounts counts = {1, 4, true};
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
-    InstallReport report = install_addon(source, game_path_.c_str(), "Sample", window_);
-    EXPECT_FALSE(report.started);
-    ASSERT_EQ(script.shown().size(), 1u);
-    EXPECT_NE(script.shown()[0].text.find("no longer holds"), std::string::npos) << script.shown()[0].text;
-  }
+  shown = refusal({1, 4, true}, "Sample");
+  EXPECT_NE(shown.text.find("no longer holds"), std::string::npos) << shown.text;
   // Sound now, but never listed (the working copy could not be read at start).
-  {
-    MessageScript script;
-    FileHandle copy(open_for_reading("tmp"));
-    ArchiveCounts counts = {0, 0, false};
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
-    EXPECT_FALSE(install_addon(source, game_path_.c_str(), "Sample", window_).started);
-    ASSERT_EQ(script.shown().size(), 1u);
-    EXPECT_NE(script.shown()[0].text.find("never listed"), std::string::npos) << script.shown()[0].text;
-  }
+  shown = refusal({0, 0, false}, "Sample");
+  EXPECT_NE(shown.text.find("never listed"), std::string::npos) << shown.text;
   // A file name that gave no AddonName: there would be no key, Start Menu folder or log of its own.
-  {
-    MessageScript script;
-    FileHandle copy(open_for_reading("tmp"));
-    ArchiveCounts counts = {1, 5, true};
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
-    EXPECT_FALSE(install_addon(source, game_path_.c_str(), "", window_).started);
-    ASSERT_EQ(script.shown().size(), 1u);
-    EXPECT_EQ(script.shown()[0].caption, "ZEP name error");
-  }
+  EXPECT_EQ(refusal({1, 5, true}, "").caption, "ZEP name error");
   std::vector<std::string> names;
   for (const auto& item : fs::recursive_directory_iterator(game_)) names.push_back(item.path().filename());
   EXPECT_EQ(names, std::vector<std::string>{"dialog.tlk"});
