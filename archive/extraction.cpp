@@ -1,8 +1,8 @@
 #include "archive/extraction.h"
 
 #include "archive/reader.h"
-#include "shell/buffers.h"
-#include "shell/error_message.h"
+#include "platform/buffers.h"
+#include "platform/error_message.h"
 
 namespace zep {
 

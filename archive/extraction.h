@@ -1,8 +1,8 @@
 // Saving the bare archive of a self-extracting file as a .zep file.
 #pragma once
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -26,7 +26,7 @@
 //   installation; any other value = no flag), u32 data offset, u32 data length.
 #pragma once
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -2,8 +2,8 @@
 // installation relies on for the rest of the run.
 #pragma once
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

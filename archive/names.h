@@ -2,7 +2,7 @@
 // stays inside the game folder and that Windows accepts as a relative file path is sound.
 #pragma once
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -1,7 +1,7 @@
 #include "archive/reader.h"
 
 #include "archive/names.h"
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 

@@ -9,9 +9,9 @@
 
 #include "archive/format.h"
 #include "archive/names.h"
-#include "shell/buffers.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/buffers.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "dialog/talk_table.h"
-#include "shell/host_platform.h"
-#include "shell/platform.h"
+#include "platform/host_platform.h"
+#include "platform/platform.h"
 
 namespace {
 

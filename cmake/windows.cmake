@@ -15,18 +15,18 @@ zep_production_flags(zep_core)
 
 # The real Win32 calls, one concern per file so that each program links only the DLLs it uses.
 add_library(zep_platform_win32 STATIC
-  shell/win32_files.cpp
-  shell/win32_messages.cpp
-  shell/win32_process.cpp
-  shell/win32_registry.cpp
-  shell/win32_shell.cpp
-  shell/win32_controls.cpp
-  shell/win32_dialogs.cpp
+  platform/win32_files.cpp
+  platform/win32_messages.cpp
+  platform/win32_process.cpp
+  platform/win32_registry.cpp
+  platform/win32_shell.cpp
+  platform/win32_controls.cpp
+  platform/win32_dialogs.cpp
 )
 zep_production_flags(zep_platform_win32)
 
 # The few pieces of a runtime that the compiler's output needs (memcpy, operator new, ...).
-add_library(zep_runtime OBJECT shell/runtime_win32.cpp)
+add_library(zep_runtime OBJECT platform/runtime_win32.cpp)
 zep_production_flags(zep_runtime)
 
 # Linking without start-up code or libraries: our own entry point, unreferenced sections dropped,

@@ -1,6 +1,6 @@
 #include "dialog/string_patch.h"
 
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 
 namespace zep {
 namespace {

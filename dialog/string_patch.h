@@ -20,8 +20,8 @@
 #include "dialog/talk_table.h"
 #include "install/install_log.h"
 #include "install/placement.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

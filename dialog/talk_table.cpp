@@ -1,6 +1,6 @@
 #include "dialog/talk_table.h"
 
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 namespace {

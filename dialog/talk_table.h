@@ -24,9 +24,9 @@
 // grown table.
 #pragma once
 
-#include "shell/buffers.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/buffers.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

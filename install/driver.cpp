@@ -7,7 +7,7 @@
 #include "install/install_log.h"
 #include "install/placement.h"
 #include "install/registration.h"
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 

@@ -9,9 +9,9 @@
 // mark, no terminating zero.
 #pragma once
 
-#include "shell/buffers.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/buffers.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -2,7 +2,7 @@
 
 #include "archive/names.h"
 #include "archive/reader.h"
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 namespace {

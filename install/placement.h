@@ -3,9 +3,9 @@
 // any name that would reach outside it.
 #pragma once
 
-#include "shell/buffers.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/buffers.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -7,9 +7,9 @@
 //   <Programs> is "Programs" under HKEY_CURRENT_USER\...\Explorer\Shell Folders\.
 #pragma once
 
-#include "shell/buffers.h"
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/buffers.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

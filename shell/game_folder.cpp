@@ -1,6 +1,6 @@
 #include "shell/game_folder.h"
 
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 
 namespace zep {
 

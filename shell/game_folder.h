@@ -2,8 +2,8 @@
 // talk table, which is all that tells a game folder from any other.
 #pragma once
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -6,9 +6,9 @@
 #include "archive/format.h"
 #include "archive/listing.h"
 #include "install/driver.h"
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 #include "shell/game_folder.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "shell/self_location.h"
 
 namespace zep {

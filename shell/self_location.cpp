@@ -1,7 +1,7 @@
 #include "shell/self_location.h"
 
 #include "archive/format.h"
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 

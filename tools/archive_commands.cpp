@@ -3,9 +3,9 @@
 #include "archive/extraction.h"
 #include "archive/format.h"
 #include "archive/listing.h"
-#include "shell/buffers.h"
-#include "shell/error_message.h"
-#include "shell/host_platform.h"
+#include "platform/buffers.h"
+#include "platform/error_message.h"
+#include "platform/host_platform.h"
 #include "tools/commands.h"
 
 namespace zep::tool {

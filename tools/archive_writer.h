@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "archive/format.h"
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep::tool {
 

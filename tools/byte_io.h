@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep::tool {
 

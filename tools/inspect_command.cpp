@@ -6,7 +6,7 @@
 #include "archive/format.h"
 #include "tools/byte_io.h"
 #include "tools/commands.h"
-#include "tools/string_patch.h"
+#include "tools/spk_writer.h"
 
 namespace zep::tool {
 namespace {

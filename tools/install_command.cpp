@@ -5,10 +5,10 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
-#include "shell/buffers.h"
-#include "shell/error_message.h"
+#include "platform/buffers.h"
+#include "platform/error_message.h"
 #include "shell/game_folder.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "shell/self_location.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"

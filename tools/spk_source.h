@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/string_patch.h"
+#include "tools/spk_writer.h"
 
 namespace zep::tool {
 

@@ -1,7 +1,7 @@
 // zep uninstall: the uninstaller's own run on Linux, on an install log written by zep install.
 #include <string>
 
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tools/commands.h"
 #include "uninstaller/uninstaller.h"
 

@@ -1,7 +1,7 @@
 // The zep tool: packs, lists and makes the pieces of ZEP add-on installers on Linux.
 #include <iostream>
 
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tools/commands.h"
 
 int main(int argc, char** argv) {

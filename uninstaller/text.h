@@ -2,7 +2,7 @@
 // the 4,096-byte program nothing; elsewhere the same behaviour in a few lines.
 #pragma once
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 #ifdef _WIN32
 #include <windows.h>

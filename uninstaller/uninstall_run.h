@@ -4,7 +4,7 @@
 // zep tool and the tests. Strings are handled with the functions of uninstaller/text.h.
 #pragma once
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "uninstaller/text.h"
 #include "uninstaller/uninstaller.h"
 

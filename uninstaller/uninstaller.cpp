@@ -1,6 +1,6 @@
 #include "uninstaller/uninstaller.h"
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "uninstaller/uninstall_run.h"
 
 namespace zep {

@@ -1,7 +1,7 @@
 // The uninstaller: undoes one installation from its install log.
 #pragma once
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -5,7 +5,7 @@
 #include "archive/format.h"
 #include "archive/listing.h"
 #include "archive/reader.h"
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 

@@ -8,7 +8,7 @@
 #include "dialog/string_patch.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/message_script.h"
-#include "tests/support/spk_writer.h"
+#include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace zep {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dialog/talk_table.h"
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/test_list.h"

@@ -7,7 +7,7 @@
 #include "archive/format.h"
 #include "archive/listing.h"
 #include "install/driver.h"
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

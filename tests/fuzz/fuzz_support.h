@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 
 namespace zep::fuzz {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 #include "shell/self_location.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

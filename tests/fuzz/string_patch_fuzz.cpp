@@ -10,7 +10,7 @@
 #include <string>
 
 #include "dialog/string_patch.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 
 namespace {
 

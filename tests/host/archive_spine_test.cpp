@@ -10,7 +10,7 @@
 
 #include "archive/extraction.h"
 #include "archive/format.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "shell/self_location.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/message_script.h"

@@ -9,7 +9,7 @@
 
 #include "install/install_log.h"
 #include "install/placement.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 

@@ -12,8 +12,8 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
-#include "shell/buffers.h"
-#include "shell/host_platform.h"
+#include "platform/buffers.h"
+#include "platform/host_platform.h"
 #include "tests/support/temp_folder.h"
 #include "tools/commands.h"
 #include "uninstaller/uninstaller.h"

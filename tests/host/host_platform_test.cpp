@@ -1,7 +1,7 @@
 // What only the Linux platform layer does: it maps Windows-style names onto a case-sensitive file
 // system, emulates read-only files, and keeps the registry, the shell and the controls in memory
-// where the hooks of shell/host_platform.h can reach them.
-#include "shell/host_platform.h"
+// where the hooks of platform/host_platform.h can reach them.
+#include "platform/host_platform.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -9,8 +9,8 @@
 
 #include "archive/format.h"
 #include "archive/listing.h"
-#include "shell/buffers.h"
-#include "shell/host_platform.h"
+#include "platform/buffers.h"
+#include "platform/host_platform.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/temp_folder.h"
 #include "tools/commands.h"

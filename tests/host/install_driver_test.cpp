@@ -8,12 +8,12 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 #include "shell/game_folder.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/message_script.h"
-#include "tests/support/spk_writer.h"
+#include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "tools/commands.h"
 

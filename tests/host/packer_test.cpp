@@ -13,7 +13,7 @@
 #include "tools/byte_io.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
-#include "tools/string_patch.h"
+#include "tools/spk_writer.h"
 
 namespace zep::tool {
 namespace {

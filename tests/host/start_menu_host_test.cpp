@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "install/registration.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 

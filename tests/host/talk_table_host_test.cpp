@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "dialog/talk_table.h"
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tools/commands.h"

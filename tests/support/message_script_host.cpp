@@ -1,6 +1,6 @@
 // The host half of MessageScript: the host platform hands every message box to a handler, and the
 // script installs itself as that handler for as long as it lives.
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/message_script.h"
 
 namespace zep::test {

@@ -1,4 +1,4 @@
-#include "shell/host_platform.h"
+#include "platform/host_platform.h"
 #include "tests/support/test_list.h"
 
 namespace zep::test {

@@ -16,7 +16,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
-#include "tests/support/spk_writer.h"
+#include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/windows_ui.h"
 

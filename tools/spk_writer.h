@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/types.h"
+#include "platform/types.h"
 #include "tools/byte_io.h"
 
 namespace zep::tool {

@@ -2,7 +2,7 @@
 // is exclusive (share mode 0) with normal attributes.
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 namespace {

@@ -2,8 +2,8 @@
 // else, in a message box with the caller's caption and an OK button.
 #pragma once
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -1,4 +1,4 @@
-// The Linux implementation of shell/platform.h.
+// The Linux implementation of platform/platform.h.
 //
 // Files and folders are real. The logic was written against Windows, so this layer gives it the
 // Windows behaviour it depends on:
@@ -11,8 +11,8 @@
 //   - failures leave Windows error codes, mapped from errno with the context Windows would use
 //     (2 or 3 for a missing name, 80 or 183 for an existing one, ...).
 // The registry, the shell, COM, controls, the folder chooser and message boxes are kept in memory
-// and are reached from tests and the zep tool through shell/host_platform.h.
-#include "shell/host_platform.h"
+// and are reached from tests and the zep tool through platform/host_platform.h.
+#include "platform/host_platform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -1112,7 +1112,7 @@ ShellLinkResult make_shell_link(const char* target, const char* arguments, const
 }
 
 // =============================================================================================
-// The hooks of shell/host_platform.h.
+// The hooks of platform/host_platform.h.
 
 namespace host {
 

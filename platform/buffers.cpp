@@ -1,4 +1,4 @@
-#include "shell/buffers.h"
+#include "platform/buffers.h"
 
 namespace zep {
 

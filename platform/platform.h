@@ -2,10 +2,10 @@
 //
 // Every file, folder, registry, shell and user-interface operation that the logic needs is one free
 // function below. There are two implementations, chosen when linking:
-//   - shell/win32_*.cpp: the real Win32 calls, made exactly as the installer makes them;
-//   - shell/host_platform.cpp: POSIX for Linux, emulating the Windows behaviour the logic relies on
+//   - platform/win32_*.cpp: the real Win32 calls, made exactly as the installer makes them;
+//   - platform/host_platform.cpp: POSIX for Linux, emulating the Windows behaviour the logic relies on
 //     (error codes, exclusive opens, backslash paths, case-insensitive names), with the registry,
-//     the shell and message boxes kept in memory (see shell/host_platform.h).
+//     the shell and message boxes kept in memory (see platform/host_platform.h).
 //
 // Conventions shared by all functions:
 //   - Paths and texts are 8-bit, zero-terminated, in the Windows ANSI code page; components are
@@ -15,7 +15,7 @@
 //   - Handles are opaque. A null handle never refers to anything.
 #pragma once
 
-#include "shell/types.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -1,7 +1,7 @@
 // The three control operations the logic needs, through user32.
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 

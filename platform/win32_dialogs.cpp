@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 

@@ -1,7 +1,7 @@
 // Message boxes (user32) and the system's error texts (kernel32).
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 

@@ -1,4 +1,4 @@
-#include "tests/support/spk_writer.h"
+#include "tests/support/spk_bytes.h"
 
 #include "tests/support/archive_builder.h"
 

@@ -4,7 +4,7 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 namespace {

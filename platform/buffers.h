@@ -3,8 +3,8 @@
 // throws or allocates behind the caller's back.
 #pragma once
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep {
 

@@ -1,7 +1,7 @@
 // The registry through advapi32, with the classic calls the installer and the uninstaller make.
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 namespace {

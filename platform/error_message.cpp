@@ -1,4 +1,4 @@
-#include "shell/error_message.h"
+#include "platform/error_message.h"
 
 namespace zep {
 

@@ -1,4 +1,4 @@
-#include "tools/string_patch.h"
+#include "tools/spk_writer.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Heap memory and the command line through kernel32.
 #include <windows.h>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace zep {
 

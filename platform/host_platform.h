@@ -1,4 +1,4 @@
-// Hooks into the Linux implementation of shell/platform.h, for the zep tool and the host tests.
+// Hooks into the Linux implementation of platform/platform.h, for the zep tool and the host tests.
 //
 // On Linux the file functions act on the real file system (emulating the Windows behaviour the
 // logic relies on), while the registry, the shell, COM, the controls, the folder chooser and message
@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform.h"
-#include "shell/types.h"
+#include "platform/platform.h"
+#include "platform/types.h"
 
 namespace zep::host {
 
