@@ -1,6 +1,7 @@
 #include "archive/reader.h"
 
 #include "archive/names.h"
+#include "platform/bytes.h"
 #include "platform/error_message.h"
 
 namespace zep {
@@ -8,14 +9,6 @@ namespace zep {
 const char kArchiveDamageCaption[] = "ZEP archive damaged";
 
 namespace {
-
-// True when the `length` bytes at `offset` lie inside `size` bytes. Cannot wrap.
-bool region_fits(u32 offset, u32 length, u32 size) { return length <= size && offset <= size - length; }
-
-u32 read_u32(const u8* bytes) {
-  return static_cast<u32>(bytes[0]) | static_cast<u32>(bytes[1]) << 8 | static_cast<u32>(bytes[2]) << 16 |
-         static_cast<u32>(bytes[3]) << 24;
-}
 
 ArchiveCheck problem(ArchiveDamage damage, u32 entry = 0) { return {damage, entry, 0, 0, 0}; }
 
@@ -31,16 +24,16 @@ bool read_at(FileRef file, u32 offset, void* buffer, u32 length) {
 ArchiveEntry ArchiveIndex::entry(u32 index) const {
   const u8* record = table_.data() + index * sizeof(ArchiveEntry);
   ArchiveEntry entry;
-  entry.name_offset = read_u32(record);
-  entry.name_length = read_u32(record + 4);
-  entry.flags = read_u32(record + 8);
-  entry.data_offset = read_u32(record + 12);
-  entry.data_length = read_u32(record + 16);
+  entry.name_offset = load_u32(record);
+  entry.name_length = load_u32(record + 4);
+  entry.flags = load_u32(record + 8);
+  entry.data_offset = load_u32(record + 12);
+  entry.data_length = load_u32(record + 16);
   return entry;
 }
 
 const char* ArchiveIndex::name(u32 index) const {
-  return names_.text() + read_u32(name_starts_.data() + index * 4);
+  return names_.text() + load_u32(name_starts_.data() + index * 4);
 }
 
 ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index) {
@@ -56,9 +49,9 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   for (u32 i = 0; i < sizeof kArchiveMagic; ++i) {
     if (header[i] != kArchiveMagic[i]) return problem(ArchiveDamage::kNotAnArchive);
   }
-  const u32 patch_count = read_u32(header + 8);
-  const u32 file_count = read_u32(header + 12);
-  const u32 total_length = read_u32(header + 17);
+  const u32 patch_count = load_u32(header + 8);
+  const u32 file_count = load_u32(header + 12);
+  const u32 total_length = load_u32(header + 17);
   // Anything after the archive's own length (a signature, say) does no harm; too little means the
   // file was cut short, and saying so is clearer than naming the first region that is missing.
   if (total_length > archive_length) return {ArchiveDamage::kCutShort, 0, total_length, archive_length, 0};
@@ -78,10 +71,10 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   u64 names_length = 0;
   for (u32 i = 0; i < count; ++i) {
     const u8* record = table.data() + i * sizeof(ArchiveEntry);
-    const u32 name_length = read_u32(record + 4);
+    const u32 name_length = load_u32(record + 4);
     if (name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, i);
-    if (!region_fits(read_u32(record), name_length, archive_length)) return problem(ArchiveDamage::kNameOutside, i);
-    if (!region_fits(read_u32(record + 12), read_u32(record + 16), archive_length)) {
+    if (!range_inside(load_u32(record), name_length, archive_length)) return problem(ArchiveDamage::kNameOutside, i);
+    if (!range_inside(load_u32(record + 12), load_u32(record + 16), archive_length)) {
       return problem(ArchiveDamage::kDataOutside, i);
     }
     names_length += name_length + 1;
@@ -96,9 +89,9 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   u32 at = 0;
   for (u32 i = 0; i < count; ++i) {
     const u8* record = table.data() + i * sizeof(ArchiveEntry);
-    const u32 name_length = read_u32(record + 4);
+    const u32 name_length = load_u32(record + 4);
     char* name = names.text() + at;
-    if (name_length > 0 && !read_at(file, archive_offset + read_u32(record), name, name_length)) {
+    if (name_length > 0 && !read_at(file, archive_offset + load_u32(record), name, name_length)) {
       return unreadable();
     }
     // The name of an other file is joined to the game folder as it stands: it must stay inside it.
@@ -128,17 +121,17 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   name->clear();
   u8 record[sizeof(ArchiveEntry)];
   if (!read_at(file, index.archive_offset() + entry_offset(number), record, sizeof record)) return unreadable();
-  entry->name_offset = read_u32(record);
-  entry->name_length = read_u32(record + 4);
-  entry->flags = read_u32(record + 8);
-  entry->data_offset = read_u32(record + 12);
-  entry->data_length = read_u32(record + 16);
+  entry->name_offset = load_u32(record);
+  entry->name_length = load_u32(record + 4);
+  entry->flags = load_u32(record + 8);
+  entry->data_offset = load_u32(record + 12);
+  entry->data_length = load_u32(record + 16);
   const u32 archive_length = index.archive_length();
   if (entry->name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, number);
-  if (!region_fits(entry->name_offset, entry->name_length, archive_length)) {
+  if (!range_inside(entry->name_offset, entry->name_length, archive_length)) {
     return problem(ArchiveDamage::kNameOutside, number);
   }
-  if (!region_fits(entry->data_offset, entry->data_length, archive_length)) {
+  if (!range_inside(entry->data_offset, entry->data_length, archive_length)) {
     return problem(ArchiveDamage::kDataOutside, number);
   }
   char text[kMaxEntryNameLength + 1];

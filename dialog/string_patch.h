@@ -1,6 +1,6 @@
-// Applying a string patch file: one game resource with its new texts and, for each text, the byte
-// positions in the resource that receive the text's strref. The resource goes to the game's
-// override folder, the texts to the end of the talk table.
+// String patch files: one game resource with its new texts and, for each text, the byte positions in
+// the resource that receive the text's strref. This is the format and its check; applying a file to
+// a game (placing the resource, logging it, growing the talk table) is install/string_patch_import.
 //
 // SPK3 (all integers u32 little-endian, no padding; offsets from the file's first byte):
 //   0 magic "SPK3"  4 unused  8 resource name (12 bytes, zero-padded; no terminator when 12 long)
@@ -17,40 +17,61 @@
 // SPKN is recognised and refused; any other magic is passed over.
 #pragma once
 
-#include "dialog/talk_table.h"
-#include "install/install_log.h"
-#include "install/placement.h"
-#include "platform/platform.h"
 #include "platform/types.h"
 
 namespace zep {
 
-enum class PatchStatus {
-  kApplied,    // the texts appended, the resource handed to Place file (see `placed`)
-  kRefused,    // damaged, or a resource name outside the game folder: reported, nothing changed
-  kSpkn,       // the SPKN refusal was shown, nothing changed
-  kPassedOver, // no SPK3/SPK4/SPKN magic (or not even 4 bytes): nothing done, nothing shown
-  kUnreadable, // the file could not be opened or read: nothing done, nothing shown
+constexpr u32 kResourceNameWidth = 12;  // bytes of the resource name field
+constexpr u32 kSpk3EntryLength = 20;
+constexpr u32 kSpk4EntryLength = 50;
+constexpr u32 kNoPosition = 0xFFFFFFFFu;  // an SPK3 reference offset that names no position
+constexpr u16 kSpk3Flags = 3;             // the talk table flags of every SPK3 text
+
+// What the first four bytes of a file say it is.
+enum class PatchKind { kSpk3, kSpk4, kSpkn, kOther };
+
+// The kind of the `size` bytes at `bytes`: the magic compared exactly, as four characters, with
+// SPK3, then SPK4, then SPKN; kOther for anything else, a file shorter than 4 bytes included.
+PatchKind string_patch_kind(const u8* bytes, u32 size);
+
+// A string patch file held whole in memory, with its header's fields. The bytes belong to the caller.
+struct StringPatch {
+  const u8* bytes;
+  u32 size;
+  int version;                                 // 3 or 4
+  char resource_name[kResourceNameWidth + 1];  // terminated here even when the field is full
+  u32 resource_offset;
+  u32 resource_length;
+  u32 text_base;
+  u32 entry_count;
+  u32 entry_table;
+  u32 reference_count;  // SPK4; 0 for SPK3
+  u32 reference_table;  // SPK4
 };
 
-struct PatchOutcome {
-  PatchStatus status;
-  PlaceResult placed;   // kApplied: what became of the resource
-  u32 texts;            // texts appended to the talk table
-  u32 texts_refused;    // texts the talk table could not take (it would pass 4 GiB)
+// One text of a checked string patch file, as the talk table takes it.
+struct PatchText {
+  const u8* text;      // inside the file's bytes
+  u32 length;          // bytes
+  u16 flags;           // `TalkEntry` flags (3 for every SPK3 text)
+  const u8* sound;     // the 8-byte sound resref, inside the file's bytes
+  u32 volume_variance;
+  u32 pitch_variance;
 };
 
-// Applies the string patch file `file_name` (the temporary file the installation copied it to) to
-// `table` and the game folder `game_path`. Before anything is logged, placed or appended the whole
-// file is checked: header, resource, entry table, texts and reference table inside the file, every
-// reference index inside the table, every position's 4 bytes inside the resource, and the resource
-// name a plain name inside the game folder. A file that fails is refused with one message naming
-// `shown_name` (the string patch file's name in the archive). Otherwise, in this order: the log line
-// "override\" + resource name, every text appended (strrefs consecutive), the strrefs written at
-// their positions (in entry order, so a position listed twice keeps the later strref), and the
-// patched resource placed once as `game_path` + "override\" + resource name, asking before it
-// replaces an existing file. Messages are owned by `owner`.
-PatchOutcome apply_string_patch_file(const char* file_name, const char* shown_name, TalkTable* table,
-                                     const char* game_path, InstallLog* log, WindowRef owner);
+// Reads the header of the SPK3 (`version` 3) or SPK4 (4) file of `size` bytes at `bytes` into
+// `patch` and checks the whole file: header, resource, entry table, texts and reference table inside
+// the file, every reference index inside the table, every position's 4 bytes inside the resource.
+// Returns null when it is sound, otherwise what is wrong, as words for a message ("its resource lies
+// outside it").
+const char* read_string_patch(const u8* bytes, u32 size, int version, StringPatch* patch);
+
+// Text `index` (below entry_count) of a patch that read_string_patch found sound, as the talk table
+// takes it.
+PatchText patch_text(const StringPatch& patch, u32 index);
+
+// Writes `strref` into `resource` (a copy of the patch's resource) at every position of text `index`
+// of a patch that read_string_patch found sound.
+void write_strref_positions(const StringPatch& patch, u32 index, u32 strref, u8* resource);
 
 }  // namespace zep

@@ -2,7 +2,7 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
-#include "dialog/string_patch.h"
+#include "install/string_patch_import.h"
 #include "dialog/talk_table.h"
 #include "install/install_log.h"
 #include "install/placement.h"

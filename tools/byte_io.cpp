@@ -1,5 +1,6 @@
 #include "tools/byte_io.h"
 
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -82,6 +83,14 @@ bool FileSource::read(u64 offset, void* out, std::size_t length) {
 bool SliceSource::read(u64 offset, void* out, std::size_t length) {
   if (!fits(offset, length, length_)) return false;
   return whole_.read(offset_ + offset, out, length);
+}
+
+std::string number(u64 value) { return std::to_string(value); }
+
+std::string hex_number(u64 value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
 }
 
 std::string printable(const std::string& bytes, std::size_t limit) {

@@ -91,6 +91,10 @@ class SliceSource : public ByteSource {
 // at most `limit` source bytes, then "..." when there were more.
 std::string printable(const std::string& bytes, std::size_t limit = 200);
 
+// A number for messages, in decimal and as "0x50".
+std::string number(u64 value);
+std::string hex_number(u64 value);
+
 // The lower-case form of an ASCII text (other bytes unchanged), for case-insensitive comparison of
 // archive names the way Windows compares file names.
 std::string fold_case(const std::string& text);

@@ -6,7 +6,7 @@
 #include "archive/format.h"
 #include "tools/byte_io.h"
 #include "tools/commands.h"
-#include "tools/spk_writer.h"
+#include "tools/spk_fields.h"
 
 namespace zep::tool {
 namespace {
@@ -17,7 +17,7 @@ std::string quoted(const std::string& bytes) { return "\"" + printable(bytes) + 
 
 // Lists one string patch file; returns the number of problems found.
 std::size_t list_string_patch(ByteSource& source, const std::string& indent, bool with_texts, std::ostream& out) {
-  SpkFile spk = read_string_patch(source, with_texts);
+  SpkFile spk = read_spk_fields(source, with_texts);
   if (spk.version != 0) {
     out << indent << spk.magic << ": resource " << quoted(spk.resource_name) << ", " << spk.resource_length
         << " bytes at " << spk.resource_offset << "; " << spk.entry_count << " text(s) at " << spk.entry_table

@@ -1,4 +1,4 @@
-// String patch files: building SPK4 from a description, and reading SPK3 and SPK4 back.
+// Writing string patch files: SPK4 built from a description of its resource and texts.
 //
 // SPK4 as this tool lays it out (byte offsets from the file's first byte; u32 little-endian unless
 // noted otherwise; no padding anywhere):
@@ -19,9 +19,6 @@
 //            16 volume variance  20 pitch variance  24 u16 flags  26 first reference index
 //            30 reference count  34 four u32 0
 //
-// SPK3 (read only): its 44-byte header is the SPK4 header up to offset 44, and each 20-byte entry is
-// text offset, text length, reference offset (0xFFFFFFFF for none), sound resref. The installer gives
-// every SPK3 text the flags 3 and volume and pitch variance 0.
 #pragma once
 
 #include <string>
@@ -77,45 +74,7 @@ bool build_spk4(const StringPatch& patch, std::vector<u8>& out, std::string& err
 // characters.
 std::string check_resource_name(const std::string& name);
 
-// One string entry of a string patch file as read.
-struct SpkText {
-  u32 text_offset = 0;          // from the text base offset
-  u32 text_length = 0;          // bytes
-  std::string sound;            // the resref up to its first zero byte
-  u32 volume_variance = 0;      // SPK4; 0 for SPK3
-  u32 pitch_variance = 0;       // SPK4; 0 for SPK3
-  u16 flags = kSpk3Flags;       // SPK4; fixed for SPK3
-  u32 first_reference = 0;      // SPK4: index of the first position in the reference table
-  u32 reference_count = 0;      // SPK4: number of positions; SPK3: 1, or 0 for kNoPosition
-  std::vector<u32> positions;   // the positions that could be read
-  std::string text;             // the text, when asked for and inside the file
-};
-
-// A string patch file as read, with everything found damaged.
-struct SpkFile {
-  std::string magic;            // the first 4 bytes (fewer when the file is shorter)
-  int version = 0;              // 3 or 4; 0 when the magic is neither
-  u32 unused_4 = 0;             // the u32 at offset 4
-  std::string resource_name;    // up to its first zero byte, at most 12 bytes
-  u32 resource_offset = 0;
-  u32 resource_length = 0;
-  u32 unused_28 = 0;            // the u32 at offset 28
-  u32 text_base = 0;
-  u32 entry_count = 0;
-  u32 entry_table = 0;
-  u32 reference_count = 0;      // SPK4 only, as are the three fields below
-  u32 reference_table = 0;
-  u32 further_count = 0;
-  u32 further_offset = 0;
-  std::vector<SpkText> texts;   // the entries that lie inside the file
-  std::vector<std::string> problems;  // what is damaged; empty for a sound file
-};
-
-// Reads the string patch file in `source` without ever reading outside it. Each count, offset,
-// length and reference index that does not fit the file, the reference table or the resource is
-// described in `problems` and what it points at is skipped. With `with_texts` the texts are read
-// too. A magic other than SPK3 and SPK4 is a problem and ends the reading (an SPKN file is named as
-// refused by the installer).
-SpkFile read_string_patch(ByteSource& source, bool with_texts);
+// A position as words for messages: "text 2's position 0x50".
+std::string describe_position(std::size_t text_index, u32 position);
 
 }  // namespace zep::tool

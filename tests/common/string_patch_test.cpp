@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <map>
 
-#include "dialog/string_patch.h"
+#include "install/string_patch_import.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/message_script.h"
 #include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 
 namespace zep {
 namespace {
@@ -61,7 +62,7 @@ class StringPatchFile : public ::testing::Test {
       write_native_file(game_ / "dialog.tlk", read_native_file(kDemo / "dialog.tlk"));
       ruby_ = read_native_file(kDemo / "ruby.itm");
     } else {
-      write_native_file(game_ / "dialog.tlk", std::string("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18));
+      write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
       ruby_ = std::string(114, 'r');
     }
     ASSERT_TRUE(log_.create(game_path_.c_str(), "Mod"));

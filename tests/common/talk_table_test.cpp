@@ -14,6 +14,7 @@
 #include "platform/buffers.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tests/support/test_list.h"
 
 namespace zep {
@@ -25,130 +26,17 @@ using test::read_native_file;
 using test::ShownMessage;
 using test::TempFolder;
 using test::write_native_file;
+using test::build_tlk;
+using test::Line;
+using test::parse_tlk;
+using test::ParsedEntry;
+using test::ParsedTable;
+using test::resref_field;
+using test::put_u32_at;
+using test::tidied;
+using test::u32_at;
 
 const char kOpenFailure[] = "Can't open dialog file. SPK importing aborted.";
-
-// ---------------------------------------------------------------------------------------------
-// Talk table files, written and read with the standard library.
-
-// One entry as a test describes it; `resref` is padded with zeros to 8 bytes when written.
-struct Line {
-  std::uint16_t flags = 1;
-  std::string resref;
-  std::uint32_t volume = 0;
-  std::uint32_t pitch = 0;
-  std::string text;
-};
-
-void put_u16(std::string& bytes, std::uint16_t value) {
-  bytes += static_cast<char>(value & 0xFF);
-  bytes += static_cast<char>(value >> 8);
-}
-
-void put_u32(std::string& bytes, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xFF);
-}
-
-void set_u32(std::string& bytes, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint32_t u32_at(const std::string& bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  return value;
-}
-
-std::uint16_t u16_at(const std::string& bytes, std::size_t offset) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[offset]) |
-                                    static_cast<unsigned char>(bytes[offset + 1]) << 8);
-}
-
-std::string resref_field(const std::string& resref) {
-  std::string field = resref.substr(0, 8);
-  field.resize(8, '\0');
-  return field;
-}
-
-// A TLK V1 file of `lines` with their texts back to back in entry order, then `tail` (bytes no entry
-// points at).
-std::string build_tlk(const std::vector<Line>& lines, std::uint16_t language = 0, const std::string& tail = "",
-                      const std::string& signature = "TLK V1  ") {
-  std::string bytes = signature.substr(0, 8);
-  put_u16(bytes, language);
-  put_u32(bytes, static_cast<std::uint32_t>(lines.size()));
-  put_u32(bytes, static_cast<std::uint32_t>(18 + 26 * lines.size()));
-  std::uint32_t offset = 0;
-  for (const Line& line : lines) {
-    put_u16(bytes, line.flags);
-    bytes += resref_field(line.resref);
-    put_u32(bytes, line.volume);
-    put_u32(bytes, line.pitch);
-    put_u32(bytes, offset);
-    put_u32(bytes, static_cast<std::uint32_t>(line.text.size()));
-    offset += static_cast<std::uint32_t>(line.text.size());
-  }
-  for (const Line& line : lines) bytes += line.text;
-  return bytes + tail;
-}
-
-// A talk table file taken apart field by field. `sound` is false when the file does not hold what
-// its header says.
-struct ParsedEntry {
-  std::uint16_t flags = 0;
-  std::string resref;  // all 8 bytes
-  std::uint32_t volume = 0;
-  std::uint32_t pitch = 0;
-  std::uint32_t offset = 0;
-  std::uint32_t length = 0;
-};
-
-struct ParsedTable {
-  bool sound = false;
-  std::string signature_and_version;  // the first 8 bytes
-  std::uint16_t language = 0;
-  std::uint32_t count = 0;
-  std::uint32_t string_data_offset = 0;
-  std::vector<ParsedEntry> entries;
-  std::string strings;  // from the string data offset to the end
-
-  std::string text(std::size_t index) const { return strings.substr(entries[index].offset, entries[index].length); }
-};
-
-ParsedTable parse_tlk(const std::string& bytes) {
-  ParsedTable table;
-  if (bytes.size() < 18) return table;
-  table.signature_and_version = bytes.substr(0, 8);
-  table.language = u16_at(bytes, 8);
-  table.count = u32_at(bytes, 10);
-  table.string_data_offset = u32_at(bytes, 14);
-  if (table.string_data_offset != 18 + 26ull * table.count || table.string_data_offset > bytes.size()) return table;
-  for (std::uint32_t i = 0; i < table.count; ++i) {
-    std::size_t at = 18 + 26 * static_cast<std::size_t>(i);
-    ParsedEntry entry;
-    entry.flags = u16_at(bytes, at);
-    entry.resref = bytes.substr(at + 2, 8);
-    entry.volume = u32_at(bytes, at + 10);
-    entry.pitch = u32_at(bytes, at + 14);
-    entry.offset = u32_at(bytes, at + 18);
-    entry.length = u32_at(bytes, at + 22);
-    table.entries.push_back(entry);
-  }
-  table.strings = bytes.substr(table.string_data_offset);
-  for (const ParsedEntry& entry : table.entries) {
-    if (static_cast<std::uint64_t>(entry.offset) + entry.length > table.strings.size()) return table;
-  }
-  table.sound = true;
-  return table;
-}
-
-// The resref as a grown table keeps it: the bytes up to the first zero, then zeros.
-std::string tidied(const std::string& resref) {
-  std::string field = resref_field(resref);
-  std::size_t end = field.find('\0');
-  if (end != std::string::npos) std::fill(field.begin() + static_cast<std::ptrdiff_t>(end), field.end(), '\0');
-  return field;
-}
 
 // Appends `text` with a resref given as a name (padded with zeros to its 8 bytes).
 u32 append(TalkTable* table, const std::string& text, u16 flags = 1, const std::string& resref = "",
@@ -241,8 +129,8 @@ TEST_F(TalkTableRoundTrip, RealTableSavesByteIdentical) {
 
 TEST_F(TalkTableRoundTrip, BuiltTablesSaveByteIdentical) {
   std::string two_pointing_at_one = build_tlk({{1, "", 0, 0, "shared"}, {1, "", 0, 0, "x"}});
-  set_u32(two_pointing_at_one, 18 + 26 + 18, 0);  // the second entry's text is the first's
-  set_u32(two_pointing_at_one, 18 + 26 + 22, 6);
+  put_u32_at(two_pointing_at_one, 18 + 26 + 18, 0);  // the second entry's text is the first's
+  put_u32_at(two_pointing_at_one, 18 + 26 + 22, 6);
   const std::vector<std::pair<std::string, std::string>> tables = {
       {"no entries", build_tlk({})},
       {"no entries, bytes after the header", build_tlk({}, 0, "\n")},
@@ -458,14 +346,14 @@ TEST_F(TalkTableDamage, DamagedFilesAreRefusedWithTheLoadMessage) {
   const std::string good = build_tlk({{1, "", 0, 0, "one"}, {1, "", 0, 0, "two"}});  // 70 bytes, texts at 64
   auto with = [&good](std::size_t offset, std::uint32_t value) {
     std::string bytes = good;
-    set_u32(bytes, offset, value);
+    put_u32_at(bytes, offset, value);
     return bytes;
   };
   const std::size_t count_at = 10, offset_at = 14, second_text = 18 + 26 + 18, second_length = 18 + 26 + 22;
   // 26 * 165191050 is 2^32 + 4: in 32 bits the entry table would seem to end at 22.
   std::string wrapping_count = build_tlk({}, 0, "0123456789");
-  set_u32(wrapping_count, count_at, 165191050u);
-  set_u32(wrapping_count, offset_at, 22);
+  put_u32_at(wrapping_count, count_at, 165191050u);
+  put_u32_at(wrapping_count, offset_at, 22);
   const std::vector<std::pair<std::string, std::string>> damaged = {
       {"an empty file", ""},
       {"a file shorter than the header", good.substr(0, 17)},
@@ -478,7 +366,7 @@ TEST_F(TalkTableDamage, DamagedFilesAreRefusedWithTheLoadMessage) {
       {"string data offset 0 with entries", with(offset_at, 0)},
       {"no entries but string data far away", []() {
          std::string bytes = build_tlk({}, 0, "filler");
-         set_u32(bytes, 14, 20);
+         put_u32_at(bytes, 14, 20);
          return bytes;
        }()},
       {"a text past the end of the string data", with(second_text, 4)},
@@ -530,7 +418,7 @@ TEST_F(TalkTableDamage, MissingFileIsRefused) {
 void TalkTableTest::expect_taken_as_empty(const std::string& bytes) {
   const std::string tail = bytes.substr(18);
   std::string repaired = bytes;
-  set_u32(repaired, 14, 18);
+  put_u32_at(repaired, 14, 18);
 
   put(bytes);
   TalkTable table;
@@ -555,9 +443,9 @@ void TalkTableTest::expect_taken_as_empty(const std::string& bytes) {
 
 TEST_F(TalkTableDamage, NoEntriesAndOffsetZeroIsTakenAsEmpty) {
   std::string with_line_feed = build_tlk({}, 0, "\n");
-  set_u32(with_line_feed, 14, 0);
+  put_u32_at(with_line_feed, 14, 0);
   std::string header_only = build_tlk({});
-  set_u32(header_only, 14, 0);
+  put_u32_at(header_only, 14, 0);
   {
     SCOPED_TRACE("a header and a line feed");
     expect_taken_as_empty(with_line_feed);
@@ -572,7 +460,7 @@ TEST_F(TalkTableDamage, RealTableOfNoEntriesAndOffsetZeroIsTakenAsEmpty) {
   const std::string real = testdata("gemrb/minimal/dialog.tlk");
   if (real.empty()) GTEST_SKIP() << "the shared test data (" << ZEP_TESTDATA << ") is not there";
   std::string expected = build_tlk({}, 0, "\n");
-  set_u32(expected, 14, 0);
+  put_u32_at(expected, 14, 0);
   ASSERT_EQ(real, expected) << "a header with 0 entries and offset 0, and one line feed";
   expect_taken_as_empty(real);
 }

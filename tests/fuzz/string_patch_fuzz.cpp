@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "dialog/string_patch.h"
+#include "install/string_patch_import.h"
 #include "platform/host_platform.h"
 
 namespace {

@@ -15,6 +15,7 @@
 #include "platform/buffers.h"
 #include "platform/host_platform.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tools/commands.h"
 #include "uninstaller/uninstaller.h"
 
@@ -82,7 +83,7 @@ class FaultInjection : public ::testing::Test {
     fs::current_path(installer_folder_);
     game_path_ = root_.path() + "Game/";
     talk_table_ = fs::exists(kDemo / "dialog.tlk") ? read_native_file(kDemo / "dialog.tlk")
-                                                   : std::string("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
+                                                   : test::kEmptyTalkTable;
     std::ostringstream out, err;
     const std::string exe = (installer_folder_ / "Example.exe").string();
     ASSERT_EQ(tool::run_pack({std::string(ZEP_SOURCE_DIR) + "/examples/lantern", "--open", "Override\\lantern_readme.txt",

@@ -13,6 +13,7 @@
 #include "platform/host_platform.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tools/commands.h"
 
 namespace zep {
@@ -25,8 +26,6 @@ using test::put_u32_at;
 using test::read_native_file;
 using test::TestEntry;
 using test::write_native_file;
-
-const std::string kTalkTable("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
 
 // Every entry below `folder` with its size (or "/" for a folder), in order.
 std::vector<std::string> tree(const fs::path& folder) {
@@ -54,7 +53,7 @@ class HostileArchive : public ::testing::Test {
     before_ = fs::current_path();
     fs::create_directories(root_.native() / "Outside" / "Deeper" / "Game");
     game_ = root_.native() / "Outside" / "Deeper" / "Game";
-    write_native_file(game_ / "dialog.tlk", kTalkTable);
+    write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
     fs::current_path(root_.native() / "Outside");
   }
   void TearDown() override {

@@ -15,6 +15,7 @@
 #include "tests/support/message_script.h"
 #include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tools/commands.h"
 
 namespace zep {
@@ -33,7 +34,6 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 constexpr char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
 constexpr char kOverwrite[] = "File already exists. Overwrite?";
-const std::string kEmptyTalkTable("TLK V1  \0\0\0\0\0\0\x12\0\0\0", 18);
 // Where the strrefs go in the item: its two names and its description.
 const std::vector<std::uint32_t> kPositions = {0x08, 0x0C, 0x54};
 
@@ -61,7 +61,7 @@ class InstallDriver : public ::testing::Test {
       talk_table_ = read_native_file(kDemo / "dialog.tlk");
       item_ = read_native_file(kDemo / "ruby.itm");
     } else {
-      talk_table_ = kEmptyTalkTable;
+      talk_table_ = test::kEmptyTalkTable;
       item_ = std::string(114, 'r');
     }
     write_native_file(game_ / "dialog.tlk", talk_table_);
@@ -410,14 +410,14 @@ TEST_F(GameFolderChoice, RefusesAPathThatWouldNotLeaveRoomForTheTalkTable) {
   fits.resize(kMaxGameFolderLength);
   if (fits.back() == '/') fits.back() = 'g';
   fs::create_directories(fits);
-  write_native_file(fs::path(fits) / "dialog.tlk", kEmptyTalkTable);
+  write_native_file(fs::path(fits) / "dialog.tlk", test::kEmptyTalkTable);
   MessageScript script;
   EXPECT_EQ(choose(fits), FolderChoice::kAccepted);
   EXPECT_EQ(std::string(game_path_), fits + "\\");
 
   const std::string longer = fits + "h";
   fs::create_directories(longer);
-  write_native_file(fs::path(longer) / "dialog.tlk", kEmptyTalkTable);
+  write_native_file(fs::path(longer) / "dialog.tlk", test::kEmptyTalkTable);
   EXPECT_EQ(choose(longer), FolderChoice::kTooLong);
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_NE(script.shown()[0].text.find("too long"), std::string::npos);

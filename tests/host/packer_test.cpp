@@ -13,7 +13,7 @@
 #include "tools/byte_io.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
-#include "tools/spk_writer.h"
+#include "tools/spk_fields.h"
 
 namespace zep::tool {
 namespace {
@@ -242,7 +242,7 @@ TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
 
   std::string spk = zep.substr(u32_at(zep, entry_offset(1) + 12), u32_at(zep, entry_offset(1) + 16));
   MemorySource source(reinterpret_cast<const u8*>(spk.data()), spk.size());
-  SpkFile read = read_string_patch(source, true);
+  SpkFile read = read_spk_fields(source, true);
   EXPECT_TRUE(read.problems.empty());
   EXPECT_EQ(read.version, 4);
   EXPECT_EQ(read.resource_name, "thing.itm");

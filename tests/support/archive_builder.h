@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/byte_fields.h"
+
 namespace zep::test {
 
 struct TestEntry {
@@ -26,9 +28,5 @@ std::string build_self_extracting(const std::string& stub, const std::string& un
 // under Override, the readme flagged to be opened, with data of the sample's lengths.
 std::vector<TestEntry> sample_patches();
 std::vector<TestEntry> sample_files();
-
-// Writes or reads a little-endian u32 inside `bytes`.
-void put_u32_at(std::string& bytes, std::size_t offset, std::uint32_t value);
-std::uint32_t u32_at(const std::string& bytes, std::size_t offset);
 
 }  // namespace zep::test

@@ -2,16 +2,6 @@
 
 namespace zep::test {
 
-void put_u32_at(std::string& bytes, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>(value >> (8 * i));
-}
-
-std::uint32_t u32_at(const std::string& bytes, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
-  return value;
-}
-
 std::string build_test_archive(const std::vector<TestEntry>& patches, const std::vector<TestEntry>& files) {
   std::vector<TestEntry> all = patches;
   all.insert(all.end(), files.begin(), files.end());

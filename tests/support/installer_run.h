@@ -46,6 +46,13 @@ class InstallerRun {
   std::unique_ptr<StartedProgram> program_;
 };
 
+// The controls of the main window, in their order of creation.
+HWND main_window_control(HWND window, std::size_t index);
+inline HWND contents_list(HWND window) { return main_window_control(window, 1); }
+inline HWND select_button(HWND window) { return main_window_control(window, 2); }
+inline HWND path_label(HWND window) { return main_window_control(window, 3); }
+inline HWND import_button(HWND window) { return main_window_control(window, 4); }
+
 // Closes the main window as its close box does and checks that the program ends well, takes its
 // working copy with it and leaves the installer itself.
 void close_and_expect_clean_end(InstallerRun& run, HWND window);

@@ -59,4 +59,9 @@ LinkContent read_link(const std::string& link_path) {
   return content;
 }
 
+HWND main_window_control(HWND window, std::size_t index) {
+  std::vector<HWND> children = child_windows(window);
+  return index < children.size() ? children[index] : nullptr;
+}
+
 }  // namespace zep::test

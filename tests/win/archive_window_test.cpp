@@ -30,12 +30,6 @@ std::vector<std::string> expected_lines(const std::vector<TestEntry>& patches,
   return lines;
 }
 
-// The contents list of the main window: its second child.
-HWND contents_list(HWND main_window) {
-  std::vector<HWND> children = child_windows(main_window);
-  return children.size() > 1 ? children[1] : nullptr;
-}
-
 TEST(ArchiveWindow, ListsTheSampleArchiveAndWorksOnACopyOfItselfUntilClosed) {
   MessageScript script;
   InstallerRun run(build_installer(build_test_archive(sample_patches(), sample_files())));

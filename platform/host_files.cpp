@@ -1,0 +1,493 @@
+// The file functions of platform/platform.h on Linux. Files and folders are real; the logic was
+// written against Windows, so this layer gives it the Windows behaviour it depends on:
+//   - paths use backslashes and letter case does not matter (see host_paths.cpp);
+//   - every open is exclusive, like CreateFileA with share mode 0: a table of open files refuses a
+//     second open, a deletion or a rename of an open file with 32;
+//   - a file without its owner's write permission stands for a file with the read-only attribute:
+//     it cannot be written, replaced or deleted (5), even by root;
+//   - every operation that changes the disk passes fault injection and confinement first
+//     (host_faults.cpp).
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/host_internal.h"
+#include "platform/host_platform.h"
+
+namespace zep {
+
+using namespace host_detail;
+
+namespace {
+
+// System calls. The file functions make every file-system call that can be interrupted or that
+// changes the disk through one of these wrappers, which retry after a signal.
+
+int sys_open(const std::string& native, int flags) {
+  int descriptor;
+  do {
+    descriptor = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
+  } while (descriptor < 0 && errno == EINTR);
+  return descriptor;
+}
+
+ssize_t sys_read(int descriptor, void* buffer, std::size_t length) {
+  ssize_t count;
+  do {
+    count = ::read(descriptor, buffer, length);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
+ssize_t sys_write(int descriptor, const void* data, std::size_t length) {
+  ssize_t count;
+  do {
+    count = ::write(descriptor, data, length);
+  } while (count < 0 && errno == EINTR);
+  return count;
+}
+
+int sys_close(int descriptor) { return ::close(descriptor); }
+int sys_fsync(int descriptor) { return ::fsync(descriptor); }
+int sys_ftruncate(int descriptor) { return ::ftruncate(descriptor, 0); }
+off_t sys_seek(int descriptor, off_t offset) { return ::lseek(descriptor, offset, SEEK_SET); }
+int sys_unlink(const std::string& native) { return ::unlink(native.c_str()); }
+int sys_mkdir(const std::string& native) { return ::mkdir(native.c_str(), 0777); }
+int sys_rmdir(const std::string& native) { return ::rmdir(native.c_str()); }
+int sys_rename(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str());
+}
+
+// ---------------------------------------------------------------------------------------------
+// The table of open files.
+
+using FileIdentity = std::pair<dev_t, ino_t>;
+
+std::set<FileIdentity>& open_files() {
+  static std::set<FileIdentity> files;
+  return files;
+}
+
+FileIdentity identity_of(const struct stat& status) { return {status.st_dev, status.st_ino}; }
+
+bool is_open(const struct stat& status) { return open_files().count(identity_of(status)) != 0; }
+
+// A file whose owner may not write it is this layer's read-only file.
+bool is_read_only(const struct stat& status) { return (status.st_mode & S_IWUSR) == 0; }
+
+enum class Access { kRead, kWrite, kReplace };
+
+// Takes a descriptor just opened on `native` into the table, after the checks that CreateFileA
+// makes: no folder (5), no file that is open already (32), for writing no read-only file (5).
+// Only then is the file truncated for kReplace. Closes the descriptor and returns null on failure.
+FileRef adopt(int descriptor, const std::string& native, Access access) {
+  struct stat status;
+  u32 code = 0;
+  if (::fstat(descriptor, &status) != 0) {
+    code = code_for(errno, native, Subject::kFile);
+  } else if (S_ISDIR(status.st_mode)) {
+    code = win_error::kAccessDenied;
+  } else if (is_open(status)) {
+    code = win_error::kSharingViolation;
+  } else if (access != Access::kRead && is_read_only(status)) {
+    code = win_error::kAccessDenied;
+  } else if (access == Access::kReplace && sys_ftruncate(descriptor) != 0) {
+    code = code_for(errno, native, Subject::kFile);
+  }
+  if (code != 0) {
+    sys_close(descriptor);
+    fail(code);
+    return nullptr;
+  }
+  open_files().insert(identity_of(status));
+  return new OsFile{descriptor, identity_of(status), native};
+}
+
+// The state of an existing name for the operations that act on a name rather than an open file:
+// fills `status` and returns true, or returns false with the code for a missing name.
+bool existing(const std::string& native, struct stat* status) {
+  if (::lstat(native.c_str(), status) == 0) return true;
+  return fail_with_errno(native, Subject::kFile);
+}
+
+// Checks that an existing name may be replaced by a file: not a folder, not open, not read-only.
+bool may_replace(const struct stat& status) {
+  if (S_ISDIR(status.st_mode)) return fail(win_error::kAccessDenied);
+  if (is_open(status)) return fail(win_error::kSharingViolation);
+  if (is_read_only(status)) return fail(win_error::kAccessDenied);
+  return true;
+}
+
+// Forces the folder's entries (a rename into it) to the disk.
+bool flush_folder(const std::string& native) {
+  int descriptor = sys_open(native, O_RDONLY | O_DIRECTORY);
+  if (descriptor < 0) return fail_with_errno(native, Subject::kFolder);
+  bool flushed = sys_fsync(descriptor) == 0;
+  if (!flushed) fail_with_errno(native, Subject::kFolder);
+  sys_close(descriptor);
+  return flushed;
+}
+// ---------------------------------------------------------------------------------------------
+// Folder searches.
+
+// Matches a name against a pattern of '*' (any run of characters) and '?' (any one character),
+// without regard to letter case.
+bool wildcard_match(const char* name, const char* pattern) {
+  const char* star = nullptr;  // the last '*' seen, to go back to when a match fails
+  const char* resume = nullptr;
+  while (*name != 0) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern != 0 && (*pattern == '?' || fold(*pattern) == fold(*name))) {
+      ++pattern;
+      ++name;
+    } else if (star != nullptr) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return *pattern == 0;
+}
+
+// As FindFirstFileA matches: a final ".*" also matches a name without any dot, so "*.*" matches
+// every name.
+bool pattern_matches(const std::string& name, const std::string& pattern) {
+  if (wildcard_match(name.c_str(), pattern.c_str())) return true;
+  std::size_t size = pattern.size();
+  if (size >= 2 && pattern.compare(size - 2, 2, ".*") == 0) {
+    return wildcard_match(name.c_str(), pattern.substr(0, size - 2).c_str());
+  }
+  return false;
+}
+
+std::size_t g_open_searches = 0;
+
+void copy_found(const std::string& name, FoundName* found) {
+  std::size_t length = name.size() < kMaxPath - 1 ? name.size() : kMaxPath - 1;
+  std::memcpy(found->text, name.data(), length);
+  found->text[length] = 0;
+}
+
+}  // namespace
+
+// =============================================================================================
+// Files.
+
+FileRef open_for_reading(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  int descriptor = sys_open(native, O_RDONLY);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  return adopt(descriptor, native, Access::kRead);
+}
+
+FileRef create_or_replace(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  if (refused_change("create_or_replace", native)) return nullptr;
+  // Opened without O_TRUNC: an existing file is cut only once adopt has found that it may be.
+  int descriptor = sys_open(native, O_WRONLY | O_CREAT);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  return adopt(descriptor, native, Access::kReplace);
+}
+
+FileRef create_new(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  if (refused_change("create_new", native)) return nullptr;
+  int descriptor = sys_open(native, O_WRONLY | O_CREAT | O_EXCL);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  return adopt(descriptor, native, Access::kWrite);
+}
+
+bool seek_file(FileRef file, u32 offset) {
+  if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (sys_seek(file->descriptor, static_cast<off_t>(offset)) < 0) {
+    return fail(code_for(errno, "", Subject::kFile));
+  }
+  return true;
+}
+
+bool read_file(FileRef file, void* buffer, u32 length) {
+  if (file == nullptr) return fail(win_error::kInvalidHandle);
+  u8* at = static_cast<u8*>(buffer);
+  u32 left = length;
+  while (left > 0) {
+    ssize_t count = sys_read(file->descriptor, at, left);
+    // A descriptor opened for writing only: Windows refuses a read on such a handle with 5.
+    if (count < 0) return fail(errno == EBADF ? win_error::kAccessDenied : code_for(errno, "", Subject::kFile));
+    if (count == 0) return fail(win_error::kHandleEof);
+    at += count;
+    left -= static_cast<u32>(count);
+  }
+  return true;
+}
+
+bool write_file(FileRef file, const void* data, u32 length) {
+  if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (injected_failure_here("write_file", file->native)) return false;
+  const u8* at = static_cast<const u8*>(data);
+  u32 left = length;
+  while (left > 0) {
+    ssize_t count = sys_write(file->descriptor, at, left);
+    if (count < 0) return fail(errno == EBADF ? win_error::kAccessDenied : code_for(errno, "", Subject::kFile));
+    if (count == 0) return fail(win_error::kDiskFull);
+    at += count;
+    left -= static_cast<u32>(count);
+  }
+  return true;
+}
+
+bool get_file_size(FileRef file, u32* size) {
+  if (file == nullptr) return fail(win_error::kInvalidHandle);
+  struct stat status;
+  if (::fstat(file->descriptor, &status) != 0) return fail(code_for(errno, "", Subject::kFile));
+  if (static_cast<u64>(status.st_size) > 0xFFFFFFFFu) return fail(win_error::kInvalidParameter);
+  *size = static_cast<u32>(status.st_size);
+  return true;
+}
+
+bool flush_file(FileRef file) {
+  if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (injected_failure_here("flush_file", file->native)) return false;
+  if (sys_fsync(file->descriptor) != 0) return fail(code_for(errno, "", Subject::kFile));
+  return true;
+}
+
+bool close_file(FileRef file) {
+  if (file == nullptr) return true;
+  open_files().erase(file->identity);
+  int result = sys_close(file->descriptor);
+  int error = errno;
+  delete file;
+  if (result != 0) return fail(code_for(error, "", Subject::kFile));
+  return true;
+}
+
+bool make_folder(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return false;
+  if (refused_change("make_folder", native)) return false;
+  if (sys_mkdir(native) != 0) return fail_with_errno(native, Subject::kFolder);
+  return true;
+}
+
+bool remove_folder(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return false;
+  if (refused_change("remove_folder", native)) return false;
+  if (sys_rmdir(native) == 0) return true;
+  int error = errno;
+  struct stat status;
+  if (error == ENOTDIR && ::lstat(native.c_str(), &status) == 0 && !S_ISDIR(status.st_mode)) {
+    return fail(kNotAFolder);
+  }
+  if (error == EEXIST) return fail(win_error::kDirNotEmpty);
+  return fail(code_for(error, native, Subject::kFolder));
+}
+
+bool copy_file(const char* from, const char* to) {
+  std::string source_path;
+  std::string target_path;
+  if (!to_native(from, &source_path) || !to_native(to, &target_path)) return false;
+  if (refused_change("copy_file", target_path)) return false;
+  int source = sys_open(source_path, O_RDONLY);
+  if (source < 0) return fail_with_errno(source_path, Subject::kFile);
+  struct stat source_status;
+  struct stat target_status;
+  bool ready = false;
+  if (::fstat(source, &source_status) != 0) {
+    fail_with_errno(source_path, Subject::kFile);
+  } else if (S_ISDIR(source_status.st_mode)) {
+    fail(win_error::kAccessDenied);
+  } else if (is_open(source_status)) {
+    fail(win_error::kSharingViolation);
+  } else if (::stat(target_path.c_str(), &target_status) == 0) {
+    // Copying a file onto itself would cut it before reading it; Windows refuses with 32.
+    if (identity_of(target_status) == identity_of(source_status)) {
+      fail(win_error::kSharingViolation);
+    } else {
+      ready = may_replace(target_status);
+    }
+  } else {
+    ready = true;
+  }
+  if (!ready) {
+    sys_close(source);
+    return false;
+  }
+  int target = sys_open(target_path, O_WRONLY | O_CREAT | O_TRUNC);
+  if (target < 0) {
+    fail_with_errno(target_path, Subject::kFile);
+    sys_close(source);
+    return false;
+  }
+  bool copied = true;
+  char block[65536];
+  for (;;) {
+    ssize_t count = sys_read(source, block, sizeof block);
+    if (count < 0) {
+      copied = fail_with_errno(source_path, Subject::kFile);
+      break;
+    }
+    if (count == 0) break;
+    for (ssize_t done = 0; done < count;) {
+      ssize_t written = sys_write(target, block + done, static_cast<std::size_t>(count - done));
+      if (written <= 0) {
+        copied = written < 0 ? fail_with_errno(target_path, Subject::kFile) : fail(win_error::kDiskFull);
+        break;
+      }
+      done += written;
+    }
+    if (!copied) break;
+  }
+  // CopyFileA carries the attributes over, the read-only one among them.
+  if (copied) ::fchmod(target, source_status.st_mode & 07777);
+  if (sys_close(target) != 0 && copied) copied = fail_with_errno(target_path, Subject::kFile);
+  sys_close(source);
+  // Like CopyFileA, a copy that failed part way leaves no partial target behind.
+  if (!copied) sys_unlink(target_path);
+  return copied;
+}
+
+bool delete_file(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return false;
+  if (refused_change("delete_file", native)) return false;
+  struct stat status;
+  if (!existing(native, &status)) return false;
+  if (!may_replace(status)) return false;
+  if (sys_unlink(native) != 0) return fail_with_errno(native, Subject::kFile);
+  return true;
+}
+
+bool replace_file(const char* from, const char* to) {
+  std::string source_path;
+  std::string target_path;
+  if (!to_native(from, &source_path) || !to_native(to, &target_path)) return false;
+  if (escapes_confinement("replace_file", source_path) || refused_change("replace_file", target_path)) return false;
+  struct stat source_status;
+  if (!existing(source_path, &source_status)) return false;
+  if (is_open(source_status)) return fail(win_error::kSharingViolation);
+  struct stat target_status;
+  if (::lstat(target_path.c_str(), &target_status) == 0 &&
+      identity_of(target_status) != identity_of(source_status)) {
+    // MoveFileExA cannot put a file in place of a folder, an open file or a read-only one. An open
+    // target is refused with 5, not 32: it is the replacing, not an open, that is refused.
+    if (S_ISDIR(target_status.st_mode) || is_open(target_status) || is_read_only(target_status)) {
+      return fail(win_error::kAccessDenied);
+    }
+  }
+  if (sys_rename(source_path, target_path) != 0) return fail_with_errno(target_path, Subject::kFile);
+  if (!flush_folder(parent_of(target_path))) return false;
+  if (parent_of(source_path) != parent_of(target_path)) return flush_folder(parent_of(source_path));
+  return true;
+}
+
+SearchRef find_first(const char* pattern, FoundName* found) {
+  if (pattern == nullptr || pattern[0] == 0) {
+    fail(win_error::kPathNotFound);
+    return nullptr;
+  }
+  if (std::strlen(pattern) >= kMaxPath) {
+    fail(win_error::kFilenameTooLong);
+    return nullptr;
+  }
+  std::string text = pattern;
+  std::size_t separator = text.find_last_of("\\/");
+  std::string folder = separator == std::string::npos ? "" : text.substr(0, separator + 1);
+  std::string names = separator == std::string::npos ? text : text.substr(separator + 1);
+  if (names.empty()) {
+    fail(win_error::kFileNotFound);
+    return nullptr;
+  }
+  for (char c : names) {
+    if (c != '*' && c != '?' && !is_valid_name_character(c)) {
+      fail(win_error::kInvalidName);
+      return nullptr;
+    }
+  }
+  std::string native = ".";
+  if (!folder.empty() && !to_native(folder.c_str(), &native)) return nullptr;
+  DIR* listing = ::opendir(native.c_str());
+  if (listing == nullptr) {
+    fail(errno == EACCES ? win_error::kAccessDenied : win_error::kPathNotFound);
+    return nullptr;
+  }
+  auto search = std::make_unique<OsSearch>();
+  // Every folder but a root lists "." and ".." first on Windows, and the uninstaller skips the
+  // first two entries for that reason.
+  if (native != "/") {
+    for (const char* dots : {".", ".."}) {
+      if (pattern_matches(dots, names)) search->names.push_back(dots);
+    }
+  }
+  while (dirent* entry = ::readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (pattern_matches(name, names)) search->names.push_back(name);
+  }
+  ::closedir(listing);
+  if (search->names.empty()) {
+    fail(win_error::kFileNotFound);
+    return nullptr;
+  }
+  copy_found(search->names[0], found);
+  search->next = 1;
+  ++g_open_searches;
+  return search.release();
+}
+
+bool find_next(SearchRef search, FoundName* found) {
+  if (search == nullptr) return fail(win_error::kInvalidHandle);
+  if (search->next >= search->names.size()) return fail(win_error::kNoMoreFiles);
+  copy_found(search->names[search->next++], found);
+  return true;
+}
+
+void find_close(SearchRef search) {
+  if (search == nullptr) return;
+  --g_open_searches;
+  delete search;
+}
+
+// =============================================================================================
+// Memory.
+
+void* allocate_zeroed(u32 length) { return std::calloc(1, length == 0 ? 1 : length); }
+
+void release_memory(void* block) { std::free(block); }
+
+namespace host {
+
+std::size_t open_file_count() { return open_files().size(); }
+
+std::size_t open_search_count() { return g_open_searches; }
+
+}  // namespace host
+
+}  // namespace zep
