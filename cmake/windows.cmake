@@ -1,15 +1,11 @@
-# Windows build (i686 ships, x86_64 runs the tests under wine64).
+# Windows build: i686, what ships, and the test programs that run it under wine.
 include(${CMAKE_CURRENT_LIST_DIR}/production.cmake)
 
 # Libraries are named per target; nothing is linked by default.
 set(CMAKE_C_STANDARD_LIBRARIES "")
 set(CMAKE_CXX_STANDARD_LIBRARIES "")
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(ZEP_ENTRY_PREFIX "_")  # i686 symbols carry a leading underscore
-else()
-  set(ZEP_ENTRY_PREFIX "")
-endif()
+set(ZEP_ENTRY_PREFIX "_")  # i686 symbols carry a leading underscore
 
 zep_production_flags(zep_core)
 
@@ -51,7 +47,6 @@ target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
 add_executable(UInst uninstaller/main.cpp $<TARGET_OBJECTS:zep_runtime>)
 zep_windows_program(UInst uninstall_entry -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
 set_target_properties(UInst PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
-# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function
-# (the x86_64 assembler pads every code section to 16 bytes).
+# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function.
 set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections")
 target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)
