@@ -43,10 +43,17 @@ target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
 # The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules
-# of zep_core.
-add_executable(UInst uninstaller/main.cpp $<TARGET_OBJECTS:zep_runtime>)
-zep_windows_program(UInst uninstall_entry -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
+# of zep_core, not even the runtime pieces. Its one section holds everything (cmake/uninstaller.ld),
+# and the import directory's entry is written after linking.
+add_executable(UInst uninstaller/main.cpp uninstaller/UInst.rc)
+set_source_files_properties(uninstaller/UInst.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/UInst.manifest)
+zep_windows_program(UInst uninstall_entry -flto -Os -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld
+  -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/UInst.map)
 set_target_properties(UInst PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
-# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function.
-set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections")
+add_custom_command(TARGET UInst POST_BUILD
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:UInst> ${CMAKE_CURRENT_BINARY_DIR}/UInst.map
+  VERBATIM)
+# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function;
+# the whole program is optimised at link time as one.
+set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections;-flto")
 target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)

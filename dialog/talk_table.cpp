@@ -1,5 +1,6 @@
 #include "dialog/talk_table.h"
 
+#include "platform/bytes.h"
 #include "platform/error_message.h"
 
 namespace zep {
@@ -21,9 +22,6 @@ constexpr u32 kFirstTextCapacity = 4096;
 constexpr u32 kFirstEntryCapacity = 64 * kTalkEntryLength;
 
 void show_open_failure(WindowRef owner) { show_message(owner, kOpenFailureText, kOpenFailureCaption, kMbOk); }
-
-// True when the `length` bytes at `offset` lie inside `size` bytes. Cannot wrap.
-bool region_fits(u32 offset, u32 length, u32 size) { return length <= size && offset <= size - length; }
 
 // Copies an 8-byte resref field as a name of at most 8 characters: the bytes up to the first zero,
 // then zeros to the end of the field. `from` may be `to` (tidying in place) or null (no name).
@@ -66,33 +64,44 @@ void TalkTable::release() {
 
 namespace {
 
-// Reads and checks the open talk table file into the three blocks. Returns false at the first
-// problem: a failed read, or a header, entry table or text that does not fit the file.
-bool read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, HeapBuffer* strings) {
+// Reads and checks the open talk table file into the three blocks. Returns null, or what is wrong at
+// the first problem (a read that fails counts as one, with last_error() set).
+const char* read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, HeapBuffer* strings) {
+  static const char kUnreadable[] = "";
   u32 file_size = 0;
-  if (!get_file_size(file, &file_size) || file_size < kTalkHeaderLength) return false;
-  if (!read_file(file, header, kTalkHeaderLength)) return false;
+  if (!get_file_size(file, &file_size)) return kUnreadable;
+  if (file_size < kTalkHeaderLength) return "it is shorter than a talk table's header";
+  if (!read_file(file, header, kTalkHeaderLength)) return kUnreadable;
+  static const u8 kSignature[8] = {'T', 'L', 'K', ' ', 'V', '1', ' ', ' '};
+  for (u32 i = 0; i < 8; ++i) {
+    if ((i < 4 ? header->signature[i] : header->version[i - 4]) != kSignature[i]) {
+      return "it does not begin with \"TLK V1  \"";
+    }
+  }
 
   // A count larger than the entries the file could hold is refused before 26*N is formed, which
   // could otherwise wrap round to a plausible offset.
   const u32 count = header->entry_count;
-  if (count > (file_size - kTalkHeaderLength) / kTalkEntryLength) return false;
+  if (count > (file_size - kTalkHeaderLength) / kTalkEntryLength) return "its entry table lies outside it";
   const u32 table_end = kTalkHeaderLength + count * kTalkEntryLength;
   // Some real tables of no entries leave the offset field 0. No entry points anywhere, so nothing is
   // lost by taking the string data to start after the header, which the saved file then says.
   if (count == 0 && header->string_data_offset == 0) header->string_data_offset = kTalkHeaderLength;
-  if (header->string_data_offset != table_end) return false;
+  if (header->string_data_offset != table_end) return "its texts do not begin right after its entry table";
   const u32 string_size = file_size - table_end;
 
-  if (!entries->allocate(count * kTalkEntryLength)) return false;
-  if (count > 0 && !read_file(file, entries->data(), count * kTalkEntryLength)) return false;
+  if (!entries->allocate(count * kTalkEntryLength)) return kUnreadable;
+  if (count > 0 && !read_file(file, entries->data(), count * kTalkEntryLength)) return kUnreadable;
   const TalkEntry* entry = reinterpret_cast<const TalkEntry*>(entries->data());
   for (u32 i = 0; i < count; ++i) {
-    if (!region_fits(entry[i].string_offset, entry[i].string_length, string_size)) return false;
+    if (!range_inside(entry[i].string_offset, entry[i].string_length, string_size)) {
+      return "one of its entries points outside its texts";
+    }
   }
 
-  if (!strings->allocate(string_size)) return false;
-  return string_size == 0 || read_file(file, strings->data(), string_size);
+  if (!strings->allocate(string_size)) return kUnreadable;
+  if (string_size > 0 && !read_file(file, strings->data(), string_size)) return kUnreadable;
+  return nullptr;
 }
 
 // One region of the file to be written.
@@ -111,35 +120,44 @@ bool write_pieces(FileRef file, const Piece* pieces, u32 count) {
 
 }  // namespace
 
-bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
+TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem) {
   table->release();
-  PathString path;
-  if (!path.assign(game_path) || !path.append(kTalkFileName)) {
-    set_last_error(win_error::kFilenameTooLong);
-    show_open_failure(owner);
-    return false;
-  }
-  FileHandle file(open_for_reading(path.c_str()));
-  if (!file.is_open()) {
-    show_open_failure(owner);
-    return false;
-  }
+  FileHandle file(open_for_reading(path));
+  if (!file.is_open()) return TalkLoad::kCannotOpen;
   TalkHeader header;
   HeapBuffer entries;
   HeapBuffer strings;
-  const bool sound = read_table(file.get(), &header, &entries, &strings);
+  const char* wrong = read_table(file.get(), &header, &entries, &strings);
+  const u32 code = last_error();
   // Closed before any message, so that the file is not held while the user reads it.
   file.close();
-  if (!sound) {
-    show_open_failure(owner);
-    return false;
+  if (wrong != nullptr) {
+    if (wrong[0] != 0) {
+      if (problem != nullptr) *problem = wrong;
+      return TalkLoad::kNotATable;
+    }
+    set_last_error(code);
+    return code == win_error::kNotEnoughMemory ? TalkLoad::kNoMemory : TalkLoad::kCannotOpen;
   }
   table->header_ = header;
   table->entry_block_ = static_cast<HeapBuffer&&>(entries);
   table->loaded_size_ = strings.length();
   table->loaded_strings_ = static_cast<HeapBuffer&&>(strings);
   table->loaded_ = true;
-  return true;
+  return TalkLoad::kLoaded;
+}
+
+bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
+  PathString path;
+  if (!path.assign(game_path) || !path.append(kTalkFileName)) {
+    release_talk_table(table);
+    set_last_error(win_error::kFilenameTooLong);
+    show_open_failure(owner);
+    return false;
+  }
+  if (read_talk_table(table, path.c_str(), nullptr) == TalkLoad::kLoaded) return true;
+  show_open_failure(owner);
+  return false;
 }
 
 u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, const u8* sound_resref,
@@ -180,6 +198,31 @@ u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, con
   return strref;
 }
 
+void remove_last_string(TalkTable* table) {
+  if (!table->loaded_ || table->header_.entry_count == 0) return;
+  const TalkEntry& last = table->entries()[table->header_.entry_count - 1];
+  // Only an appended entry is taken back: its text is the last of the appended ones.
+  if (last.string_length > table->appended_size_) return;
+  table->appended_size_ -= last.string_length;
+  table->header_.entry_count -= 1;
+  table->header_.string_data_offset -= kTalkEntryLength;
+}
+
+TalkWrite write_talk_table(const TalkTable& table, const char* path) {
+  // The file in order: header, entry table, loaded texts, appended texts.
+  const Piece pieces[] = {{&table.header_, kTalkHeaderLength},
+                          {table.entry_block_.data(), table.header_.entry_count * kTalkEntryLength},
+                          {table.loaded_strings_.data(), table.loaded_size_},
+                          {table.appended_strings_.data(), table.appended_size_}};
+  FileHandle file(create_or_replace(path));
+  if (!file.is_open()) return TalkWrite::kCannotCreate;
+  if (write_pieces(file.get(), pieces, sizeof pieces / sizeof pieces[0]) && file.close()) return TalkWrite::kWritten;
+  discard_written_file(&file, path);
+  return TalkWrite::kFailed;
+}
+
+void release_talk_table(TalkTable* table) { table->release(); }
+
 bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
   if (!table->loaded_) return false;
   bool saved = false;
@@ -189,27 +232,21 @@ bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
       !temporary.append(kTemporarySuffix)) {
     set_last_error(win_error::kFilenameTooLong);
     show_open_failure(owner);
-  } else {
-    // The file in order: header, entry table, loaded texts, appended texts.
-    const Piece pieces[] = {{&table->header_, kTalkHeaderLength},
-                            {table->entry_block_.data(), table->header_.entry_count * kTalkEntryLength},
-                            {table->loaded_strings_.data(), table->loaded_size_},
-                            {table->appended_strings_.data(), table->appended_size_}};
-    FileHandle file(create_or_replace(temporary.c_str()));
-    if (!file.is_open()) {
-      show_open_failure(owner);
-    } else if (!write_pieces(file.get(), pieces, sizeof pieces / sizeof pieces[0])) {
-      discard_written_file(&file, temporary.c_str());
-      show_error_number(owner, kWriteError);
-    } else if (!file.close()) {
-      discard_written_file(&file, temporary.c_str());
-      show_error_number(owner, kWriteError);
-    } else if (!replace_file(temporary.c_str(), target.c_str())) {
-      discard_written_file(&file, temporary.c_str());
+  } else if (const TalkWrite written = write_talk_table(*table, temporary.c_str()); written != TalkWrite::kWritten) {
+    // A file that cannot be made at all is the load failure's case; one that fails part way the
+    // write's.
+    if (written == TalkWrite::kCannotCreate) {
       show_open_failure(owner);
     } else {
-      saved = true;
+      show_error_number(owner, kWriteError);
     }
+  } else if (!replace_file(temporary.c_str(), target.c_str())) {
+    const u32 code = last_error();
+    delete_file(temporary.c_str());
+    set_last_error(code);
+    show_open_failure(owner);
+  } else {
+    saved = true;
   }
   table->release();
   return saved;

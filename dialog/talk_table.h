@@ -5,8 +5,8 @@
 // dialog.tlk (TLK V1; all integers unsigned little-endian, no padding anywhere):
 //
 //   offset      width  field
-//   0           4      signature ("TLK "), carried, never compared
-//   4           4      version ("V1  "), carried, never compared
+//   0           4      signature "TLK "
+//   4           4      version "V1  "
 //   8           2      u16 language, carried
 //   10          4      u32 entry count N
 //   14          4      u32 string data offset, 18 + 26*N
@@ -60,6 +60,15 @@ constexpr u32 kTalkEntryLength = sizeof(TalkEntry);
 // have this strref (it would need a file far beyond 4 GiB).
 constexpr u32 kAppendRefused = 0xFFFFFFFFu;
 
+enum class TalkWrite;
+
+enum class TalkLoad {
+  kLoaded,      // the table holds the file
+  kCannotOpen,  // the file cannot be opened or read; last_error() says why
+  kNotATable,   // the file is not a sound TLK V1 talk table
+  kNoMemory,    // the file does not fit in memory
+};
+
 // The in-memory `dialog.tlk` of one installation: empty until load_talk_table succeeds, loaded until
 // save_talk_table, empty again after it.
 class TalkTable {
@@ -78,9 +87,12 @@ class TalkTable {
   u32 total_string_size() const { return loaded_size_ + appended_size_; }
 
  private:
-  friend bool load_talk_table(TalkTable*, const char*, WindowRef);
+  friend TalkLoad read_talk_table(TalkTable*, const char*, const char**);
   friend u32 append_string(TalkTable*, const void*, u32, u16, const u8*, u32, u32);
+  friend void remove_last_string(TalkTable*);
+  friend TalkWrite write_talk_table(const TalkTable&, const char*);
   friend bool save_talk_table(TalkTable*, const char*, WindowRef);
+  friend void release_talk_table(TalkTable*);
 
   TalkEntry* entries() { return reinterpret_cast<TalkEntry*>(entry_block_.data()); }
   const TalkEntry* entries() const { return reinterpret_cast<const TalkEntry*>(entry_block_.data()); }
@@ -97,13 +109,17 @@ class TalkTable {
   u32 appended_size_ = 0;         // bytes of appended texts
 };
 
-// Reads `game_path` + "dialog.tlk" into `table`, which starts empty. The file is checked before use:
-// the 18-byte header must be there, the string data must begin directly after the entry table
+// Reads the talk table file `path` into `table`, which starts empty, and checks it: the signature and
+// version "TLK V1  ", the 18-byte header, the string data beginning directly after the entry table
 // (18 + 26*N; a table of 0 entries whose offset field is 0 is taken as beginning at 18), the entry
-// table and string data must lie inside the file and every entry's text inside the string data.
-// Returns true when loaded. Returns false, with the table empty, when the file cannot be opened or
-// read, fails those checks or does not fit in memory; each of these shows "Can't open dialog file.
-// SPK importing aborted." (caption "Error", OK), owned by `owner`.
+// table and string data inside the file and every entry's text inside the string data. Returns
+// kLoaded, or why not, with the table empty; for kNotATable `*problem` (when not null) says what is
+// wrong, as words for a message.
+TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem);
+
+// read_talk_table on `game_path` + "dialog.tlk". Returns true when loaded. Returns false, with the
+// table empty, when it is not; each failure shows "Can't open dialog file. SPK importing aborted."
+// (caption "Error", OK), owned by `owner`.
 bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner);
 
 // Appends one entry with `length` bytes of `text` (no terminator needed, none stored), `flags`,
@@ -117,6 +133,23 @@ bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner);
 // without appends keeps the loaded bytes unchanged.
 u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, const u8* sound_resref,
                   u32 volume_variance, u32 pitch_variance);
+
+// Takes back the last append_string of a table that has one, as if it had not been made (a second
+// table that must stay in step with this one refused the same text).
+void remove_last_string(TalkTable* table);
+
+enum class TalkWrite {
+  kWritten,      // the file holds the whole table, on the disk
+  kCannotCreate, // the file could not be made; nothing was written
+  kFailed,       // writing, flushing or closing failed; the partial file is removed
+};
+
+// Writes the whole table to the new or replaced file `path`, forces it to the disk and closes it.
+// Returns kWritten, or what failed with last_error() the failure's code.
+TalkWrite write_talk_table(const TalkTable& table, const char* path);
+
+// Empties the table, releasing every block.
+void release_talk_table(TalkTable* table);
 
 // Writes the table to `game_path` + "dialog.tlk" and empties the table, whatever happens. The whole
 // file is first written to `game_path` + "dialog.tlk.new", flushed and closed, and only then put in

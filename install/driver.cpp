@@ -2,11 +2,12 @@
 
 #include "archive/format.h"
 #include "archive/reader.h"
-#include "install/string_patch_import.h"
-#include "dialog/talk_table.h"
+#include "install/backup.h"
+#include "install/game_talk_tables.h"
 #include "install/install_log.h"
 #include "install/placement.h"
 #include "install/registration.h"
+#include "install/string_patch_import.h"
 #include "platform/error_message.h"
 
 namespace zep {
@@ -20,24 +21,46 @@ namespace {
 constexpr char kWriteError[] = "Write error";
 constexpr char kReadError[] = "ZEP read Error";
 
+// A string patch file's strrefs, kept from the appending of its texts to the placing of its resource.
+struct PatchStrrefs {
+  u32 first;  // the strref of its first text; kAppendRefused when its resource is not to be placed
+  u32 count;  // its texts
+};
+
 // One installation: what it installs, where, and how many of its steps have failed so far.
 class Installation {
  public:
   Installation(const InstallSource& source, const ArchiveIndex& index, const char* game_path,
                const char* addon_name, WindowRef owner)
-      : source_(source), index_(index), game_path_(game_path), addon_name_(addon_name), owner_(owner) {}
+      : source_(source),
+        index_(index),
+        game_path_(game_path),
+        addon_name_(addon_name),
+        owner_(owner),
+        backup_(game_path, addon_name, &log_),
+        rules_{addon_name, &backup_} {}
 
+  // Everything that can be checked before the first change: a log already there, the talk tables
+  // and every string patch file. Returns false, after a message, when the installation must not start.
+  bool check();
   u32 run();
 
  private:
+  bool check_existing_log();
+  bool check_string_patch_files();
   void write_uninstaller();
   void create_log();
   void register_and_offer_shortcuts();
   void apply_string_patch_files();
+  void append_texts(PatchStrrefs* strrefs);
+  void place_patched_resources(const PatchStrrefs* strrefs);
   bool copy_to_patch_temp_file(const ArchiveEntry& entry);
+  bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
   void place_other_files();
   void open_marked_files();
-  void append_log_line(const char* line);
+  // Writes the log line of a file just placed. When the line is lost the file is taken out again (the
+  // uninstaller would never know of it) and no further file is placed. Returns false then.
+  bool record_placed(const char* relative_name);
 
   // Reads entry `number` afresh; a problem is reported and counted, and false returned.
   bool read_entry(u32 number, ArchiveEntry* entry, EntryName* name);
@@ -53,10 +76,15 @@ class Installation {
   WindowRef owner_;
   InstallLog log_;
   bool log_failure_shown_ = false;
+  bool log_lost_ = false;  // the log was not made or lost a line: no more files are placed
   StartMenu menu_;
-  TalkTable table_;
+  GameTalkTables tables_;
+  Backup backup_;
+  PlaceRules rules_;
   u32 failures_ = 0;
 };
+
+constexpr char kNothingInstalled[] = "Nothing was installed.";
 
 bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name) {
   ArchiveCheck check = read_entry_afresh(source_.file, index_, number, entry, name);
@@ -76,11 +104,18 @@ void Installation::fail_copy(CopyFailure failure, FileHandle* file, const char* 
   fail_with_error_number(failure == CopyFailure::kRead ? kReadError : kWriteError);
 }
 
-void Installation::append_log_line(const char* line) {
-  if (log_.append_line(line) || log_failure_shown_) return;
-  // Once is enough: every later line meets the same disk.
-  log_failure_shown_ = true;
-  show_error_number(owner_, kWriteError);
+bool Installation::record_placed(const char* relative_name) {
+  if (log_.append_line(relative_name)) return true;
+  const u32 code = last_error();
+  backup_.undo_placement(relative_name);
+  log_lost_ = true;
+  if (!log_failure_shown_) {
+    // Once is enough: every later line meets the same disk.
+    log_failure_shown_ = true;
+    set_last_error(code);
+    show_error_number(owner_, kWriteError);
+  }
+  return false;
 }
 
 // Step 1: the uninstaller, replaced without a question, so that it always matches this installer.
@@ -106,10 +141,12 @@ void Installation::write_uninstaller() {
   if (failure != CopyFailure::kNone) fail_copy(failure, &file, path.c_str());
 }
 
-// Step 2. Without its log the add-on cannot be uninstalled: that is a failure of its own.
+// Step 2. Without its log the add-on cannot be uninstalled: that is a failure of its own, and no file
+// is placed then.
 void Installation::create_log() {
   if (log_.create(game_path_, addon_name_)) return;
   log_failure_shown_ = true;
+  log_lost_ = true;
   show_error_number(owner_, kWriteError);
 }
 
@@ -149,29 +186,98 @@ bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry) {
   return false;
 }
 
-// Step 7: the talk table is loaded once for all string patch files.
-void Installation::apply_string_patch_files() {
-  if (!load_talk_table(&table_, game_path_, owner_)) {
-    ++failures_;
-    return;
+// Reads a string patch file's data straight from the archive into memory.
+bool Installation::read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes) {
+  if (!bytes->allocate(entry.data_length)) return false;
+  return entry.data_length == 0 || (seek_file(source_.file, index_.archive_offset() + entry.data_offset) &&
+                                    read_file(source_.file, bytes->data(), entry.data_length));
+}
+
+bool Installation::check_existing_log() {
+  const ExistingLog existing = log_.read_existing(game_path_, addon_name_);
+  if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
+  const u32 code = last_error();
+  BoundedText<600> text;
+  text.assign("The game folder holds a log of this add-on's name, ");
+  text.append(addon_name_);
+  text.append(".log, ");
+  if (existing == ExistingLog::kNotThisAddons) {
+    text.append("that is not the log of this add-on in this folder.\nMove it away if it is not needed.\n");
+  } else {
+    char number[12];
+    format_unsigned_decimal(code, number);
+    text.append("that cannot be read (error ");
+    text.append(number);
+    text.append(").\n");
   }
+  text.append(kNothingInstalled);
+  show_message(owner_, text.c_str(), "ZEP log error", kMbOk | kMbIconWarning);
+  return false;
+}
+
+bool Installation::check_string_patch_files() {
+  if (index_.patch_count() == 0) return true;
+  if (!tables_.load(game_path_, owner_)) return false;
   for (u32 k = 0; k < index_.patch_count(); ++k) {
+    ArchiveEntry entry;
+    EntryName name;
+    HeapBuffer bytes;
+    if (!read_entry(k, &entry, &name)) return false;
+    if (!read_patch_data(entry, &bytes)) {
+      show_error_number(owner_, kReadError);
+      return false;
+    }
+    LoadedPatch loaded;
+    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_, kNothingInstalled, owner_,
+                             &loaded) == PatchStatus::kRefused) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Installation::check() {
+  return check_existing_log() && check_string_patch_files();
+}
+
+// Step 7, first half: each string patch file, copied to "spktmp" and read back, adds its texts to the
+// talk tables.
+void Installation::append_texts(PatchStrrefs* strrefs) {
+  for (u32 k = 0; k < index_.patch_count(); ++k) {
+    strrefs[k] = {kAppendRefused, 0};
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
     if (!copy_to_patch_temp_file(entry)) continue;
-    PatchOutcome outcome = apply_string_patch_file(kPatchTempFile, name.c_str(), &table_, game_path_, &log_, owner_);
-    switch (outcome.status) {
-      case PatchStatus::kApplied:
-        if (outcome.placed == PlaceResult::kFailed || outcome.placed == PlaceResult::kRefused) ++failures_;
-        if (outcome.texts_refused > 0) ++failures_;
+    LoadedPatch loaded;
+    switch (read_string_patch_file(kPatchTempFile, name.c_str(), addon_name_, owner_, &loaded)) {
+      case PatchStatus::kSound: {
+        const u32 first = append_patch_texts(loaded, &tables_);
+        if (first == kAppendRefused) {
+          BoundedText<400> text;
+          text.assign("The texts of the string patch file ");
+          text.append(name.c_str());
+          text.append(" do not fit into the talk table.\nIt was not applied: nothing of it was installed.");
+          show_message(owner_, text.c_str(), "ZEP string patch error", kMbOk | kMbIconWarning);
+          ++failures_;
+          break;
+        }
+        strrefs[k] = {first, loaded.patch.entry_count};
         break;
+      }
       case PatchStatus::kUnreadable:
         // The copy that was just written could not be read back.
         fail_with_error_number(kReadError);
         break;
-      case PatchStatus::kRefused:
       case PatchStatus::kSpkn:
+        show_spkn_refusal(owner_);
+        ++failures_;
+        break;
+      case PatchStatus::kNameRefused:
+        accept_placement_name(loaded.relative_name.c_str(), addon_name_, owner_);  // says why
+        ++failures_;
+        break;
+      case PatchStatus::kRefused:
         ++failures_;
         break;
       case PatchStatus::kPassedOver:
@@ -181,28 +287,77 @@ void Installation::apply_string_patch_files() {
   }
 }
 
+// Step 7, second half, once the talk tables hold every text: each resource with its strrefs goes to
+// the override folder, and into the log when it is placed.
+void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
+  for (u32 k = 0; k < index_.patch_count(); ++k) {
+    if (strrefs[k].first == kAppendRefused) continue;
+    ArchiveEntry entry;
+    EntryName name;
+    HeapBuffer bytes;
+    if (!read_entry(k, &entry, &name)) continue;
+    if (!read_patch_data(entry, &bytes)) {
+      fail_with_error_number(kReadError);
+      continue;
+    }
+    LoadedPatch loaded;
+    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
+                             "It was not applied: nothing of it was installed.", owner_,
+                             &loaded) != PatchStatus::kSound ||
+        loaded.patch.entry_count != strrefs[k].count) {
+      ++failures_;
+      continue;
+    }
+    if (log_lost_) return;
+    const PlaceResult result = place_patched_resource(loaded, strrefs[k].first, game_path_, rules_, owner_);
+    if (result == PlaceResult::kPlaced) {
+      record_placed(loaded.relative_name.c_str());
+    } else if (result != PlaceResult::kDeclined) {
+      ++failures_;
+    }
+  }
+}
+
+// Step 7: the texts of every string patch file are appended and the talk tables saved before any
+// resource that refers to them is placed. When the tables cannot be saved, no such resource is.
+void Installation::apply_string_patch_files() {
+  // One record per string patch file: the archive's checked table holds 20 bytes for each, so this
+  // is never more than the archive's size.
+  HeapBuffer block;
+  if (!block.allocate(index_.patch_count() * static_cast<u32>(sizeof(PatchStrrefs)))) {
+    fail_with_error_number(kWriteError);
+    return;
+  }
+  PatchStrrefs* strrefs = reinterpret_cast<PatchStrrefs*>(block.data());
+  append_texts(strrefs);
+  if (!tables_.save(game_path_, owner_)) {
+    ++failures_;
+    return;
+  }
+  place_patched_resources(strrefs);
+}
+
 // Step 8: each file streamed from the archive straight into the game folder.
 void Installation::place_other_files() {
-  for (u32 k = 0; k < index_.file_count(); ++k) {
+  for (u32 k = 0; k < index_.file_count() && !log_lost_; ++k) {
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(index_.patch_count() + k, &entry, &name)) continue;
     const PlaceData data = {nullptr, source_.file, index_.archive_offset() + entry.data_offset, entry.data_length};
     FileHandle placed;
-    const PlaceResult result = place_file(game_path_, name.c_str(), data, owner_, &placed);
+    const PlaceResult result = place_file(game_path_, name.c_str(), data, rules_, owner_, &placed);
     if (result == PlaceResult::kPlaced && !placed.close()) {
-      // Its data may not have reached the disk: a file that may be cut short does not stay.
-      PathString full_path;
-      if (full_path.assign(game_path_) && full_path.append(name.c_str())) {
-        discard_written_file(&placed, full_path.c_str());
-      }
+      // Its data may not have reached the disk: a file that may be cut short does not stay, and the
+      // original goes back in its place.
+      backup_.undo_placement(name.c_str());
       fail_with_error_number(kWriteError);
+    } else if (result == PlaceResult::kPlaced) {
+      // Only what the add-on placed goes into the log: a file the player kept, or one that could not
+      // be written, is not the uninstaller's to delete.
+      record_placed(name.c_str());
     } else if (result == PlaceResult::kFailed || result == PlaceResult::kRefused) {
       ++failures_;
     }
-    // Every file goes into the log whatever became of it, so that the uninstaller removes what is
-    // there; a refused name never does, as it names something outside the game folder.
-    if (result != PlaceResult::kRefused) append_log_line(name.c_str());
   }
 }
 
@@ -226,14 +381,22 @@ void Installation::open_marked_files() {
 u32 Installation::run() {
   write_uninstaller();
   create_log();
+  if (log_lost_) {
+    // Nothing placed now could ever be uninstalled: the installation ends here.
+    log_.close();
+    ++failures_;
+    BoundedText<200> text;
+    describe_installation(failures_, &text);
+    show_message(owner_, text.c_str(), kFinalCaption, kMbOk | kMbIconWarning);
+    return failures_;
+  }
   register_and_offer_shortcuts();
-  if (index_.patch_count() > 0) apply_string_patch_files();
+  if (tables_.loaded()) apply_string_patch_files();
   place_other_files();
-  if (table_.loaded() && !save_talk_table(&table_, game_path_, owner_)) ++failures_;
   open_marked_files();
   log_.close();
   // The log is one step, however many of its lines were lost.
-  if (log_.failures() > 0) ++failures_;
+  if (log_.failures() > 0 || log_lost_) ++failures_;
 
   BoundedText<200> text;
   describe_installation(failures_, &text);
@@ -282,6 +445,7 @@ InstallReport install_addon(const InstallSource& source, const char* game_path, 
     return {false, 0};
   }
   Installation installation(source, index, game_path, addon_name, owner);
+  if (!installation.check()) return {false, 0};
   return {true, installation.run()};
 }
 

@@ -1,6 +1,121 @@
 #include "install/install_log.h"
 
+#include "install/log_lines.h"
+
 namespace zep {
+namespace {
+
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// FNV-1a over the name's bytes, letters folded.
+u32 hash_name(const char* name, u32 length) {
+  u32 hash = 2166136261u;
+  for (u32 i = 0; i < length; ++i) hash = (hash ^ static_cast<u8>(fold(name[i]))) * 16777619u;
+  return hash;
+}
+
+// True when `length` bytes of `a` and the zero-terminated `b` are the same name.
+bool same_name(const char* a, u32 length, const char* b) {
+  for (u32 i = 0; i < length; ++i) {
+    if (b[i] == 0 || fold(a[i]) != fold(b[i])) return false;
+  }
+  return b[length] == 0;
+}
+
+// The same, for two texts of known length.
+bool same_text(const char* a, u32 a_length, const char* b) {
+  return a_length == text_length(b) && same_name(a, a_length, b);
+}
+
+}  // namespace
+
+bool NameSet::contains(const char* name, u32 length) const {
+  if (count_ == 0) return false;
+  const u32* slots = reinterpret_cast<const u32*>(slots_.data());
+  for (u32 i = hash_name(name, length) & (slot_count_ - 1);; i = (i + 1) & (slot_count_ - 1)) {
+    if (slots[i] == 0) return false;
+    if (same_name(name, length, name_at(slots[i] - 1))) return true;
+  }
+}
+
+bool NameSet::grow() {
+  const u32 slot_count = slot_count_ == 0 ? 64 : slot_count_ * 2;
+  if (slot_count > 0x10000000u) return false;
+  HeapBuffer slots;
+  if (!slots.allocate(slot_count * 4)) return false;
+  u32* table = reinterpret_cast<u32*>(slots.data());
+  const u32* old = reinterpret_cast<const u32*>(slots_.data());
+  for (u32 k = 0; k < slot_count_; ++k) {
+    if (old[k] == 0) continue;
+    const char* name = name_at(old[k] - 1);
+    u32 i = hash_name(name, text_length(name)) & (slot_count - 1);
+    while (table[i] != 0) i = (i + 1) & (slot_count - 1);
+    table[i] = old[k];
+  }
+  slots_ = static_cast<HeapBuffer&&>(slots);
+  slot_count_ = slot_count;
+  return true;
+}
+
+bool NameSet::add(const char* name, u32 length) {
+  if (contains(name, length)) return true;
+  // At most half the slots are used, so that every search ends soon at an empty one.
+  if ((count_ + 1) * 2 > slot_count_ && !grow()) return false;
+  if (length + 1 > names_.length() - names_used_ || names_.empty()) {
+    u64 capacity = static_cast<u64>(names_.length()) * 2;
+    if (capacity < 4096) capacity = 4096;
+    if (capacity < static_cast<u64>(names_used_) + length + 1) capacity = static_cast<u64>(names_used_) + length + 1;
+    if (capacity > 0xFFFFFFFFu) return false;
+    HeapBuffer grown;
+    if (!grown.allocate(static_cast<u32>(capacity))) return false;
+    if (names_used_ > 0) copy_bytes(grown.data(), names_.data(), names_used_);
+    names_ = static_cast<HeapBuffer&&>(grown);
+  }
+  const u32 offset = names_used_;
+  copy_bytes(names_.data() + offset, name, length);
+  names_.data()[offset + length] = 0;
+  names_used_ += length + 1;
+  u32* slots = reinterpret_cast<u32*>(slots_.data());
+  u32 i = hash_name(name, length) & (slot_count_ - 1);
+  while (slots[i] != 0) i = (i + 1) & (slot_count_ - 1);
+  slots[i] = offset + 1;
+  ++count_;
+  return true;
+}
+
+ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_name) {
+  PathString path;
+  if (!path.assign(game_path) || !path.append(addon_name) || !path.append(".log")) return ExistingLog::kNone;
+  FileHandle file(open_for_reading(path.c_str()));
+  if (!file.is_open()) {
+    const u32 code = last_error();
+    if (code == win_error::kFileNotFound || code == win_error::kPathNotFound) return ExistingLog::kNone;
+    return ExistingLog::kUnreadable;
+  }
+  u32 size = 0;
+  HeapBuffer text;
+  if (!read_whole_file(file.get(), kLargestLog, &text, &size)) {
+    return last_error() == win_error::kInvalidParameter ? ExistingLog::kNotThisAddons : ExistingLog::kUnreadable;
+  }
+  file.close();
+
+  u32 position = 0;
+  for (u32 index = 0; position < size; ++index) {
+    u32 start = 0;
+    const u32 length = next_log_line(text.text(), size, &position, &start);
+    const char* line = text.text() + start;
+    if (index == 0 && !same_text(line, length, addon_name)) return ExistingLog::kNotThisAddons;
+    if (index == 1 && !same_text(line, length, game_path)) return ExistingLog::kNotThisAddons;
+    if (index >= 2 && length > 0 && !listed_.add(line, length)) {
+      set_last_error(win_error::kNotEnoughMemory);
+      return ExistingLog::kUnreadable;
+    }
+    if (index == 1) continued_ = true;
+  }
+  if (!continued_) return ExistingLog::kNotThisAddons;  // fewer than two lines
+  needs_line_end_ = text.text()[size - 1] != '\n';
+  return ExistingLog::kContinued;
+}
 
 bool InstallLog::create(const char* game_path, const char* addon_name) {
   PathString path;
@@ -9,17 +124,25 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
     ++failures_;
     return false;
   }
-  file_ = FileHandle(create_or_replace(path.c_str()));
+  file_ = FileHandle(continued_ ? open_for_appending(path.c_str()) : create_or_replace(path.c_str()));
   if (!file_.is_open()) {
     ++failures_;
     return false;
   }
-  bool first = append_line(addon_name);
-  bool second = append_line(game_path);
+  if (continued_) return !needs_line_end_ || write_line("");
+  bool first = write_line(addon_name);
+  bool second = write_line(game_path);
   return first && second;
 }
 
 bool InstallLog::append_line(const char* text) {
+  if (lists(text)) return true;
+  if (!write_line(text)) return false;
+  listed_.add(text, text_length(text));
+  return true;
+}
+
+bool InstallLog::write_line(const char* text) {
   // After a lost line every later one would be read in the wrong place (a lost first line would make
   // the game folder's line the add-on's name): the log keeps what it has and takes nothing more.
   if (!file_.is_open() || broken_) {

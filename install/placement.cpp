@@ -2,6 +2,7 @@
 
 #include "archive/names.h"
 #include "archive/reader.h"
+#include "install/backup.h"
 #include "platform/error_message.h"
 
 namespace zep {
@@ -9,17 +10,19 @@ namespace {
 
 constexpr char kWriteError[] = "Write error";
 
-// Makes every folder of `full_path` from the end of `game_path` on (the game folder itself exists).
-// Folders that exist already are fine; any other failure leaves the error for the create that follows.
-void make_missing_folders(const PathString& full_path, u32 game_path_length) {
-  PathString folder;
-  const char* text = full_path.c_str();
-  for (u32 i = game_path_length; i < full_path.length(); ++i) {
-    if (text[i] != '\\') continue;
-    folder.clear();
-    folder.append(text, i);
-    make_folder(folder.c_str());
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when `name` begins with `prefix` (of `length` bytes), ignoring case.
+bool starts_with(const char* name, const char* prefix, u32 length) {
+  for (u32 i = 0; i < length; ++i) {
+    if (name[i] == 0 || fold(name[i]) != fold(prefix[i])) return false;
   }
+  return true;
+}
+
+bool equal_names(const char* a, const char* b) {
+  const u32 length = text_length(b);
+  return text_length(a) == length && starts_with(a, b, length);
 }
 
 PlaceResult fail_with_write_error(WindowRef owner) {
@@ -29,24 +32,53 @@ PlaceResult fail_with_write_error(WindowRef owner) {
 
 }  // namespace
 
-bool accept_placement_name(const char* relative_name, WindowRef owner) {
-  if (check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk) return true;
+void make_missing_folders(const char* full_path, u32 game_path_length) {
+  PathString folder;
+  const u32 length = text_length(full_path);
+  for (u32 i = game_path_length; i < length; ++i) {
+    if (full_path[i] != '\\') continue;
+    folder.clear();
+    folder.append(full_path, i);
+    make_folder(folder.c_str());
+  }
+}
+
+bool is_installer_own_name(const char* relative_name, const char* addon_name) {
+  static const char* const kOwnFiles[] = {"dialog.tlk", "dialog.tlk.new", "dialogF.tlk", "dialogF.tlk.new",
+                                          "dialogF.tlk.old", "UInst.exe"};
+  for (const char* own : kOwnFiles) {
+    if (equal_names(relative_name, own)) return true;
+  }
+  if (addon_name == nullptr || addon_name[0] == 0) return false;
+  const u32 length = text_length(addon_name);
+  if (!starts_with(relative_name, addon_name, length)) return false;
+  const char* rest = relative_name + length;
+  if (equal_names(rest, ".log") || equal_names(rest, ".log.new")) return true;
+  // The backup folder, and everything in it.
+  const u32 suffix = text_length(kBackupSuffix);
+  return starts_with(rest, kBackupSuffix, suffix) && (rest[suffix] == 0 || rest[suffix] == '\\');
+}
+
+bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {
+  const bool inside = check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk;
+  if (inside && !is_installer_own_name(relative_name, addon_name)) return true;
   BoundedText<400> text;
-  text.assign("This add-on names a file outside the game folder, which is not installed:\n");
+  text.assign(inside ? "This add-on names a file that the installer keeps for itself, which is not installed:\n"
+                     : "This add-on names a file outside the game folder, which is not installed:\n");
   if (!text.append(relative_name)) text.append("(a name too long to show)");
   show_message(owner, text.c_str(), "ZEP refused file", kMbOk | kMbIconWarning);
   return false;
 }
 
 PlaceResult place_file(const char* game_path, const char* relative_name, const void* data, u32 length,
-                       WindowRef owner, FileHandle* placed) {
-  return place_file(game_path, relative_name, PlaceData{data, nullptr, 0, length}, owner, placed);
+                       const PlaceRules& rules, WindowRef owner, FileHandle* placed) {
+  return place_file(game_path, relative_name, PlaceData{data, nullptr, 0, length}, rules, owner, placed);
 }
 
-PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data, WindowRef owner,
-                       FileHandle* placed) {
+PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data,
+                       const PlaceRules& rules, WindowRef owner, FileHandle* placed) {
   *placed = FileHandle();
-  if (!accept_placement_name(relative_name, owner)) return PlaceResult::kRefused;
+  if (!accept_placement_name(relative_name, rules.addon_name, owner)) return PlaceResult::kRefused;
   PathString full_path;
   if (!full_path.assign(game_path) || !full_path.append(relative_name)) {
     set_last_error(win_error::kFilenameTooLong);
@@ -60,13 +92,19 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
       if (show_message(owner, "File already exists. Overwrite?", full_path.c_str(), kMbYesNo) != kIdYes) {
         return PlaceResult::kDeclined;
       }
+      if (rules.backup != nullptr && !rules.backup->keep_original(relative_name, full_path.c_str(), owner)) {
+        return PlaceResult::kFailed;
+      }
     } else if (code == win_error::kPathNotFound) {
-      make_missing_folders(full_path, text_length(game_path));
+      make_missing_folders(full_path.c_str(), text_length(game_path));
     } else {
       return fail_with_write_error(owner);
     }
     file = FileHandle(create_or_replace(full_path.c_str()));
-    if (!file.is_open()) return fail_with_write_error(owner);
+    if (!file.is_open()) {
+      if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
+      return fail_with_write_error(owner);
+    }
   }
 
   CopyFailure failure = CopyFailure::kNone;
@@ -76,8 +114,10 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
     failure = copy_region(data.source, data.offset, data.length, file.get());
   }
   if (failure != CopyFailure::kNone) {
-    // What is reported is the failure itself, not whatever the clean-up leaves behind.
+    // What is reported is the failure itself, not whatever the clean-up leaves behind. The original,
+    // when one was kept for this, goes back in place of the half-written file.
     discard_written_file(&file, full_path.c_str());
+    if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
     if (failure == CopyFailure::kRead) {
       show_error_number(owner, "ZEP read Error");
       return PlaceResult::kFailed;

@@ -9,17 +9,30 @@
 
 namespace zep {
 
+class Backup;
+
 enum class PlaceResult {
   kPlaced,    // written completely; the open file is handed to the caller
   kDeclined,  // the file exists and the user chose to keep it
-  kFailed,    // could not be written; reported in the "Write error" message
-  kRefused,   // the name would leave the game folder; reported, nothing written
+  kFailed,    // could not be written, or its original could not be kept; reported
+  kRefused,   // the name would leave the game folder or is the installer's own; reported, nothing written
 };
 
-// True when `relative_name`, joined to the game folder, names a file inside it. Otherwise shows the
-// refusal naming it, owned by `owner`, and returns false. Everything that places files and every
-// caller that logs a name before placing it checks the name here first.
-bool accept_placement_name(const char* relative_name, WindowRef owner);
+// True when `relative_name` is one of the files the installer keeps for itself in the game folder,
+// which no archive may place: dialog.tlk, dialogF.tlk and their temporary files, UInst.exe, and the
+// add-on `addon_name`'s log and backup folder (ignoring case; `addon_name` may be null).
+bool is_installer_own_name(const char* relative_name, const char* addon_name);
+
+// True when `relative_name`, joined to the game folder, names a file inside it that an add-on may
+// place (not one of the installer's own, for `addon_name`, which may be null). Otherwise shows the
+// refusal naming it, owned by `owner`, and returns false. Everything that places files checks the
+// name here first.
+bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner);
+
+// Makes every missing folder of `full_path` from its byte `game_path_length` on (the game folder
+// itself exists), level by level. Folders that exist already are fine; any other failure leaves the
+// error for the create that follows.
+void make_missing_folders(const char* full_path, u32 game_path_length);
 
 // The bytes of a file to place: `length` bytes at `bytes` in memory, or, when `bytes` is null, the
 // `length` bytes at file offset `offset` of `source`, copied in pieces so that memory stays flat
@@ -31,21 +44,27 @@ struct PlaceData {
   u32 length;
 };
 
+// What place_file needs to know of the add-on, beyond the file itself.
+struct PlaceRules {
+  const char* addon_name;  // whose log and backup folder no file may be placed as; null for none
+  const Backup* backup;    // keeps the original of a file before it is replaced; null to replace it as is
+};
+
 // Writes the `length` bytes of `data` to `game_path` + `relative_name`:
 //   - a new file is created and written without a question;
 //   - an existing file is replaced only when the user answers Yes to "File already exists.
-//     Overwrite?" (caption: the full path);
+//     Overwrite?" (caption: the full path), and only once `rules.backup` has kept its original;
 //   - missing folders of the name are made, level by level, inside the game folder;
 //   - every other failure, a short write included, shows the "Write error" error-number message, and
 //     a file that was not completely written is removed.
 // On kPlaced `placed` holds the open file, positioned after the data; otherwise it holds nothing.
 PlaceResult place_file(const char* game_path, const char* relative_name, const void* data, u32 length,
-                       WindowRef owner, FileHandle* placed);
+                       const PlaceRules& rules, WindowRef owner, FileHandle* placed);
 
 // The same for bytes held in memory or in a file. A source that cannot be read shows the
 // error-number message with caption "ZEP read Error" and removes what was written, as a failed write
 // does.
-PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data, WindowRef owner,
-                       FileHandle* placed);
+PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data,
+                       const PlaceRules& rules, WindowRef owner, FileHandle* placed);
 
 }  // namespace zep

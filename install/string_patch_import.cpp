@@ -1,40 +1,30 @@
 #include "install/string_patch_import.h"
 
-#include "dialog/string_patch.h"
+#include "archive/names.h"
 #include "platform/buffers.h"
+#include "install/backup.h"
+#include "platform/error_message.h"
 
 namespace zep {
 namespace {
 
-void show_refusal(const char* shown_name, const char* problem, WindowRef owner) {
+void show_refusal(const char* shown_name, const char* problem, const char* consequence, WindowRef owner) {
   BoundedText<400> text;
   text.assign("The string patch file ");
   if (!text.append(shown_name)) text.append("of this add-on");
   text.append(" is damaged: ");
   text.append(problem);
-  text.append(".\nIt was not applied: nothing of it was installed.");
+  text.append(".\n");
+  text.append(consequence);
   show_message(owner, text.c_str(), "ZEP string patch error", kMbOk | kMbIconWarning);
-}
-
-// Reads the whole of `file` (at most 4 GiB - 1 bytes) into `bytes`.
-bool read_whole(FileRef file, HeapBuffer* bytes) {
-  u32 size = 0;
-  if (!get_file_size(file, &size) || !bytes->allocate(size)) return false;
-  return size == 0 || (seek_file(file, 0) && read_file(file, bytes->data(), size));
 }
 
 }  // namespace
 
-PatchOutcome apply_string_patch_file(const char* file_name, const char* shown_name, TalkTable* table,
-                                     const char* game_path, InstallLog* log, WindowRef owner) {
-  PatchOutcome outcome = {PatchStatus::kUnreadable, PlaceResult::kFailed, 0, 0};
-  HeapBuffer bytes;
-  {
-    FileHandle file(open_for_reading(file_name));
-    if (!file.is_open() || !read_whole(file.get(), &bytes)) return outcome;
-  }
+PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
+                                 const char* consequence, WindowRef owner, LoadedPatch* loaded) {
   int version = 0;
-  switch (string_patch_kind(bytes.data(), bytes.length())) {
+  switch (string_patch_kind(bytes, size)) {
     case PatchKind::kSpk3:
       version = 3;
       break;
@@ -42,51 +32,84 @@ PatchOutcome apply_string_patch_file(const char* file_name, const char* shown_na
       version = 4;
       break;
     case PatchKind::kSpkn:
-      show_message(owner, "SPKN not (yet)supported!", "", kMbOk);
-      outcome.status = PatchStatus::kSpkn;
-      return outcome;
+      return loaded->status = PatchStatus::kSpkn;
     case PatchKind::kOther:
-      outcome.status = PatchStatus::kPassedOver;
-      return outcome;
+      return loaded->status = PatchStatus::kPassedOver;
   }
-
-  outcome.status = PatchStatus::kRefused;
-  StringPatch patch;
-  if (const char* problem = read_string_patch(bytes.data(), bytes.length(), version, &patch)) {
-    show_refusal(shown_name, problem, owner);
-    return outcome;
+  loaded->status = PatchStatus::kRefused;
+  if (const char* problem = read_string_patch(bytes, size, version, &loaded->patch)) {
+    show_refusal(shown_name, problem, consequence, owner);
+    return loaded->status;
   }
-  BoundedText<kResourceNameWidth + 16> relative;
-  relative.assign("override\\");
-  relative.append(patch.resource_name);
-  if (!accept_placement_name(relative.c_str(), owner)) return outcome;
+  loaded->relative_name.assign("override\\");
+  loaded->relative_name.append(loaded->patch.resource_name);  // fits: 9 + 12 characters
+  const char* relative = loaded->relative_name.c_str();
+  if (check_relative_name(relative, loaded->relative_name.length()) != NameProblem::kNameOk ||
+      is_installer_own_name(relative, addon_name)) {
+    return loaded->status = PatchStatus::kNameRefused;
+  }
+  return loaded->status = PatchStatus::kSound;
+}
 
+PatchStatus read_string_patch_file(const char* file_name, const char* shown_name, const char* addon_name,
+                                   WindowRef owner, LoadedPatch* loaded) {
+  loaded->status = PatchStatus::kUnreadable;
+  u32 size = 0;
+  {
+    FileHandle file(open_for_reading(file_name));
+    if (!file.is_open() || !read_whole_file(file.get(), 0xFFFFFFFEu, &loaded->bytes, &size)) return loaded->status;
+  }
+  return examine_string_patch(loaded->bytes.data(), size, shown_name, addon_name,
+                              "It was not applied: nothing of it was installed.", owner, loaded);
+}
+
+void show_spkn_refusal(WindowRef owner) { show_message(owner, "SPKN not (yet)supported!", "", kMbOk); }
+
+u32 append_patch_texts(const LoadedPatch& loaded, GameTalkTables* tables) {
+  const StringPatch& patch = loaded.patch;
+  u32 first = kAppendRefused;
+  for (u32 i = 0; i < patch.entry_count; ++i) {
+    const PatchText text = patch_text(patch, i);
+    const u32 strref =
+        tables->append(text.text, text.length, text.flags, text.sound, text.volume_variance, text.pitch_variance);
+    if (strref == kAppendRefused) {
+      // The texts appended so far go again, so that no half of this file's texts stays.
+      for (u32 k = 0; k < i; ++k) tables->remove_last();
+      return kAppendRefused;
+    }
+    if (i == 0) first = strref;
+  }
+  // A file without texts takes no strref; any number does for it.
+  return patch.entry_count == 0 ? tables->table().entry_count() : first;
+}
+
+PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, const char* game_path,
+                                   const PlaceRules& rules, WindowRef owner) {
+  const StringPatch& patch = loaded.patch;
   // The resource is patched in a copy and placed once, with every strref in it.
   HeapBuffer resource;
   if (!resource.allocate(patch.resource_length)) {
-    show_refusal(shown_name, "it does not fit in memory", owner);
-    return outcome;
+    show_error_number(owner, "Write error");
+    return PlaceResult::kFailed;
   }
   copy_bytes(resource.data(), patch.bytes + patch.resource_offset, patch.resource_length);
-
-  outcome.status = PatchStatus::kApplied;
-  log->append_line(relative.c_str());
-  for (u32 i = 0; i < patch.entry_count; ++i) {
-    const PatchText text = patch_text(patch, i);
-    const u32 strref = append_string(table, text.text, text.length, text.flags, text.sound, text.volume_variance,
-                                     text.pitch_variance);
-    if (strref == kAppendRefused) {
-      ++outcome.texts_refused;
-      continue;
-    }
-    ++outcome.texts;
-    write_strref_positions(patch, i, strref, resource.data());
-  }
-
+  for (u32 i = 0; i < patch.entry_count; ++i) write_strref_positions(patch, i, first_strref + i, resource.data());
   FileHandle placed;
-  outcome.placed = place_file(game_path, relative.c_str(), resource.data(), patch.resource_length, owner, &placed);
-  if (placed.is_open() && !placed.close()) outcome.placed = PlaceResult::kFailed;
-  return outcome;
+  PlaceResult result =
+      place_file(game_path, loaded.relative_name.c_str(), resource.data(), patch.resource_length, rules, owner, &placed);
+  if (result == PlaceResult::kPlaced && !placed.close()) {
+    // Its data may not have reached the disk: a file that may be cut short does not stay, and the
+    // original goes back in its place.
+    PathString full_path;
+    if (rules.backup != nullptr) {
+      rules.backup->undo_placement(loaded.relative_name.c_str());
+    } else if (full_path.assign(game_path) && full_path.append(loaded.relative_name.c_str())) {
+      discard_written_file(&placed, full_path.c_str());
+    }
+    show_error_number(owner, "Write error");
+    result = PlaceResult::kFailed;
+  }
+  return result;
 }
 
 }  // namespace zep

@@ -1,40 +1,64 @@
-// Applying a string patch file (dialog/string_patch.h) to a game: its resource goes to the game's
-// override folder, its texts to the end of the talk table, and the texts' strrefs into the resource.
+// Applying a string patch file (dialog/string_patch.h) to a game, in the steps that keep the game
+// consistent: every file is checked before anything is changed; the texts of all of them are
+// appended to the talk tables, which are saved; only then does each resource, with the texts' strrefs
+// written into it, go to the game's override folder. So no resource in the game ever refers to a
+// text that the talk table lacks.
 #pragma once
 
-#include "dialog/talk_table.h"
+#include "dialog/string_patch.h"
+#include "install/game_talk_tables.h"
 #include "install/install_log.h"
 #include "install/placement.h"
+#include "platform/buffers.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
 namespace zep {
 
 enum class PatchStatus {
-  kApplied,    // the texts appended, the resource handed to Place file (see `placed`)
-  kRefused,    // damaged, or a resource name outside the game folder: reported, nothing changed
-  kSpkn,       // the SPKN refusal was shown, nothing changed
+  kSound,      // an SPK3 or SPK4 file that passed every check
+  kRefused,    // damaged: reported, nothing changed
+  kNameRefused,// sound, but its resource's name may not be placed (see accept_placement_name); not reported
+  kSpkn,       // an SPKN file, which is not applied
   kPassedOver, // no SPK3/SPK4/SPKN magic (or not even 4 bytes): nothing done, nothing shown
   kUnreadable, // the file could not be opened or read: nothing done, nothing shown
 };
 
-struct PatchOutcome {
-  PatchStatus status;
-  PlaceResult placed;   // kApplied: what became of the resource
-  u32 texts;            // texts appended to the talk table
-  u32 texts_refused;    // texts the talk table could not take (it would pass 4 GiB)
+// A string patch file read whole and checked.
+struct LoadedPatch {
+  PatchStatus status = PatchStatus::kUnreadable;
+  HeapBuffer bytes;          // the whole file
+  StringPatch patch = {};    // its fields, when kSound
+  PathString relative_name;  // "override\" + the resource name, when kSound
 };
 
-// Applies the string patch file `file_name` (the temporary file the installation copied it to) to
-// `table` and the game folder `game_path`. Before anything is logged, placed or appended the whole
-// file is checked (read_string_patch) and the resource name must be a plain name inside the game
-// folder. A file that fails is refused with one message naming `shown_name` (the string patch file's
-// name in the archive). Otherwise, in this order: the log line "override\" + resource name, every
-// text appended (strrefs consecutive), the strrefs written at their positions (in entry order, so a
-// position listed twice keeps the later strref), and the patched resource placed once as
-// `game_path` + "override\" + resource name, asking before it replaces an existing file. Messages are
-// owned by `owner`.
-PatchOutcome apply_string_patch_file(const char* file_name, const char* shown_name, TalkTable* table,
-                                     const char* game_path, InstallLog* log, WindowRef owner);
+// Checks the `size` bytes of a string patch file at `bytes`, which `loaded` then refers to (the
+// caller keeps them alive): its kind, its structure (read_string_patch), and that its resource
+// "override\" + name may be placed by the add-on `addon_name`. A damaged file is kRefused, after one
+// message owned by `owner` that names `shown_name` (its name in the archive) and says what is wrong
+// and that `consequence` (for example "Nothing was installed."). A name that may not be placed, SPKN
+// and other magics are only told, without a message.
+PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
+                                 const char* consequence, WindowRef owner, LoadedPatch* loaded);
+
+// Reads the string patch file `file_name` (the temporary copy the installation made) whole into
+// `loaded` and examines it; kUnreadable when it cannot be read.
+PatchStatus read_string_patch_file(const char* file_name, const char* shown_name, const char* addon_name,
+                                   WindowRef owner, LoadedPatch* loaded);
+
+// Shows the refusal of an SPKN file: "SPKN not (yet)supported!", empty caption, owned by `owner`.
+void show_spkn_refusal(WindowRef owner);
+
+// Appends every text of a sound patch to `tables`, in entry order. Returns the strref of the first
+// (the others follow it), or kAppendRefused when the tables could not take them all; then none of
+// its texts stays.
+u32 append_patch_texts(const LoadedPatch& loaded, GameTalkTables* tables);
+
+// Writes the strrefs from `first_strref` on into a copy of the resource of a sound patch, at every
+// position of each text in entry order (so a position listed twice keeps the later strref), and places
+// it as `game_path` + "override\" + resource name, asking before it replaces an existing file.
+// Returns what became of it.
+PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, const char* game_path,
+                                   const PlaceRules& rules, WindowRef owner);
 
 }  // namespace zep

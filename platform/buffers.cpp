@@ -35,11 +35,32 @@ bool HeapBuffer::allocate(u32 length) {
   return true;
 }
 
+bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32 more_length) {
+  if (more_length >= capacity - *length) return false;
+  copy_bytes(text + *length, more, more_length);
+  *length += more_length;
+  text[*length] = 0;
+  return true;
+}
+
 void discard_written_file(FileHandle* file, const char* path) {
   const u32 code = last_error();
   file->close();
   delete_file(path);
   set_last_error(code);
+}
+
+bool read_whole_file(FileRef file, u32 largest, HeapBuffer* bytes, u32* size) {
+  if (!get_file_size(file, size)) return false;
+  if (*size > largest || *size == 0xFFFFFFFFu) {
+    set_last_error(win_error::kInvalidParameter);
+    return false;
+  }
+  HeapBuffer whole;
+  if (!whole.allocate(*size + 1)) return false;
+  if (*size > 0 && (!seek_file(file, 0) || !read_file(file, whole.data(), *size))) return false;
+  *bytes = static_cast<HeapBuffer&&>(whole);
+  return true;
 }
 
 }  // namespace zep

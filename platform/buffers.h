@@ -56,6 +56,11 @@ class HeapBuffer {
   u32 length_ = 0;  // bytes in the block
 };
 
+// Appends `more_length` bytes of `more` to the `*length` bytes of zero-terminated `text` in storage
+// of `capacity` bytes, or returns false, leaving it as it was, when they would not fit. The one body
+// of every BoundedText's appends, so that each size of text does not cost a copy of the code.
+bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32 more_length);
+
 // Zero-terminated text in fixed storage of `Capacity` bytes, terminator included. Every change that
 // would not fit is refused: it returns false and leaves the text as it was, never cut short.
 template <u32 Capacity>
@@ -71,13 +76,7 @@ class BoundedText {
   }
   bool append(const char* text) { return append(text, text_length(text)); }
   // Appends `length` bytes of `text` (which need not be terminated).
-  bool append(const char* text, u32 length) {
-    if (length >= Capacity - length_) return false;
-    copy_bytes(text_ + length_, text, length);
-    length_ += length;
-    text_[length_] = 0;
-    return true;
-  }
+  bool append(const char* text, u32 length) { return append_bounded(text_, &length_, Capacity, text, length); }
   void clear() {
     length_ = 0;
     text_[0] = 0;
@@ -130,5 +129,10 @@ class FileHandle {
 // After a failed write to `file`, opened on `path`: closes it (if it still is open) and deletes what
 // was written, leaving last_error() as the failure left it, for the message that reports it.
 void discard_written_file(FileHandle* file, const char* path);
+
+// Reads the whole of the open `file` into `bytes` and its length into `size`; a zero byte follows the
+// data in `bytes`, so that text can be read as such. Returns false when it cannot be read, is larger
+// than `largest` bytes (then with 87), or does not fit in memory.
+bool read_whole_file(FileRef file, u32 largest, HeapBuffer* bytes, u32* size);
 
 }  // namespace zep

@@ -224,6 +224,25 @@ FileRef create_new(const char* path) {
   return adopt(descriptor, native, Access::kWrite);
 }
 
+FileRef open_for_appending(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  if (refused_change("open_for_appending", native)) return nullptr;
+  int descriptor = sys_open(native, O_WRONLY);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  FileRef file = adopt(descriptor, native, Access::kWrite);
+  if (file != nullptr && ::lseek(file->descriptor, 0, SEEK_END) < 0) {
+    const u32 code = code_for(errno, native, Subject::kFile);
+    close_file(file);
+    fail(code);
+    return nullptr;
+  }
+  return file;
+}
+
 bool seek_file(FileRef file, u32 offset) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
   if (sys_seek(file->descriptor, static_cast<off_t>(offset)) < 0) {

@@ -81,6 +81,10 @@ FileRef create_or_replace(const char* path);
 // failure: 80 when the name exists, 3 when the parent folder is missing, other codes otherwise.
 FileRef create_new(const char* path);
 
+// Opens an existing file for writing at its end, keeping what it holds (GENERIC_WRITE, OPEN_EXISTING,
+// then the position at the end). Returns null on failure, with the same codes as open_for_reading.
+FileRef open_for_appending(const char* path);
+
 // Moves the file position to `offset` bytes from the beginning. Returns false on failure.
 bool seek_file(FileRef file, u32 offset);
 

@@ -21,6 +21,18 @@ FileRef open_for_reading(const char* path) { return open_file(path, GENERIC_READ
 FileRef create_or_replace(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_ALWAYS); }
 FileRef create_new(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_NEW); }
 
+FileRef open_for_appending(const char* path) {
+  FileRef file = open_file(path, GENERIC_WRITE, OPEN_EXISTING);
+  if (file != nullptr && SetFilePointer(to_handle(file), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    const DWORD code = GetLastError();
+    CloseHandle(to_handle(file));
+    SetLastError(code);
+    return nullptr;
+  }
+  return file;
+}
+
 bool seek_file(FileRef file, u32 offset) {
   // A high part of 0 is passed so that the whole unsigned 32-bit range is reachable: without one,
   // the offset would be taken as signed and every position from 2 GiB on would fail.

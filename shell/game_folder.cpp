@@ -1,5 +1,6 @@
 #include "shell/game_folder.h"
 
+#include "dialog/talk_table.h"
 #include "platform/buffers.h"
 
 namespace zep {
@@ -21,12 +22,22 @@ FolderChoice choose_game_folder(WindowRef owner, char* game_path) {
   PathString tried;
   tried.assign(chosen);
   tried.append("\\dialog.tlk");  // fits: 248 + 11 characters and the terminator are 260 bytes
-  FileHandle dialog_file(open_for_reading(tried.c_str()));
-  if (!dialog_file.is_open()) {
+  TalkTable table;
+  const char* problem = "";
+  const TalkLoad result = read_talk_table(&table, tried.c_str(), &problem);
+  if (result == TalkLoad::kCannotOpen) {
     show_message(owner,
                  "The dialog file cannot be located.\nOnly dirs containing a dialog.tlk file are considered valid.",
                  tried.c_str(), kMbOk);
     return FolderChoice::kNoDialogFile;
+  }
+  if (result != TalkLoad::kLoaded) {
+    BoundedText<400> text;
+    text.assign("The dialog file is not a talk table: ");
+    text.append(result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
+    text.append(".\nOnly dirs containing the game's dialog.tlk are considered valid.");
+    show_message(owner, text.c_str(), tried.c_str(), kMbOk | kMbIconWarning);
+    return FolderChoice::kNotATalkTable;
   }
   // The chosen path and the backslash that was appended to it.
   copy_bytes(game_path, tried.c_str(), length + 1);

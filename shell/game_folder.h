@@ -17,11 +17,13 @@ enum class FolderChoice {
   kAccepted,     // `game_path` holds the new GamePath
   kCancelled,    // the chooser was cancelled or gave no file-system path; nothing shown
   kNoDialogFile, // the folder's dialog.tlk cannot be opened; the message was shown
+  kNotATalkTable,// the folder's dialog.tlk is not a talk table (or does not fit in memory); the message was shown
   kTooLong,      // the folder's path is longer than kMaxGameFolderLength; the message was shown
 };
 
 // Shows the folder chooser owned by `owner` and checks the chosen folder by opening its dialog.tlk
-// for reading without sharing (its content is not looked at). When the check passes, writes the
+// for reading without sharing, then reading it as a talk table (read_talk_table). When the check
+// passes, writes the
 // folder's path followed by one backslash (a drive root's own backslash is kept, so it ends in two)
 // into `game_path` (kMaxPath bytes) and returns kAccepted. The chooser and the check work in storage
 // of their own: in every other case `game_path` is left exactly as it was.

@@ -3,6 +3,7 @@
 // the input is refused or damaged, 2 when the command line itself is wrong.
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +37,10 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
 // Where the archive in `file` starts: after the stub and the uninstaller in a self-extracting file
 // (which, as every Windows program, starts with "MZ"), at the first byte of a bare archive.
 u32 archive_offset_of(FileRef file);
+
+// A Linux path as the platform layer takes it and as the installer writes it into a log: absolute,
+// with backslashes.
+std::string windows_style(const std::filesystem::path& path);
 
 // The help text of all commands.
 const char* help_text();

@@ -19,16 +19,6 @@ namespace {
 constexpr char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
 constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
 
-// A Linux path as the platform layer takes it: absolute, with backslashes.
-std::string windows_style(const std::filesystem::path& path) {
-  std::string text = std::filesystem::absolute(path).lexically_normal().string();
-  while (text.size() > 1 && text.back() == '/') text.pop_back();
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
-  return text;
-}
-
 // Overwrite questions answered as the options say (0: ask), the shortcut question always No, and
 // every box printed to `err`.
 void answer_messages(std::ostream& err, int overwrite_answer) {
@@ -54,6 +44,15 @@ void answer_messages(std::ostream& err, int overwrite_answer) {
 }
 
 }  // namespace
+
+std::string windows_style(const std::filesystem::path& path) {
+  std::string text = std::filesystem::absolute(path).lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  for (char& c : text) {
+    if (c == '/') c = '\\';
+  }
+  return text;
+}
 
 int run_install(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   // The message boxes of this run print to `err`, which does not outlive it.

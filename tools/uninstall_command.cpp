@@ -1,4 +1,6 @@
-// zep uninstall: the uninstaller's own run on Linux, on an install log written by zep install.
+// zep uninstall: the uninstaller's own run on Linux, on an install log written by zep install. Its
+// exit code is 0 only when the add-on is gone: 1 when anything remains, when the question was
+// answered No, or when there was no valid log.
 #include <string>
 
 #include "platform/host_platform.h"
@@ -35,8 +37,10 @@ int run_uninstall(const std::vector<std::string>& args, std::ostream&, std::ostr
   host::set_registry_value(RegistryRoot::kCurrentUser,
                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",
                            "/nonexistent/Start Menu/Programs");
-  run_uninstaller(("UInst -" + log).c_str());
-  return kExitOk;
+  // The log by the path the installation wrote into it, so that the game folder it names is the
+  // log's own.
+  const Outcome outcome = run_uninstaller(("UInst -" + windows_style(log)).c_str());
+  return outcome == Outcome::kCompleted ? kExitOk : kExitFailed;
 }
 
 }  // namespace zep::tool

@@ -10,23 +10,22 @@ namespace {
 struct WindowsOs {
   using File = HANDLE;
   using Key = HKEY;
-  using Search = HANDLE;
-  using Found = WIN32_FIND_DATAA;
-  // Failed opens and searches are given as null, whatever Windows returned for them.
+  // Failed opens are given as null, whatever Windows returned for them.
   static constexpr File kNoFile = nullptr;
   static constexpr Key kNoKey = nullptr;
-  static constexpr Search kNoSearch = nullptr;
 
-  // Every block from the process heap, zero-filled.
-  static void* allocate(u32 length) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length); }
-  static void release(void* block) { HeapFree(GetProcessHeap(), 0, block); }
+  // Every block zero-filled, from the process heap that LocalAlloc takes it from. None is given back:
+  // the process ends a moment later, and that releases them all at no cost in code.
+  static void* allocate(u32 length) { return LocalAlloc(LPTR, length); }
+  static void release(void*) {}
   static int message(const char* text, const char* caption, u32 style) {
     return MessageBoxA(nullptr, text, caption, style);
   }
-  static File open_for_reading(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  static File open(const char* path, DWORD access, DWORD disposition) {
+    HANDLE file = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
   }
+  static File open_for_reading(const char* path) { return open(path, GENERIC_READ, OPEN_EXISTING); }
   static bool file_size(File file, u32* size) {
     DWORD high = 0;
     *size = GetFileSize(file, &high);
@@ -39,6 +38,13 @@ struct WindowsOs {
   }
   static void close(File file) { CloseHandle(file); }
   static bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
+  static bool missing() {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+  }
+  static bool move_file(const char* from, const char* to) { return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0; }
+
+  static int compare_ignoring_case(const char* a, const char* b) { return lstrcmpiA(a, b); }
   static void remove_folder(const char* path) { RemoveDirectoryA(path); }
   static void delete_uninstall_key(const char* path) { RegDeleteKeyA(HKEY_LOCAL_MACHINE, path); }
   static Key open_shell_folders(const char* path) {
@@ -52,18 +58,6 @@ struct WindowsOs {
   }
   // The Shell Folders key stays open: the process's end closes it, and the program saves an import.
   static void close_key(Key) {}
-  static Search find_first(const char* pattern, Found* found) {
-    HANDLE search = FindFirstFileA(pattern, found);
-    return search == INVALID_HANDLE_VALUE ? nullptr : search;
-  }
-  static bool find_next(Search search, Found* found) { return FindNextFileA(search, found) != 0; }
-  static const char* found_name(const Found& found) { return found.cFileName; }
-  static void find_close(Search search) { FindClose(search); }
-  static void error_text(char* buffer, u32 capacity) {
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, GetLastError(), 0, buffer, capacity, nullptr)) {
-      buffer[0] = 0;
-    }
-  }
 };
 
 // Shaped as WinMain; none of its arguments is used: the command line is read whole, and the module

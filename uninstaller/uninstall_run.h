@@ -2,8 +2,17 @@
 // UInst.exe they are the Windows calls themselves (uninstaller/main.cpp), which keeps the program
 // inside its 4,096-byte slot; on the host they go through the platform seam (uninstaller.cpp), for the
 // zep tool and the tests. Strings are handled with the functions of uninstaller/text.h.
+//
+// What it may delete is decided from the log's own place, never from what the log says alone: the
+// game folder is the folder that holds the log; the log's first line must be a plain add-on name equal
+// to the log's own file name; every file line must name a file inside the game folder. A file whose
+// original the installation kept in "<AddonName>.zep-backup" gets it back. Only when every listed
+// file is gone are the uninstall key, the add-on's shortcuts, its backup folder and the log removed;
+// otherwise the log keeps the lines that remain, and the entry and the shortcuts stay, so that the
+// player can run it again.
 #pragma once
 
+#include "install/log_lines.h"
 #include "platform/platform.h"
 #include "uninstaller/text.h"
 #include "uninstaller/uninstaller.h"
@@ -14,18 +23,22 @@ constexpr u32 kMaxText = kWorkingBufferLength - 1;
 
 inline const char kInfo[] = "Info";
 inline const char kInvalidLog[] = "Invalid log file!";
-inline const char kUninstallKeyPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-inline const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
+// The two registry keys, below the prefix they share (one copy of it in the program).
+inline const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+inline const char kUninstallKey[] = "Uninstall\\";
+inline const char kShellFoldersKey[] = "Explorer\\Shell Folders\\";
+
+inline bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 // True when a file line of the log may be deleted: a path inside the game folder, not absolute, with
 // no drive or stream colon, not starting with a backslash, and without a "." or ".." part (also
 // spelled with the dots and blanks at its end that Windows drops).
 inline bool is_game_file(const char* line) {
-  if (line[0] == 0 || line[0] == '\\' || line[0] == '/') return false;
+  if (line[0] == 0 || is_separator(line[0])) return false;
   const char* part = line;
   for (const char* at = line;; ++at) {
     if (*at == ':') return false;
-    if (*at == '\\' || *at == '/' || *at == 0) {
+    if (is_separator(*at) || *at == 0) {
       // A part made only of dots and blanks ("..", ". ", "...") names the folder itself or its parent.
       bool only_dots = at > part;
       for (const char* c = part; c < at; ++c) only_dots = only_dots && (*c == '.' || *c == ' ');
@@ -36,85 +49,167 @@ inline bool is_game_file(const char* line) {
   }
 }
 
+// True when `name` is a plain add-on name: not empty, no separator, colon or control character, and
+// not made of dots alone.
+inline bool is_plain_name(const char* name) {
+  bool dots_only = true;
+  for (const char* c = name; *c != 0; ++c) {
+    if (is_separator(*c) || *c == ':' || static_cast<u8>(*c) < 0x20) return false;
+    dots_only = dots_only && *c == '.';
+  }
+  return !dots_only;
+}
+
 template <class Os>
 class Uninstaller {
  public:
-  void run(const char* command_line) {
-    command_ = static_cast<char*>(Os::allocate(kWorkingBufferLength));
-    folder_ = static_cast<char*>(Os::allocate(kWorkingBufferLength));
-    path_ = static_cast<char*>(Os::allocate(kWorkingBufferLength));
-    key_ = static_cast<char*>(Os::allocate(kWorkingBufferLength));
-    if (command_ != nullptr && folder_ != nullptr && path_ != nullptr && key_ != nullptr) work(command_line);
+  Outcome run(const char* command_line) {
+    buffers_ = static_cast<char*>(Os::allocate(5 * kWorkingBufferLength));
+    if (buffers_ != nullptr) {
+      command_ = buffers_;
+      game_ = command_ + kWorkingBufferLength;
+      path_ = game_ + kWorkingBufferLength;
+      other_ = path_ + kWorkingBufferLength;
+      programs_ = other_ + kWorkingBufferLength;
+      work(command_line);
+    }
     Os::release(log_);
-    Os::release(command_);
-    Os::release(folder_);
-    Os::release(path_);
-    Os::release(key_);
+    Os::release(buffers_);
+    return outcome_;
   }
 
  private:
   void work(const char* command_line) {
-    if (length_of(command_line) > kMaxText) {
+    if (!join(command_, kWorkingBufferLength, command_line)) {
       Os::message(kInvalidLog, kInfo, kMbOk);
       return;
     }
-    copy_text(command_, command_line);
     typename Os::File file = open_log();
     if (file == Os::kNoFile) return;
+    // A size this large would overflow the arithmetic below; no log is anywhere near it.
     u32 size = 0;
-    bool read = Os::file_size(file, &size);
+    bool read = Os::file_size(file, &size) && size < 0x7FFFFFF0u;
     if (read) {
       log_ = static_cast<char*>(Os::allocate(size + 1));
       read = log_ != nullptr && Os::read(file, log_, size);
     }
     Os::close(file);
-    if (!read) {
+    if (!read || !check_log(size)) {
       Os::message(kInvalidLog, log_path_, kMbOk);
       return;
     }
+    if (Os::message("This will uninstall this addon. Are you sure you want to continue?", name_,
+                    kMbYesNo | kMbIconQuestion) == kIdNo) {
+      outcome_ = Outcome::kDeclined;
+      return;
+    }
+    find_start_menu();
+    // First every listed file is deleted; only when none remains are the originals put back, so that
+    // a run that stops short can be repeated: what is gone already is passed over, and no original is
+    // back yet to be taken for the add-on's file and deleted. Until then the log, the registration
+    // and the shortcuts stay.
+    for (pass_ = 0; pass_ < 2; ++pass_) {
+      u32 position = first_file_line_;
+      while (position < size) {
+        u32 start = 0;
+        const u32 length = next_log_line(log_, size, &position, &start);
+        char* end = log_ + start + length;
+        const char saved = *end;
+        *end = 0;  // the line ends here for the moment
+        if (log_[start] != 0) handle_line(log_ + start);
+        *end = saved;
+      }
+      if (pass_ == 0 && failures_ > 0) {
+        Os::message("Some files could not be deleted. They were probably either in use or already deleted.\n"
+                    "The add-on stays installed: run this again.",
+                    kInfo, kMbOk | kMbIconInformation);
+        outcome_ = Outcome::kIncomplete;
+        return;
+      }
+    }
+    // Everything is gone: the registration, the shortcuts, the backup folder and the log go too.
+    if (join(other_, kWorkingBufferLength, kWindowsKey, kUninstallKey, name_)) Os::delete_uninstall_key(other_);
+    if (start_menu("Uninstall.lnk")) Os::delete_file(path_);
+    if (programs_[0] != 0 && join(path_, kWorkingBufferLength, programs_, "\\", name_)) Os::remove_folder(path_);
+    if (join(other_, kWorkingBufferLength, game_, name_, ".zep-backup")) Os::remove_folder(other_);
+    // An original that could not be put back stays in the backup folder, which then stays too.
+    join(path_, kWorkingBufferLength,
+         "Uninstall completed.", failures_ > 0 ? "\nSome originals stay in the .zep-backup folder." : "",
+         moved_ ? "\nThe game had moved: the files went from the log's folder." : "");
+    Os::message(path_, kInfo, kMbOk | kMbIconInformation);
+    Os::delete_file(log_path_);
+    outcome_ = Outcome::kCompleted;
+  }
+
+  // Checks the log's head against its own place, and sets name_, game_, moved_ and where the file
+  // lines begin. The game folder is the folder of the log path; the first line must be a plain name
+  // equal to the log's file name without ".log".
+  bool check_log(u32 size) {
+    u32 folder_length = 0;
+    for (u32 at = 0; log_path_[at] != 0; ++at) {
+      if (is_separator(log_path_[at])) folder_length = at + 1;
+    }
+    // The log's file name without ".log", in the path buffer.
+    join(path_, kWorkingBufferLength, log_path_ + folder_length);
+    const u32 stem = length_of(path_) - 4;
+    if (length_of(path_) <= 4 || Os::compare_ignoring_case(path_ + stem, ".log") != 0) return false;
+    path_[stem] = 0;
+    copy_at_most(game_, log_path_, folder_length + 1);
 
     u32 position = 0;
-    for (u32 index = 0;; ++index) {
-      u32 start = 0;
-      const u32 length = next_log_line(log_, size, &position, &start);
-      char* line = static_cast<char*>(Os::allocate(length + 1));
-      if (line == nullptr) return;
-      copy_at_most(line, log_ + start, static_cast<int>(length + 1));  // a zero byte ends it early
-      bool go_on = true;
-      if (index == 0) {
-        go_on = undo_registration(line);
-      } else if (index == 1) {
-        copy_at_most(folder_, line, kWorkingBufferLength);
-      } else if (!is_game_file(line) || !compose(path_, folder_, line) || !Os::delete_file(path_)) {
-        ++failures_;
-      }
-      Os::release(line);
-      if (!go_on) return;
-      if (position >= size) break;
+    u32 start = 0;
+    u32 length = next_log_line(log_, size, &position, &start);
+    log_[start + length] = 0;
+    name_ = log_ + start;
+    if (!is_plain_name(name_) || Os::compare_ignoring_case(name_, path_) != 0) return false;
+    if (position < size) {
+      length = next_log_line(log_, size, &position, &start);
+      log_[start + length] = 0;
+      moved_ = Os::compare_ignoring_case(log_ + start, game_) != 0;
     }
-    Os::message(failures_ > 0 ? "Some files could not be deleted. They were probably either in use or already "
-                                "deleted."
-                              : "Uninstall completed.",
-                kInfo, kMbOk | kMbIconInformation);
-    Os::delete_file(log_path_);
-  }
-
-  // `first` + `second` into `buffer`, or false when that would pass kMaxText characters.
-  static bool compose(char* buffer, const char* first, const char* second) {
-    if (length_of(first) + length_of(second) > kMaxText) return false;
-    copy_text(buffer, first);
-    append_text(buffer, second);
+    first_file_line_ = position;
     return true;
   }
 
-  // The Programs folder + "\" + `AddonName` + `tail` into the path buffer.
-  bool compose_start_menu(const char* addon_name, const char* tail) {
-    if (length_of(folder_) + 1 + length_of(addon_name) + length_of(tail) > kMaxText) return false;
-    copy_text(path_, folder_);
-    append_text(path_, "\\");
-    append_text(path_, addon_name);
-    append_text(path_, tail);
-    return true;
+  // One listed file: in the first pass it is deleted (one that is gone already counts as deleted);
+  // in the second the original the installation kept of it is put back. A file that cannot be
+  // deleted and an original that cannot be put back are failures.
+  void handle_line(const char* line) {
+    // A line that names nothing inside the game folder is no file the installation placed: it is
+    // passed over, and does not keep the add-on from being removed.
+    if (!is_game_file(line) || !join(path_, kWorkingBufferLength, game_, line)) return;
+    if (pass_ == 0) {
+      if (!Os::delete_file(path_) && !Os::missing()) ++failures_;
+      return;
+    }
+    if (!join(other_, kWorkingBufferLength, game_, name_, ".zep-backup\\", line)) return;
+    if (!Os::move_file(other_, path_)) {
+      if (!Os::missing()) ++failures_;  // counted, but the run goes on: the file itself is gone
+      return;
+    }
+    // The backup's folders go as they empty, up to the backup folder itself.
+    for (char* at = other_ + length_of(other_); at > other_ + length_of(game_) + length_of(name_) + 12; --at) {
+      if (!is_separator(*at)) continue;
+      *at = 0;
+      Os::remove_folder(other_);
+    }
+  }
+
+  // `name` in the add-on's Start Menu folder, into the path buffer; false without a Programs folder.
+  bool start_menu(const char* name) {
+    return programs_[0] != 0 && join(path_, kWorkingBufferLength, programs_, "\\", name_, "\\", name);
+  }
+
+  // The Programs folder, read once; empty when it cannot be read (the Start Menu is then left alone).
+  void find_start_menu() {
+    join(other_, kWorkingBufferLength, kWindowsKey, kShellFoldersKey);
+    typename Os::Key shell_folders = Os::open_shell_folders(other_);
+    if (shell_folders == Os::kNoKey || !Os::read_programs(shell_folders, programs_, kWorkingBufferLength)) {
+      Os::message(kInvalidLog, kInfo, kMbOk);
+      programs_[0] = 0;
+    }
+    programs_[kMaxText] = 0;  // a value stored without its zero ends at the buffer
+    Os::close_key(shell_folders);
   }
 
   // The log path stands behind a "-" (from position 1 on). The first "-" whose remainder opens is
@@ -130,78 +225,24 @@ class Uninstaller {
         return file;
       }
     }
-    if (last == 0) {
-      Os::message("Usage: UInst -<logfile>", kInfo, kMbOk);
-    } else {
-      Os::message(kInvalidLog, command_ + last + 1, kMbOk);
-    }
+    Os::message(last == 0 ? "Usage: UInst -<logfile>" : kInvalidLog, last == 0 ? kInfo : command_ + last + 1, kMbOk);
     return Os::kNoFile;
   }
 
-  // The first line, `AddonName`: the question, the registry entry, the Start Menu folder. Returns
-  // false when the run ends here.
-  bool undo_registration(const char* addon_name) {
-    // A log without a name would address the whole list of installed programs and the Programs
-    // folder itself.
-    if (addon_name[0] == 0 || !compose(key_, kUninstallKeyPrefix, addon_name)) {
-      Os::message(kInvalidLog, log_path_, kMbOk);
-      return false;
-    }
-    if (Os::message("This will uninstall this addon. Are you sure you want to continue?", addon_name,
-                    kMbYesNo | kMbIconQuestion) == kIdNo) {
-      return false;
-    }
-    Os::delete_uninstall_key(key_);
-    // Both a key that cannot be opened and a value that cannot be read are reported; the first
-    // counts as the second too. Without the Programs folder the Start Menu step is left out.
-    typename Os::Key shell_folders = Os::open_shell_folders(kShellFoldersKey);
-    if (shell_folders == Os::kNoKey) Os::message(kInvalidLog, kInfo, kMbOk);
-    bool found = shell_folders != Os::kNoKey && Os::read_programs(shell_folders, folder_, kWorkingBufferLength);
-    Os::close_key(shell_folders);
-    if (!found) {
-      Os::message(kInvalidLog, kInfo, kMbOk);
-      return true;
-    }
-    folder_[kMaxText] = 0;  // a value stored without its zero ends at the buffer
-    empty_start_menu(addon_name);
-    return true;
-  }
-
-  // Deletes what lies directly in the add-on's Start Menu folder, then the folder.
-  void empty_start_menu(const char* addon_name) {
-    if (!compose_start_menu(addon_name, "\\*.*")) {
-      ++failures_;
-      return;
-    }
-    typename Os::Found found;
-    typename Os::Search search = Os::find_first(path_, &found);
-    if (search == Os::kNoSearch) return;
-    // The first two entries are the folder's "." and "..".
-    if (Os::find_next(search, &found)) {
-      while (Os::find_next(search, &found)) {
-        const char* name = Os::found_name(found);
-        if (!compose_start_menu(addon_name, "\\") || length_of(path_) + length_of(name) > kMaxText) {
-          ++failures_;
-          continue;
-        }
-        append_text(path_, name);
-        if (!Os::delete_file(path_)) {
-          Os::error_text(path_, kWorkingBufferLength);
-          Os::message(path_, folder_, kMbOk);
-        }
-      }
-    }
-    Os::find_close(search);
-    if (compose_start_menu(addon_name, "")) Os::remove_folder(path_);
-  }
-
-  char* command_ = nullptr;  // a copy of the command line; the log path points into it
-  char* folder_ = nullptr;   // the Programs folder; from the second log line on `GamePath`
-  char* path_ = nullptr;     // every composed path, and the system's error texts
-  char* key_ = nullptr;      // the add-on's uninstall key
-  char* log_ = nullptr;      // the whole log
+  char* buffers_ = nullptr;
+  char* command_ = nullptr;   // a copy of the command line; the log path points into it
+  char* game_ = nullptr;      // the game folder: the log's own folder, with its separator
+  char* path_ = nullptr;      // game files, Start Menu entries, the new log
+  char* other_ = nullptr;     // backups, shortcuts, the uninstall key
+  char* programs_ = nullptr;  // the Programs folder, or empty
+  char* log_ = nullptr;       // the whole log; the head lines are terminated in place
+  u32 pass_ = 0;              // 0 while files are deleted, 1 while originals are put back
   const char* log_path_ = nullptr;
-  u32 failures_ = 0;         // listed files (and over-long Start Menu paths) that were not deleted
+  const char* name_ = nullptr;  // `AddonName`, the first line, inside log_
+  u32 first_file_line_ = 0;
+  bool moved_ = false;        // the log's second line names another folder than its own
+  u32 failures_ = 0;          // listed files that remain, or originals not put back
+  Outcome outcome_ = Outcome::kInvalid;
 };
 
 }  // namespace zep::uninstall

@@ -5,20 +5,24 @@
 
 namespace zep {
 
-// Bytes of each of the uninstaller's four working buffers: at most 259 characters and a zero.
+// Bytes of each of the uninstaller's working buffers: at most 259 characters and a zero.
 constexpr u32 kWorkingBufferLength = 260;
 
-// The whole run through the platform seam (the zep tool and the tests; UInst.exe runs the same steps
-// on the Windows calls themselves). The install log is named on `command_line` behind a "-". After
-// the user confirms: the add-on's uninstall key is deleted, its Start Menu folder emptied and removed,
-// every file the log lists deleted, the outcome reported and the log deleted. Every message box has
-// no owner.
-void run_uninstaller(const char* command_line);
+// How a run of the uninstaller ended.
+enum class Outcome {
+  kCompleted,   // every listed file is gone, and so are the registration, the shortcuts and the log
+  kIncomplete,  // some files remain: the log keeps them, the registration and the shortcuts stay
+  kDeclined,    // the user answered No: nothing changed
+  kInvalid,     // no log, or one that is not an install log of the folder that holds it: nothing changed
+};
 
-// One line of the install log, as the uninstaller splits it: from `*position` up to the next LF, the
-// byte before the LF (the CR of the pair) dropped whatever it is; a last line without LF is taken
-// whole. Stores where the line starts in `*line_start`, returns its length and moves `*position` to
-// where the next line begins (past `size` at the end).
-u32 next_log_line(const char* log, u32 size, u32* position, u32* line_start);
+// The whole run through the platform seam (the zep tool and the tests; UInst.exe runs the same steps
+// on the Windows calls themselves). The install log is named on `command_line` behind a "-"; the game
+// folder is the folder that holds it, and its first line must be the add-on's name, the log's own
+// file name without ".log". After the user confirms: every file the log lists is deleted and the
+// original the installation kept of it put back; then, when none remains, the add-on's uninstall key,
+// its shortcuts and Start Menu folder, its backup folder and the log are deleted; otherwise the log
+// is written anew with the files that remain. Every message box has no owner.
+Outcome run_uninstaller(const char* command_line);
 
 }  // namespace zep

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "install/backup.h"
 #include "install/install_log.h"
 #include "install/placement.h"
 #include "tests/support/message_script.h"
@@ -28,10 +29,10 @@ class Placement : public ::testing::Test {
   }
 
   // Places `data` under `name` and closes the result at once.
-  PlaceResult place(const std::string& name, const std::string& data) {
+  PlaceResult place(const std::string& name, const std::string& data, const PlaceRules& rules = {}) {
     FileHandle placed;
     PlaceResult result = place_file(game_path_.c_str(), name.c_str(), data.data(),
-                                    static_cast<u32>(data.size()), nullptr, &placed);
+                                    static_cast<u32>(data.size()), rules, nullptr, &placed);
     EXPECT_EQ(placed.is_open(), result == PlaceResult::kPlaced);
     return result;
   }
@@ -67,7 +68,7 @@ TEST_F(Placement, NewFilesAreWrittenWithoutAQuestion) {
 
   // The placed file stays open for the caller, positioned after its data.
   FileHandle placed;
-  ASSERT_EQ(place_file(game_path_.c_str(), "Override\\spell.spl", "12345678", 8, nullptr, &placed),
+  ASSERT_EQ(place_file(game_path_.c_str(), "Override\\spell.spl", "12345678", 8, {}, nullptr, &placed),
             PlaceResult::kPlaced);
   ASSERT_TRUE(seek_file(placed.get(), 4));
   ASSERT_TRUE(write_file(placed.get(), "ab", 2));
@@ -119,24 +120,76 @@ TEST_F(Placement, FailuresAreReportedAsWriteErrors) {
   EXPECT_TRUE(fs::is_directory(game_ / "taken"));
 }
 
-TEST_F(Placement, NamesThatLeaveTheGameFolderAreRefusedBeforeAnythingIsWritten) {
+TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBeforeAnythingIsWritten) {
   write_native_file(root_.native() / "outside.txt", "keep");
+  write_native_file(game_ / "dialog.tlk", "the game's table");
+  write_native_file(game_ / "Evilamul.log", "the add-on's log");
   const std::map<std::string, std::string> before = tree();
   const char* hostile[] = {"",           "..\\x.dll",       "..\\..\\Windows\\x.dll", "Override\\..\\..\\x",
                            "C:\\x",      "\\x",             "\\\\server\\share\\x",   "x:stream",
                            ".\\x",       "Override\\.. \\x", "Override\\...\\x",      "Override\\\\x",
-                           "Override\\", "..",              "a/../../x"};
+                           "Override\\", "..",              "a/../../x",
+                           // What the installer keeps for itself, in any letter case.
+                           "dialog.tlk", "DIALOG.TLK", "dialog.tlk.new", "dialogf.tlk", "DialogF.tlk.new",
+                           "dialogF.tlk.old", "UInst.exe", "uinst.EXE", "Evilamul.log", "evilamul.LOG",
+                           "Evilamul.log.new", "Evilamul.zep-backup", "evilamul.zep-backup\\Override\\x.itm"};
   MessageScript script;
+  const PlaceRules rules = {"Evilamul", nullptr};
   for (const char* name : hostile) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(place(name, "payload"), PlaceResult::kRefused);
+    script.answer(kIdYes);  // were any of them asked about, it would be replaced
+    EXPECT_EQ(place(name, "payload", rules), PlaceResult::kRefused);
   }
   EXPECT_EQ(tree(), before) << "nothing is written anywhere";
   std::vector<test::ShownMessage> shown = script.shown();
-  ASSERT_EQ(shown.size(), std::size(hostile));
+  ASSERT_EQ(shown.size(), std::size(hostile)) << "one refusal each, and no question";
   EXPECT_EQ(shown[1].caption, "ZEP refused file");
   EXPECT_NE(shown[1].text.find("..\\x.dll"), std::string::npos) << shown[1].text;
-  EXPECT_TRUE(accept_placement_name("Override\\evilamul.spl", nullptr));
+  EXPECT_NE(shown.back().text.find("keeps for itself"), std::string::npos) << shown.back().text;
+  // Names that only resemble them are the add-on's to place.
+  for (const char* name : {"Override\\evilamul.spl", "Override\\dialog.tlk", "dialog.tlk2", "Evilamul.txt",
+                           "Other.log", "Evilamul.zep-backupx", "Evilamul"}) {
+    EXPECT_TRUE(accept_placement_name(name, "Evilamul", nullptr)) << name;
+  }
+}
+
+TEST_F(Placement, AReplacedFileIsKeptInTheBackupFolderFirst) {
+  write_native_file(game_ / "Override" / "old.itm", "the player's original");
+  write_native_file(game_ / "Override" / "mine.itm", "placed by the add-on before");
+  InstallLog log;
+  write_native_file(game_ / "Mod.log", "Mod\r\n" + game_path_ + "\r\nOverride\\mine.itm\r\n");
+  ASSERT_EQ(log.read_existing(game_path_.c_str(), "Mod"), ExistingLog::kContinued);
+  const Backup backup(game_path_.c_str(), "Mod", &log);
+  const PlaceRules rules = {"Mod", &backup};
+  const fs::path backups = game_ / "Mod.zep-backup";
+
+  MessageScript script;
+  script.answer(kIdYes);
+  EXPECT_EQ(place("Override\\old.itm", "new", rules), PlaceResult::kPlaced);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "old.itm"), "new");
+  EXPECT_EQ(read_native_file(backups / "Override" / "old.itm"), "the player's original");
+
+  // A file the log lists is the add-on's own from before: replaced without a backup.
+  script.answer(kIdYes);
+  EXPECT_EQ(place("Override\\mine.itm", "newer", rules), PlaceResult::kPlaced);
+  EXPECT_FALSE(fs::exists(backups / "Override" / "mine.itm"));
+
+  // A backup that is there already is older than what is there now: it stays, and the file is not
+  // replaced; nor is one whose backup cannot be written.
+  write_native_file(game_ / "Override" / "old.itm", "changed since");
+  script.answer(kIdYes);
+  EXPECT_EQ(place("Override\\old.itm", "again", rules), PlaceResult::kFailed);
+  EXPECT_EQ(read_native_file(game_ / "Override" / "old.itm"), "changed since");
+  EXPECT_EQ(read_native_file(backups / "Override" / "old.itm"), "the player's original");
+  write_native_file(game_ / "blocked.txt", "the player's");
+  fs::create_directories(backups / "blocked.txt" / "in the way");
+  script.answer(kIdYes);
+  EXPECT_EQ(place("blocked.txt", "x", rules), PlaceResult::kFailed);
+  EXPECT_EQ(read_native_file(game_ / "blocked.txt"), "the player's");
+  const std::vector<test::ShownMessage> shown = script.shown();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.back().caption, "ZEP backup error");
+  EXPECT_NE(shown.back().text.find("It was not replaced"), std::string::npos) << shown.back().text;
 }
 
 TEST_F(Placement, InstallLogHoldsItsLinesExactly) {
@@ -151,10 +204,42 @@ TEST_F(Placement, InstallLogHoldsItsLinesExactly) {
   for (const char* line : lines) expected += std::string(line) + "\r\n";
   EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), expected);
 
-  // A second installation replaces the log; with no files it has exactly two lines.
+  // A second installation continues the log: its lines stay, and only new files are added.
   InstallLog again;
+  ASSERT_EQ(again.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kContinued);
+  EXPECT_TRUE(again.lists("OVERRIDE\\EVILAMUL.SPL")) << "names compare as Windows compares them";
   ASSERT_TRUE(again.create(game_path_.c_str(), "Evilamul"));
+  EXPECT_TRUE(again.append_line("Override\\evilamul.spl"));
+  EXPECT_TRUE(again.append_line("Override\\new.eff"));
   EXPECT_TRUE(again.close());
+  EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), expected + "Override\\new.eff\r\n");
+
+  // A log edited on Linux, its lines ended by LF alone and its last one by nothing, is read as its
+  // lines say, and continued on a line of its own.
+  write_native_file(game_ / "Evilamul.log", "Evilamul\n" + game_path_ + "\nOverride\\a.eff\nreadme.txt");
+  InstallLog edited;
+  ASSERT_EQ(edited.read_existing(game_path_.c_str(), "EVILAMUL"), ExistingLog::kContinued);
+  EXPECT_TRUE(edited.lists("readme.txt"));
+  EXPECT_TRUE(edited.lists("Override\\a.eff"));
+  ASSERT_TRUE(edited.create(game_path_.c_str(), "Evilamul"));
+  EXPECT_TRUE(edited.append_line("b.txt"));
+  EXPECT_TRUE(edited.close());
+  EXPECT_EQ(read_native_file(game_ / "Evilamul.log"),
+            "Evilamul\n" + game_path_ + "\nOverride\\a.eff\nreadme.txt\r\nb.txt\r\n");
+
+  // A log that is not this add-on's in this folder is not continued.
+  const std::vector<std::string> others = {"Other\r\n" + game_path_ + "\r\n", "Evilamul\r\nC:\\Elsewhere\\\r\n",
+                                           "Evilamul", ""};
+  for (const std::string& other : others) {
+    write_native_file(game_ / "Evilamul.log", other);
+    InstallLog foreign;
+    EXPECT_EQ(foreign.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kNotThisAddons) << other;
+  }
+  fs::remove(game_ / "Evilamul.log");
+  InstallLog none;
+  EXPECT_EQ(none.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kNone);
+  ASSERT_TRUE(none.create(game_path_.c_str(), "Evilamul"));
+  EXPECT_TRUE(none.close());
   EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), "Evilamul\r\n" + game_path_ + "\r\n");
 
   // A log that cannot be created is a failure, and so is every line that is lost.

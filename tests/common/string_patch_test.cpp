@@ -51,7 +51,14 @@ std::vector<SavedEntry> entries_of(const std::string& tlk) {
   return entries;
 }
 
-// A game folder with a talk table, an open install log and a loaded TalkTable.
+// What became of one string patch file, taken through the installation's steps.
+struct PatchOutcome {
+  PatchStatus status;
+  PlaceResult placed;  // kSound: what became of the resource
+  u32 texts;           // kSound: texts appended to the talk table
+};
+
+// A game folder with a talk table, an open install log and the loaded talk tables.
 class StringPatchFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,22 +73,35 @@ class StringPatchFile : public ::testing::Test {
       ruby_ = std::string(114, 'r');
     }
     ASSERT_TRUE(log_.create(game_path_.c_str(), "Mod"));
-    ASSERT_TRUE(load_talk_table(&table_, game_path_.c_str(), nullptr));
-    loaded_count_ = table_.entry_count();
+    ASSERT_TRUE(tables_.load(game_path_.c_str(), nullptr));
+    loaded_count_ = tables_.table().entry_count();
   }
   void TearDown() override { log_.close(); }
 
   bool have_demo() const { return fs::exists(kDemo / "dialog.tlk"); }
 
-  PatchOutcome apply(const std::string& spk) {
-    write_native_file(root_.native() / "spktmp", spk);
-    return apply_string_patch_file((root_ / "spktmp").c_str(), "RUBY.spk", &table_, game_path_.c_str(), &log_,
-                                   nullptr);
+  // Reads the file back as the installation does after copying it, appends its texts, places its
+  // resource and logs it when placed.
+  PatchOutcome apply(const std::string& spk) { return apply_file(root_.native() / "spktmp", spk); }
+  PatchOutcome apply_file(const fs::path& file, const std::string& spk) {
+    if (!spk.empty() || file.filename() == "spktmp") write_native_file(file, spk);
+    LoadedPatch loaded;
+    PatchOutcome outcome = {read_string_patch_file(file.c_str(), "RUBY.spk", "Mod", nullptr, &loaded),
+                            PlaceResult::kFailed, 0};
+    if (outcome.status == PatchStatus::kSpkn) show_spkn_refusal(nullptr);
+    if (outcome.status == PatchStatus::kNameRefused) accept_placement_name(loaded.relative_name.c_str(), "Mod", nullptr);
+    if (outcome.status != PatchStatus::kSound) return outcome;
+    const u32 first = append_patch_texts(loaded, &tables_);
+    EXPECT_NE(first, kAppendRefused);
+    outcome.texts = loaded.patch.entry_count;
+    outcome.placed = place_patched_resource(loaded, first, game_path_.c_str(), {"Mod", nullptr}, nullptr);
+    if (outcome.placed == PlaceResult::kPlaced) log_.append_line(loaded.relative_name.c_str());
+    return outcome;
   }
 
   // Saves the table and returns the talk table file and the log as they are now.
   std::string saved_table() {
-    EXPECT_TRUE(save_talk_table(&table_, game_path_.c_str(), nullptr));
+    EXPECT_TRUE(tables_.save(game_path_.c_str(), nullptr));
     return read_native_file(game_ / "dialog.tlk");
   }
   std::string log_text() {
@@ -105,7 +125,7 @@ class StringPatchFile : public ::testing::Test {
   std::string game_path_;
   std::string ruby_;
   InstallLog log_;
-  TalkTable table_;
+  GameTalkTables tables_;
   u32 loaded_count_ = 0;
 };
 
@@ -117,7 +137,7 @@ TEST_F(StringPatchFile, Spk4PutsEachStrrefAtItsPositionsInTheRealItem) {
                                       {"A red stone that whispers.", 1, "", 0, 0, {84}}};
   MessageScript script;
   PatchOutcome outcome = apply(build_spk4("ruby.itm", ruby_, texts));
-  EXPECT_EQ(outcome.status, PatchStatus::kApplied);
+  EXPECT_EQ(outcome.status, PatchStatus::kSound);
   EXPECT_EQ(outcome.placed, PlaceResult::kPlaced);
   EXPECT_EQ(outcome.texts, 4u);
   EXPECT_TRUE(script.shown().empty());
@@ -152,7 +172,7 @@ TEST_F(StringPatchFile, PositionsAreWrittenInEntryOrder) {
                                            {"first", 1, "", 0, 0, {4}},
                                            {"second", 1, "", 0, 0, {4, 12, 20}},
                                            {"", 1, "", 0, 0, {28}}}));
-  EXPECT_EQ(outcome.status, PatchStatus::kApplied);
+  EXPECT_EQ(outcome.status, PatchStatus::kSound);
   std::string placed = read_native_file(game_ / "Override" / "TWELVECHARS1");
   ASSERT_EQ(placed.size(), 32u);
   EXPECT_EQ(u32_at(placed, 0), 0u);
@@ -165,7 +185,7 @@ TEST_F(StringPatchFile, PositionsAreWrittenInEntryOrder) {
   // SPK3: one position or none, flags 3, variances 0, the entry's sound; a name cut at its zero byte.
   outcome = apply(build_spk3(std::string("short.itm\0XY", 12), std::string(16, '\0'),
                              {{"three", 9, "SND", 4, 4, {8}}, {"nowhere", 9, "", 0, 0, {}}}));
-  EXPECT_EQ(outcome.status, PatchStatus::kApplied);
+  EXPECT_EQ(outcome.status, PatchStatus::kSound);
   std::string short_placed = read_native_file(game_ / "Override" / "short.itm");
   ASSERT_EQ(short_placed.size(), 16u);
   EXPECT_EQ(u32_at(short_placed, 8), n + 4);
@@ -182,19 +202,19 @@ TEST_F(StringPatchFile, PositionsAreWrittenInEntryOrder) {
   EXPECT_EQ(log_text(), "Mod\r\n" + game_path_ + "\r\noverride\\TWELVECHARS1\r\noverride\\short.itm\r\n");
 }
 
-TEST_F(StringPatchFile, ADeclinedOverwriteKeepsTheFileAndStillAppendsEveryText) {
+TEST_F(StringPatchFile, ADeclinedOverwriteKeepsTheFileOutOfTheLogAndStillAppendsEveryText) {
   write_native_file(game_ / "Override" / "ruby.itm", "the player's own ruby");
   MessageScript script;
   script.answer(kIdNo);
   PatchOutcome outcome = apply(build_spk4("ruby.itm", ruby_, {{"a", 1, "", 0, 0, {8}}, {"b", 1, "", 0, 0, {12}}}));
-  EXPECT_EQ(outcome.status, PatchStatus::kApplied);
+  EXPECT_EQ(outcome.status, PatchStatus::kSound);
   EXPECT_EQ(outcome.placed, PlaceResult::kDeclined);
   EXPECT_EQ(outcome.texts, 2u);
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_EQ(script.shown()[0].text, "File already exists. Overwrite?");
   EXPECT_EQ(read_native_file(game_ / "Override" / "ruby.itm"), "the player's own ruby");
   EXPECT_EQ(entries_of(saved_table()).size(), loaded_count_ + 2u);
-  EXPECT_NE(log_text().find("override\\ruby.itm"), std::string::npos);
+  EXPECT_EQ(log_text(), "Mod\r\n" + game_path_ + "\r\n") << "the player's file is not the uninstaller's to delete";
 }
 
 TEST_F(StringPatchFile, DamagedFilesAreRefusedAndChangeNothing) {
@@ -236,13 +256,13 @@ TEST_F(StringPatchFile, DamagedFilesAreRefusedAndChangeNothing) {
     SCOPED_TRACE(c.what);
     MessageScript script;
     PatchOutcome outcome = apply(c.spk);
-    EXPECT_EQ(outcome.status, PatchStatus::kRefused);
+    // A name is refused for that one file, damage as damage.
+    EXPECT_EQ(outcome.status, std::string(c.what).find("name") == 0 ? PatchStatus::kNameRefused : PatchStatus::kRefused);
     EXPECT_EQ(outcome.texts, 0u);
     ASSERT_EQ(script.shown().size(), 1u);
-    EXPECT_NE(script.shown()[0].text.find(std::string(c.what).find("name") == 0 ? "outside the game folder" : "RUBY.spk"),
-              std::string::npos)
-        << script.shown()[0].text;
-    EXPECT_EQ(table_.entry_count(), loaded_count_);
+    const char* named = std::string(c.what).find("name") == 0 ? "outside the game folder" : "RUBY.spk";
+    EXPECT_NE(script.shown()[0].text.find(named), std::string::npos) << script.shown()[0].text;
+    EXPECT_EQ(tables_.table().entry_count(), loaded_count_);
   }
   EXPECT_EQ(tree(), before) << "nothing placed, nothing logged";
 }
@@ -258,11 +278,9 @@ TEST_F(StringPatchFile, SpknAndOtherMagicsChangeNothing) {
   EXPECT_EQ(apply("spk4" + build_spk4("x", "y", {}).substr(4)).status, PatchStatus::kPassedOver);
   EXPECT_EQ(apply("SPK").status, PatchStatus::kPassedOver);
   EXPECT_EQ(apply("").status, PatchStatus::kPassedOver);
-  EXPECT_EQ(apply_string_patch_file((root_ / "missing").c_str(), "X.spk", &table_, game_path_.c_str(), &log_, nullptr)
-                .status,
-            PatchStatus::kUnreadable);
+  EXPECT_EQ(apply_file(root_.native() / "missing", "").status, PatchStatus::kUnreadable);
   EXPECT_EQ(script.shown().size(), 1u);
-  EXPECT_EQ(table_.entry_count(), loaded_count_);
+  EXPECT_EQ(tables_.table().entry_count(), loaded_count_);
   EXPECT_EQ(tree(), before);
 }
 

@@ -139,7 +139,7 @@ TEST_F(TalkTableRoundTrip, BuiltTablesSaveByteIdentical) {
        build_tlk({{7, std::string("AB\0junk!", 8), 0xFFFFFFFF, 12, "first"},
                   {3, "EIGHTCHR", 1, 2, std::string("zero\0bytes\xff", 11)},
                   {0xFFFF, std::string("\0\0\0\0\0\0\0X", 8), 0, 0xDEADBEEF, ""}},
-                 0x1234, "unreferenced tail", "XXXXV9  ")},
+                 0x1234, "unreferenced tail")},
       {"two entries sharing one text", two_pointing_at_one},
   };
   for (const auto& [what, bytes] : tables) {
@@ -373,11 +373,18 @@ TEST_F(TalkTableDamage, DamagedFilesAreRefusedWithTheLoadMessage) {
       {"a text longer than the string data", with(second_length, 7)},
       {"a text whose end wraps past 4 GiB", with(second_text, 0xFFFFFFF0u)},
       {"a length whose end wraps past 4 GiB", with(second_length, 0xFFFFFFFFu)},
+      {"another signature", build_tlk({{1, "", 0, 0, "one"}}, 0, "", "TLX V1  ")},
+      {"another version", build_tlk({{1, "", 0, 0, "one"}}, 0, "", "TLK V3  ")},
+      {"a signature in lower case", build_tlk({}, 0, "", "tlk v1  ")},
   };
   for (const auto& [what, bytes] : damaged) {
     SCOPED_TRACE(what);
     put(bytes);
     TalkTable table;
+    const char* problem = nullptr;
+    EXPECT_EQ(read_talk_table(&table, tlk().c_str(), &problem), TalkLoad::kNotATable);
+    ASSERT_NE(problem, nullptr);
+    EXPECT_NE(std::string(problem), "");
     EXPECT_FALSE(load_talk_table(&table, game_path(), owner_.handle()));
     expect_one_open_failure();
     EXPECT_FALSE(table.loaded());

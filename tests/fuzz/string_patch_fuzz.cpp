@@ -1,4 +1,4 @@
-// Fuzz target: a string patch file of any content applied to a talk table and a game folder. Whatever
+// Fuzz target: a string patch file of any content applied to the talk tables and a game folder. Whatever
 // the bytes, the file is either refused or applied within its bounds; the sanitizers report any read
 // or write outside a buffer.
 #include <stdlib.h>
@@ -54,12 +54,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::error_code ignored;
   std::filesystem::remove_all(g.game_path + "override", ignored);
   write_file(g.patch, data, size);
-  zep::TalkTable table;
-  if (!zep::load_talk_table(&table, g.game_path.c_str(), nullptr)) abort();
-  zep::InstallLog log;
-  log.create(g.game_path.c_str(), "Fuzz");
-  zep::apply_string_patch_file(g.patch.c_str(), "FUZZ.spk", &table, g.game_path.c_str(), &log, nullptr);
-  log.close();
+  zep::GameTalkTables tables;
+  if (!tables.load(g.game_path.c_str(), nullptr)) abort();
+  // The installation's steps: the file checked, its texts appended, its resource patched and placed.
+  zep::LoadedPatch loaded;
+  if (zep::read_string_patch_file(g.patch.c_str(), "FUZZ.spk", "Fuzz", nullptr, &loaded) == zep::PatchStatus::kSound) {
+    const zep::u32 first = zep::append_patch_texts(loaded, &tables);
+    if (first != zep::kAppendRefused) {
+      zep::place_patched_resource(loaded, first, g.game_path.c_str(), {"Fuzz", nullptr}, nullptr);
+    }
+  }
   if (zep::host::open_file_count() != 0) abort();  // every file the run opened is closed again
   return 0;
 }

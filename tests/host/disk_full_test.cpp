@@ -50,7 +50,7 @@ TEST(DiskFullTest, PlacementAndLogReportTheShortWrite) {
     DiskFull full(4000);
     ASSERT_TRUE(full.ok());
     result = place_file(game.path().c_str(), "Override\\big.bam", data.data(), static_cast<u32>(data.size()),
-                        nullptr, &placed);
+                        {}, nullptr, &placed);
     logged = log.append_line(std::string(4100, 'n').c_str());
   }
   EXPECT_EQ(result, PlaceResult::kFailed);

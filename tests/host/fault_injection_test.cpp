@@ -1,7 +1,8 @@
 // The example add-on installed once for every file operation of its installation, with that one
-// operation failing: whatever fails, the talk table is either untouched or complete, nothing is written
-// outside the game folder, no temporary file stays, every incomplete file was reported, the last
-// message tells success from failure truthfully, and the uninstaller cleans up what is left honestly.
+// operation failing: whatever fails, the talk table is either untouched or complete and no resource
+// refers to a text it lacks, nothing is written outside the game folder, no temporary file stays,
+// every incomplete file was reported, the last message tells success from failure truthfully, and the
+// uninstaller then gives back every file the player had, with its original bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,6 +109,7 @@ class FaultInjection : public ::testing::Test {
     fs::create_directories(game_);
     fs::create_directories(root_.native() / "Programs");
     write_native_file(game_ / "dialog.tlk", talk_table_);
+    for (const auto& [name, bytes] : players_files_) write_native_file(game_ / name, bytes);
     host::clear_registry();
     host::reset_shell();
     host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", root_.path() + "Programs");
@@ -135,6 +137,10 @@ class FaultInjection : public ::testing::Test {
   std::string game_path_;
   std::string talk_table_;
   std::string installer_;
+  // What the player has in the game folder before: one file the add-on replaces (the player answers
+  // Yes), and one it does not know.
+  const std::map<std::string, std::string> players_files_ = {{"Override/LNTRN1.eff", "the player's own effect"},
+                                                             {"Override/other.itm", "the player's own item"}};
 };
 
 TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
@@ -181,6 +187,8 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
       ASSERT_EQ(left.count("dialog.tlk"), 1u);
       const std::string& table = left.at("dialog.tlk");
       EXPECT_TRUE(table == talk_table_ || table == new_table) << "the talk table is the old one or the new one";
+      // The patched item refers to the new texts: it is there only with them.
+      if (table == talk_table_) EXPECT_EQ(left.count("override/lantern.itm"), 0u) << "no resource without its texts";
 
       // Success is claimed exactly when the result is the complete installation.
       ASSERT_FALSE(run.messages.empty());
@@ -203,32 +211,29 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
       }
       if (table != new_table || lines != clean_lines) EXPECT_GT(run.report.failures, 0u);
 
-      // The uninstaller removes every file it is told of and says whether it could.
+      // The uninstaller removes every file it is told of, and the game is as it was: every file the
+      // player had is there with its bytes; the talk table keeps what it has.
       if (lines.size() >= 2) {
-        bool all_there = true;
-        for (std::size_t i = 2; i < lines.size(); ++i) {
-          std::string name = lower(lines[i]);
-          std::replace(name.begin(), name.end(), '\\', '/');
-          all_there = all_there && left.count(name) != 0;
-        }
         std::vector<std::string> said;
         host::set_message_handler([&said](WindowRef, const char* text, const char*, u32 style) {
           said.push_back(text);
           return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
         });
-        run_uninstaller(("UInst -" + game_path_ + "Example.log").c_str());
+        EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + "Example.log").c_str()), Outcome::kCompleted);
         std::map<std::string, std::string> after = files_below(game_);
+        std::map<std::string, std::string> players;
+        for (const auto& [name, bytes] : players_files_) players[lower(name)] = bytes;
         for (std::size_t i = 2; i < lines.size(); ++i) {
           std::string name = lower(lines[i]);
           std::replace(name.begin(), name.end(), '\\', '/');
-          EXPECT_EQ(after.count(name), 0u) << lines[i] << " is removed";
+          if (players.count(name) == 0) EXPECT_EQ(after.count(name), 0u) << lines[i] << " is removed";
         }
         EXPECT_EQ(after.count("example.log"), 0u);
-        EXPECT_EQ(after.count("dialog.tlk"), 1u);
+        after.erase("dialog.tlk");
+        after.erase("uinst.exe");
+        EXPECT_EQ(after, players) << "the player's files, and nothing else";
         ASSERT_FALSE(said.empty());
-        EXPECT_EQ(said.back(), all_there ? "Uninstall completed."
-                                         : "Some files could not be deleted. They were probably either in use or "
-                                           "already deleted.");
+        EXPECT_EQ(said.back(), "Uninstall completed.");
       }
     }
   }

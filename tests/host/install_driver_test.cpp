@@ -209,8 +209,10 @@ TEST_F(InstallDriver, WithoutStringPatchFilesOrWithoutOtherFiles) {
     EXPECT_EQ(host::shell_opened().size(), 1u);
   }
 
-  // F = 0 as well: the uninstaller, a two-line log, the registration and the uninstall shortcut.
+  // F = 0 as well: the uninstaller, a two-line log, the registration and the uninstall shortcut (in a
+  // folder whose log of the first run is gone, as it would be continued).
   files_.clear();
+  fs::remove(game_ / "Sample.log");
   host::reset_shell();
   MessageScript script;
   script.answer(kIdYes);
@@ -225,32 +227,99 @@ TEST_F(InstallDriver, WithoutStringPatchFilesOrWithoutOtherFiles) {
   EXPECT_TRUE(host::shell_opened().empty());
 }
 
-TEST_F(InstallDriver, ATalkTableThatDoesNotLoadLeavesItAndTheResourcesOut) {
-  const std::string damaged = talk_table_.substr(0, 12);  // cut inside its header
-  write_native_file(game_ / "dialog.tlk", damaged);
+TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFails) {
+  // Every case leaves the game folder, the registry and the installer's folder exactly as they were,
+  // after one message that says what is wrong.
+  const std::string cut_table = talk_table_.substr(0, 12);
+  // One entry: the demo table has 115, the empty one none.
+  const std::string other_count = test::build_tlk({{1, "", 0, 0, "one"}});
+  std::string damaged_spk = test::build_spk4("EVILAMUL.itm", item_, texts_);
+  test::put_u32_at(damaged_spk, test::spk_field::kResourceLength, 0x7FFFFFFF);
+  const struct {
+    const char* what;
+    std::string table, female_table, patch;
+    const char* said;
+  } cases[] = {
+      {"a talk table cut inside its header", cut_table, "", "", "is not a talk table"},
+      {"a talk table of another signature", "TLK V2  " + talk_table_.substr(8), "", "", "is not a talk table"},
+      {"a female talk table that is not one", talk_table_, "garbage", "", "dialogF.tlk is not a talk table"},
+      {"two talk tables out of step", talk_table_, other_count, "", "not in step"},
+      {"a damaged string patch file", talk_table_, "", damaged_spk, "EVILAMUL.spk is damaged"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(game_);
+    fs::create_directories(game_);
+    write_native_file(game_ / "dialog.tlk", c.table);
+    if (!c.female_table.empty()) write_native_file(game_ / "dialogF.tlk", c.female_table);
+    patches_ = {{"EVILAMUL.spk", c.patch.empty() ? test::build_spk4("EVILAMUL.itm", item_, texts_) : c.patch}};
+    std::vector<std::string> before;
+    for (const auto& item : fs::recursive_directory_iterator(game_)) before.push_back(item.path().string());
+    MessageScript script;
+    InstallReport report = install();
+    EXPECT_FALSE(report.started);
+    std::vector<ShownMessage> shown = script.shown();
+    ASSERT_EQ(shown.size(), 1u) << captions(shown);
+    EXPECT_NE(shown[0].text.find(c.said), std::string::npos) << shown[0].text;
+    EXPECT_NE(shown[0].text.find("Nothing was installed."), std::string::npos) << shown[0].text;
+    std::vector<std::string> after;
+    for (const auto& item : fs::recursive_directory_iterator(game_)) after.push_back(item.path().string());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(file("dialog.tlk"), c.table);
+    EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallKey));
+    EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp"));
+  }
+  // A log of this add-on's name that is not its log in this folder.
+  fs::remove(game_ / "dialogF.tlk");
+  write_native_file(game_ / "dialog.tlk", talk_table_);
+  patches_ = {{"EVILAMUL.spk", test::build_spk4("EVILAMUL.itm", item_, texts_)}};
+  write_native_file(game_ / "Sample.log", "an older log with more lines\r\nx\r\ny\r\nz\r\n");
   MessageScript script;
-  InstallReport report = install();
-  EXPECT_TRUE(report.started);
-  EXPECT_EQ(report.failures, 1u);
-
-  std::vector<ShownMessage> shown = script.shown();
-  ASSERT_EQ(shown.size(), 3u) << captions(shown);
-  EXPECT_EQ(shown[1].text, "Can't open dialog file. SPK importing aborted.");
-  EXPECT_EQ(shown[2].caption, "ZEP SFX");
-  EXPECT_EQ(shown[2].style, kMbOk | kMbIconWarning);
-  EXPECT_TRUE(shown[2].has_owner);
-  EXPECT_NE(shown[2].text.find("with errors: 1 step of the installation failed"), std::string::npos)
-      << shown[2].text;
-
-  EXPECT_EQ(file("dialog.tlk"), damaged);
-  EXPECT_FALSE(fs::exists(game_ / "override" / "EVILAMUL.itm"));
-  std::vector<std::string> lines = {"Sample", game_path_};
-  for (const TestEntry& entry : files_) lines.push_back(entry.name);
-  EXPECT_EQ(log_text(), lines_of(lines)) << "the other files still arrive and are logged";
-  EXPECT_TRUE(file("Override\\evilamul.spl") == files_[0].data);
+  EXPECT_FALSE(install().started);
+  ASSERT_EQ(script.shown().size(), 1u);
+  EXPECT_EQ(script.shown()[0].caption, "ZEP log error");
+  EXPECT_FALSE(fs::exists(game_ / "UInst.exe"));
 }
 
-TEST_F(InstallDriver, ADeclinedOverwriteIsNoFailureAndASecondInstallationAsksForEveryFile) {
+TEST_F(InstallDriver, TheFemaleTalkTableGrowsInStepAndATableThatCannotBeSavedPlacesNoResource) {
+  write_native_file(game_ / "dialogF.tlk", talk_table_);
+  {
+    MessageScript script;
+    InstallReport report = install();
+    EXPECT_EQ(report.failures, 0u) << captions(script.shown());
+  }
+  const std::string male = file("dialog.tlk");
+  const std::string female = file("dialogF.tlk");
+  EXPECT_EQ(female, male) << "the same texts at the same strrefs";
+  EXPECT_EQ(u32_at(female, 10), u32_at(talk_table_, 10) + 2);
+  EXPECT_FALSE(fs::exists(game_ / "dialogF.tlk.old"));
+  EXPECT_FALSE(fs::exists(game_ / "dialogF.tlk.new"));
+
+  // A talk table that cannot be replaced (read-only): neither table changes, and the resource that
+  // would refer to the texts is not placed, while the other files are.
+  fs::remove_all(game_);
+  fs::create_directories(game_);
+  write_native_file(game_ / "dialog.tlk", talk_table_);
+  write_native_file(game_ / "dialogF.tlk", talk_table_);
+  fs::permissions(game_ / "dialog.tlk", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  MessageScript script;
+  InstallReport report = install();
+  EXPECT_EQ(report.failures, 1u) << captions(script.shown());
+  bool told = false;
+  for (const ShownMessage& shown : script.shown()) told = told || shown.text == "Can't open dialog file. SPK importing aborted.";
+  EXPECT_TRUE(told) << captions(script.shown());
+  EXPECT_EQ(file("dialog.tlk"), talk_table_);
+  EXPECT_EQ(file("dialogF.tlk"), talk_table_) << "dialogF.tlk is put back when dialog.tlk cannot follow";
+  EXPECT_FALSE(fs::exists(game_ / "override" / "EVILAMUL.itm"));
+  EXPECT_TRUE(file("Override\\evilamul.spl") == files_[0].data);
+  EXPECT_EQ(log_text().find("EVILAMUL.itm"), std::string::npos);
+  for (const char* left : {"dialog.tlk.new", "dialogF.tlk.new", "dialogF.tlk.old"}) {
+    EXPECT_FALSE(fs::exists(game_ / left)) << left;
+  }
+}
+
+TEST_F(InstallDriver, ADeclinedFileIsNotLoggedAndASecondInstallationContinuesTheLog) {
   fs::create_directories(game_ / "Override");
   write_native_file(game_ / "Override" / "evlamul2.eff", "the player's own");
   {
@@ -265,12 +334,15 @@ TEST_F(InstallDriver, ADeclinedOverwriteIsNoFailureAndASecondInstallationAsksFor
     EXPECT_EQ(shown[1].caption, game_path_ + "Override\\evlamul2.eff");
     EXPECT_EQ(shown[2].text, "ZEP imported successfully!");
     EXPECT_EQ(file("Override\\evlamul2.eff"), "the player's own");
-    EXPECT_EQ(log_text(), full_log()) << "a kept file is still logged";
   }
+  std::vector<std::string> lines = {"Sample", game_path_, "override\\EVILAMUL.itm"};
+  for (const TestEntry& entry : files_) {
+    if (entry.name != "Override\\evlamul2.eff") lines.push_back(entry.name);
+  }
+  EXPECT_EQ(log_text(), lines_of(lines)) << "the file the player kept is not the uninstaller's to delete";
   const std::string first_table = file("dialog.tlk");
 
   // Everything again: each file now exists, and each is asked about in the installation's order.
-  write_native_file(game_ / "Sample.log", "an older log with more lines\r\nx\r\ny\r\nz\r\n");
   MessageScript script;
   for (int i = 0; i < 7; ++i) script.answer(kIdYes);
   InstallReport report = install();
@@ -284,8 +356,17 @@ TEST_F(InstallDriver, ADeclinedOverwriteIsNoFailureAndASecondInstallationAsksFor
   for (const TestEntry& entry : files_) expected.push_back(game_path_ + entry.name);
   EXPECT_EQ(asked, expected);
   EXPECT_EQ(shown.back().text, "ZEP imported successfully!");
-  EXPECT_EQ(log_text(), full_log()) << "the log is written afresh";
+  // The log keeps its lines and gains the one file it did not list; only that file, the player's, is
+  // kept as an original: the others are the add-on's own from the first time.
+  lines.push_back("Override\\evlamul2.eff");
+  EXPECT_EQ(log_text(), lines_of(lines));
   EXPECT_TRUE(file("Override\\evlamul2.eff") == files_[2].data);
+  std::vector<std::string> kept;
+  for (const auto& item : fs::recursive_directory_iterator(game_ / "Sample.zep-backup")) {
+    if (item.is_regular_file()) kept.push_back(fs::relative(item.path(), game_).generic_string());
+  }
+  EXPECT_EQ(kept, std::vector<std::string>{"Sample.zep-backup/Override/evlamul2.eff"});
+  EXPECT_EQ(read_native_file(game_ / "Sample.zep-backup" / "Override" / "evlamul2.eff"), "the player's own");
   // The texts are appended once more, and the replaced resource refers to the new ones.
   const std::string table = file("dialog.tlk");
   EXPECT_EQ(u32_at(table, 10), u32_at(first_table, 10) + 2);
@@ -310,9 +391,9 @@ TEST_F(InstallDriver, EveryFailedStepIsReportedAndCounted) {
   EXPECT_EQ(write_errors, 7u) << captions(shown);
   EXPECT_NE(shown.back().text.find("7 steps of the installation failed"), std::string::npos) << shown.back().text;
   EXPECT_EQ(shown.back().style, kMbOk | kMbIconWarning);
-  // The texts still reach the talk table, and what could not be placed is logged for the uninstaller.
+  // The texts still reach the talk table; what could not be placed is not logged.
   EXPECT_EQ(u32_at(file("dialog.tlk"), 10), u32_at(talk_table_, 10) + 2);
-  EXPECT_EQ(log_text(), full_log());
+  EXPECT_EQ(log_text(), lines_of({"Sample", game_path_}));
   EXPECT_EQ(file("Override"), "not a folder");
 }
 
@@ -369,7 +450,7 @@ class GameFolderChoice : public ::testing::Test {
   char game_path_[kMaxPath] = "earlier\\";
 };
 
-TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpens) {
+TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpensAndIsOne) {
   const std::string game = root_.path() + "Game";
   fs::create_directories(root_.native() / "Game");
   MessageScript script;
@@ -383,8 +464,15 @@ TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpens) {
   EXPECT_EQ(script.shown()[0].style, kMbOk);
   EXPECT_STREQ(game_path_, "earlier\\");
 
-  // Any content will do, even none.
-  write_native_file(root_.native() / "Game" / "dialog.tlk", "");
+  // A file that is not a talk table is refused, with what is wrong; a talk table of any size is taken.
+  for (const std::string& bytes : {std::string(), std::string("TLK V1  \0\0\5\0\0\0\x12\0\0\0", 18), std::string("MZ")}) {
+    write_native_file(root_.native() / "Game" / "dialog.tlk", bytes);
+    EXPECT_EQ(choose(game), FolderChoice::kNotATalkTable);
+    EXPECT_NE(script.shown().back().text.find("is not a talk table"), std::string::npos) << script.shown().back().text;
+    EXPECT_EQ(script.shown().back().caption, game + "\\dialog.tlk");
+    EXPECT_STREQ(game_path_, "earlier\\");
+  }
+  write_native_file(root_.native() / "Game" / "dialog.tlk", test::kEmptyTalkTable);
   EXPECT_EQ(choose(game), FolderChoice::kAccepted);
   EXPECT_EQ(std::string(game_path_), game + "\\");
 
@@ -399,7 +487,7 @@ TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpens) {
     EXPECT_EQ(choose(game), FolderChoice::kNoDialogFile);
   }
   EXPECT_EQ(std::string(game_path_), game + "\\");
-  EXPECT_EQ(script.shown().size(), 2u);
+  EXPECT_EQ(script.shown().size(), 5u);
   EXPECT_EQ(host::open_file_count(), 0u);
 }
 
@@ -456,10 +544,17 @@ TEST_F(InstallDriver, TheToolInstallsAnInstallerAndABareArchive) {
   EXPECT_TRUE(fs::is_empty(empty));
 
   // A failure makes the exit code 1.
-  write_native_file(game_ / "dialog.tlk", "damaged");
+  write_native_file(game_ / "Override" / "evlamul3.eff", "");
+  fs::remove(game_ / "Override" / "evlamul3.eff");
+  fs::create_directories(game_ / "Override" / "evlamul3.eff");  // a folder where a file goes
   std::ostringstream out4, err4;
   EXPECT_EQ(tool::run_install({"--yes", exe.string(), game_.string()}, out4, err4), tool::kExitFailed);
   EXPECT_NE(err4.str().find("with errors"), std::string::npos) << err4.str();
+  // A game folder whose talk table is not one is refused before anything is written.
+  write_native_file(game_ / "dialog.tlk", "damaged");
+  std::ostringstream out5, err5;
+  EXPECT_EQ(tool::run_install({"--yes", exe.string(), game_.string()}, out5, err5), tool::kExitFailed);
+  EXPECT_NE(err5.str().find("is not a talk table"), std::string::npos) << err5.str();
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tools/commands.h"
+#include "install/log_lines.h"
+#include "platform/buffers.h"
 #include "uninstaller/uninstaller.h"
 
 namespace zep {
@@ -41,7 +43,9 @@ using Lines = std::vector<std::string>;
 TEST(UninstallerLines, SplitAsTheLogIsRead) {
   EXPECT_EQ(lines_of("Mod\r\nC:\\G\\\r\na.txt\r\n"), (Lines{"Mod", "C:\\G\\", "a.txt"}));
   EXPECT_EQ(lines_of("Mod\r\nC:\\G\\\r\na.txt"), (Lines{"Mod", "C:\\G\\", "a.txt"}));  // no line end at the end
-  EXPECT_EQ(lines_of("Mod\nC:\\G\\\nab.txt\n"), (Lines{"Mo", "C:\\G", "ab.tx"}));     // LF alone: a byte lost
+  EXPECT_EQ(lines_of("Mod\nC:\\G\\\nab.txt\n"), (Lines{"Mod", "C:\\G\\", "ab.txt"}));  // LF alone, as edited on Linux
+  EXPECT_EQ(lines_of("Mod\r\nC:\\G\\\na.txt\r\n"), (Lines{"Mod", "C:\\G\\", "a.txt"}));   // both kinds in one log
+  EXPECT_EQ(lines_of("a\r\r\n"), (Lines{"a\r"}));                                        // only the CR of the pair goes
   EXPECT_EQ(lines_of("Mod\r\n\r\nx\r\n"), (Lines{"Mod", "", "x"}));
   EXPECT_EQ(lines_of("\n"), (Lines{""}));
   EXPECT_EQ(lines_of(""), (Lines{""}));
@@ -79,11 +83,13 @@ class Uninstall : public ::testing::Test {
 
   fs::path log_file(const std::string& addon) const { return game_ / (addon + ".log"); }
 
-  std::vector<ShownMessage> uninstall(const std::string& command_line, std::vector<int> answers = {kIdYes}) {
+  // Runs the uninstaller; every file it opened must be closed again (`held_open` are the test's own).
+  std::vector<ShownMessage> uninstall(const std::string& command_line, std::vector<int> answers = {kIdYes},
+                                      std::size_t held_open = 0) {
     MessageScript script;
     for (int answer : answers) script.answer(answer);
     run_uninstaller(command_line.c_str());
-    EXPECT_EQ(host::open_file_count(), 0u);
+    EXPECT_EQ(host::open_file_count(), held_open);
     EXPECT_EQ(host::open_search_count(), 0u);
     return script.shown();
   }
@@ -100,7 +106,6 @@ class Uninstall : public ::testing::Test {
 
 TEST_F(Uninstall, RemovesEverythingTheInstallationMadeInAHyphenatedGameFolder) {
   install("Evil Amul", {"Override\\evilamul.spl", "Override\\evilamul_readme.txt", "readme.txt"});
-  write_native_file(programs_ / "Evil Amul" / "evilamul_readme.lnk", "link");
   write_native_file(programs_ / "Evil Amul" / "added by hand.txt", "x");
   std::vector<ShownMessage> shown = uninstall(command_for("Evil Amul"));
 
@@ -121,7 +126,9 @@ TEST_F(Uninstall, RemovesEverythingTheInstallationMadeInAHyphenatedGameFolder) {
   EXPECT_TRUE(fs::exists(game_ / "UInst.exe"));
   EXPECT_EQ(read_native_file(game_ / "dialog.tlk"), "TLK V1  talk table");
   EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Evil Amul")));
-  EXPECT_FALSE(fs::exists(programs_ / "Evil Amul"));
+  // Only the shortcut the installation made goes: what else is in the folder is not the add-on's.
+  EXPECT_FALSE(fs::exists(programs_ / "Evil Amul" / "Uninstall.lnk"));
+  EXPECT_EQ(read_native_file(programs_ / "Evil Amul" / "added by hand.txt"), "x");
   EXPECT_TRUE(fs::is_directory(programs_));
   EXPECT_EQ(host::registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs"), programs_.string());
 }
@@ -137,19 +144,77 @@ TEST_F(Uninstall, NoChangesNothing) {
   EXPECT_TRUE(fs::exists(programs_ / "Mod" / "Uninstall.lnk"));
 }
 
-TEST_F(Uninstall, FilesThatCannotBeDeletedAreCountedAndTheLogGoesAllTheSame) {
-  install("Mod", {"kept.txt"}, "gone.txt\r\n\r\n");  // a file already gone, and an empty line
+TEST_F(Uninstall, OriginalsThatTheInstallationKeptComeBack) {
+  install("Mod", {"Override\\ring.itm", "Override\\Deeper\\spell.spl", "new.txt"});
+  write_native_file(game_ / "Mod.zep-backup" / "Override" / "ring.itm", "the player's ring");
+  write_native_file(game_ / "Mod.zep-backup" / "Override" / "Deeper" / "spell.spl", "the game's spell");
+  std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_EQ(read_native_file(game_ / "Override" / "ring.itm"), "the player's ring");
+  EXPECT_EQ(read_native_file(game_ / "Override" / "Deeper" / "spell.spl"), "the game's spell");
+  EXPECT_FALSE(fs::exists(game_ / "new.txt")) << "a file that was new has no original";
+  EXPECT_FALSE(fs::exists(game_ / "Mod.zep-backup")) << "the emptied backup folder goes";
+}
+
+TEST_F(Uninstall, AFileThatCannotBeDeletedKeepsTheAddonInstalledUntilARunCanFinish) {
+  install("Mod", {"held.txt", "free.txt", "Override\\kept.itm"}, "gone.txt\r\n\r\n");  // gone already, an empty line
+  write_native_file(game_ / "Mod.zep-backup" / "Override" / "kept.itm", "the original");
+  const std::string log = read_native_file(log_file("Mod"));
+  {
+    FileHandle held(open_for_reading((game_path_ + "held.txt").c_str()));  // another program has it open
+    ASSERT_TRUE(held.is_open());
+    std::vector<ShownMessage> shown = uninstall(command_for("Mod"), {kIdYes}, 1);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
+    EXPECT_NE(shown[1].text.find("run this again"), std::string::npos) << shown[1].text;
+  }
+  EXPECT_TRUE(fs::exists(game_ / "held.txt"));
+  EXPECT_FALSE(fs::exists(game_ / "free.txt"));
+  // Nothing is put back while anything remains, so that a second run takes no original for the add-on's.
+  EXPECT_FALSE(fs::exists(game_ / "Override" / "kept.itm"));
+  EXPECT_EQ(read_native_file(game_ / "Mod.zep-backup" / "Override" / "kept.itm"), "the original");
+  EXPECT_EQ(read_native_file(log_file("Mod")), log);
+  EXPECT_TRUE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Mod")));
+  EXPECT_TRUE(fs::exists(programs_ / "Mod" / "Uninstall.lnk"));
+
+  // Once nothing holds the file, the next run finishes: what is gone already is passed over.
+  std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_FALSE(fs::exists(game_ / "held.txt"));
+  EXPECT_EQ(read_native_file(game_ / "Override" / "kept.itm"), "the original");
+  EXPECT_FALSE(fs::exists(log_file("Mod")));
+  EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Mod")));
+}
+
+TEST_F(Uninstall, LinesThatNameNothingInsideTheGameFolderArePassedOver) {
+  install("Mod", {"kept.txt"});
   write_native_file(root_.native() / "Games" / "outside.txt", "outside");
   std::string hostile = "..\\outside.txt\r\n" + (root_.native() / "Games" / "outside.txt").string() +
                         "\r\n\\x\r\nC:x\r\nOverride\\..\\..\\outside.txt\r\n";
   write_native_file(log_file("Mod"), read_native_file(log_file("Mod")) + hostile);
   std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[1].text, "Some files could not be deleted. They were probably either in use or already deleted.");
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
   EXPECT_FALSE(fs::exists(game_ / "kept.txt"));
   EXPECT_EQ(read_native_file(root_.native() / "Games" / "outside.txt"), "outside") << "nothing outside is deleted";
   EXPECT_TRUE(fs::is_directory(game_));
   EXPECT_FALSE(fs::exists(log_file("Mod")));
+}
+
+TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
+  // Installed elsewhere and moved here since: the files go from here, and the summary says so.
+  install("Mod", {"a.txt"});
+  const fs::path elsewhere = root_.native() / "Elsewhere";
+  write_native_file(elsewhere / "a.txt", "not this add-on's any more");
+  write_native_file(log_file("Mod"), "Mod\r\n" + elsewhere.string() + "/\r\na.txt\r\n");
+  std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[1].text.find("Uninstall completed."), std::string::npos);
+  EXPECT_NE(shown[1].text.find("The game had moved"), std::string::npos) << shown[1].text;
+  EXPECT_FALSE(fs::exists(game_ / "a.txt"));
+  EXPECT_EQ(read_native_file(elsewhere / "a.txt"), "not this add-on's any more");
 }
 
 TEST_F(Uninstall, ShortLogsAndTheStartMenuFolder) {
@@ -169,14 +234,12 @@ TEST_F(Uninstall, ShortLogsAndTheStartMenuFolder) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[1].text, "Uninstall completed.");
 
-  // A subfolder in the Start Menu folder cannot be deleted like a file: one box, the folder stays.
+  // A subfolder in the Start Menu folder is not the add-on's: it stays, and so does the folder.
   install("Sub", {});
   fs::create_directories(programs_ / "Sub" / "inner");
   shown = uninstall(command_for("Sub"));
-  ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[1].caption, programs_.string());
-  EXPECT_FALSE(shown[1].text.empty());
-  EXPECT_EQ(shown[2].text, "Uninstall completed.");
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
   EXPECT_FALSE(fs::exists(programs_ / "Sub" / "Uninstall.lnk"));
   EXPECT_TRUE(fs::is_directory(programs_ / "Sub" / "inner"));
 
@@ -204,26 +267,50 @@ TEST_F(Uninstall, BadCommandLinesAndLogsChangeNothing) {
   EXPECT_EQ(shown[0].text, "Invalid log file!");
   EXPECT_EQ(shown[0].caption, " Mod.log") << "the text behind the last hyphen";
 
-  // A log without a name would address the whole list of installed programs.
-  write_native_file(game_ / "Empty.log", "\r\n" + game_path_ + "\r\nx\r\n");
+  // Logs whose first line is no plain name equal to the log's own name, and files that are no log:
+  // each is refused before the question, and nothing is deleted.
   write_native_file(game_ / "x", "x");
-  shown = uninstall("UInst -" + (game_ / "Empty.log").string());
-  ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].text, "Invalid log file!");
-  EXPECT_TRUE(fs::exists(game_ / "x"));
-  EXPECT_TRUE(fs::exists(game_ / "Empty.log"));
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"Empty.log", "\r\n" + game_path_ + "\r\nx\r\n"},
+      {"Mod.log", "Other\r\n" + game_path_ + "\r\nx\r\n"},
+      {"Startup.log", "..\\Startup\r\n" + game_path_ + "\r\nx\r\n"},
+      {"...log", "..\r\n" + game_path_ + "\r\nx\r\n"},
+      {"Tab.log", "Tab\t\r\n" + game_path_ + "\r\nx\r\n"},
+      {"dialog.tlk", "TLK V1  \1\0\0\0x\r\n"},
+      {"UInst.exe", std::string("MZ\x90\0\3\0\0\0", 10)},
+      {"Mod.txt", "Mod\r\n" + game_path_ + "\r\nx\r\n"},
+  };
+  for (const auto& [name, content] : refused) {
+    SCOPED_TRACE(name);
+    write_native_file(game_ / name, content);
+    shown = uninstall("UInst -" + (game_ / name).string());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "Invalid log file!");
+    EXPECT_TRUE(fs::exists(game_ / "x"));
+    EXPECT_EQ(read_native_file(game_ / name), content);
+  }
 
   // A command line longer than the working buffers is refused as a whole.
   EXPECT_EQ(uninstall("UInst -" + std::string(300, 'x')).size(), 1u);
 }
 
-TEST_F(Uninstall, ToolRunsTheSameUninstaller) {
-  install("Mod", {"Override\\a.itm"});
+TEST_F(Uninstall, ToolRunsTheSameUninstallerAndTellsItsOutcome) {
+  install("Mod", {"Override\\a.itm", "b.txt"});
   std::ostringstream out, err;
+  {
+    MessageScript script;
+    script.answer(kIdNo);
+    EXPECT_EQ(tool::run_uninstall({log_file("Mod").string()}, out, err), tool::kExitFailed) << "declined";
+  }
+  {
+    FileHandle held(open_for_reading((game_path_ + "b.txt").c_str()));
+    EXPECT_EQ(tool::run_uninstall({log_file("Mod").string(), "--yes"}, out, err), tool::kExitFailed) << "incomplete";
+  }
   EXPECT_EQ(tool::run_uninstall({log_file("Mod").string(), "--yes"}, out, err), tool::kExitOk);
   EXPECT_FALSE(fs::exists(game_ / "Override" / "a.itm"));
   EXPECT_FALSE(fs::exists(log_file("Mod")));
   EXPECT_NE(err.str().find("Uninstall completed."), std::string::npos) << err.str();
+  EXPECT_EQ(tool::run_uninstall({log_file("Mod").string(), "--yes"}, out, err), tool::kExitFailed) << "no log";
   EXPECT_EQ(tool::run_uninstall({}, out, err), tool::kExitUsage);
 }
 

@@ -1,0 +1,165 @@
+#include "install/game_talk_tables.h"
+
+#include "platform/buffers.h"
+#include "platform/error_message.h"
+
+namespace zep {
+
+const char kTalkTableName[] = "dialog.tlk";
+const char kFemaleTalkTableName[] = "dialogF.tlk";
+
+namespace {
+
+constexpr char kErrorCaption[] = "Error";
+constexpr char kNothingInstalled[] = "\nNothing was installed.";
+
+// `game_path` + `name` + `suffix` into `path`.
+bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
+  return path->assign(game_path) && path->append(name) && path->append(suffix);
+}
+
+void append_number(BoundedText<600>* text, u32 value) {
+  char number[12];
+  format_unsigned_decimal(value, number);
+  text->append(number);
+}
+
+// Why a table could not be loaded, for the message that stops the installation.
+void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
+  const u32 code = last_error();
+  BoundedText<600> text;
+  if (result == TalkLoad::kCannotOpen) {
+    text.assign("Can't open dialog file ");
+    text.append(path);
+    text.append(" (error ");
+    append_number(&text, code);
+    text.append(").\nIs the game running?");
+  } else if (result == TalkLoad::kNotATable) {
+    text.assign(path);
+    text.append(" is not a talk table: ");
+    text.append(problem);
+    text.append(".");
+  } else {
+    text.assign(path);
+    text.append(" does not fit in memory.");
+  }
+  text.append(kNothingInstalled);
+  show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
+}
+
+void show_save_failure(TalkWrite written, WindowRef owner) {
+  if (written == TalkWrite::kFailed) {
+    show_error_number(owner, "Write error");
+  } else {
+    show_message(owner, "Can't open dialog file. SPK importing aborted.", kErrorCaption, kMbOk);
+  }
+}
+
+// Deletes `path`, keeping the error code of the failure that is being reported.
+void remove_keeping_error(const char* path) {
+  const u32 code = last_error();
+  delete_file(path);
+  set_last_error(code);
+}
+
+}  // namespace
+
+bool GameTalkTables::load(const char* game_path, WindowRef owner) {
+  PathString male;
+  PathString female;
+  if (!table_path(game_path, kTalkTableName, "", &male) || !table_path(game_path, kFemaleTalkTableName, "", &female)) {
+    set_last_error(win_error::kFilenameTooLong);
+    show_load_failure(TalkLoad::kCannotOpen, game_path, nullptr, owner);
+    return false;
+  }
+  const char* problem = "";
+  TalkLoad result = read_talk_table(&male_, male.c_str(), &problem);
+  if (result != TalkLoad::kLoaded) {
+    show_load_failure(result, male.c_str(), problem, owner);
+    return false;
+  }
+  result = read_talk_table(&female_, female.c_str(), &problem);
+  if (result == TalkLoad::kCannotOpen && last_error() == win_error::kFileNotFound) return true;  // none
+  if (result != TalkLoad::kLoaded) {
+    show_load_failure(result, female.c_str(), problem, owner);
+    release_talk_table(&male_);
+    return false;
+  }
+  if (female_.entry_count() != male_.entry_count()) {
+    BoundedText<600> text;
+    text.assign("dialog.tlk has ");
+    append_number(&text, male_.entry_count());
+    text.append(" entries and dialogF.tlk ");
+    append_number(&text, female_.entry_count());
+    text.append(".\nThe game's two talk tables are not in step, so no texts can be added to them.");
+    text.append(kNothingInstalled);
+    show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
+    release_talk_table(&male_);
+    release_talk_table(&female_);
+    return false;
+  }
+  return true;
+}
+
+u32 GameTalkTables::append(const void* text, u32 length, u16 flags, const u8* sound_resref, u32 volume_variance,
+                           u32 pitch_variance) {
+  const u32 strref = append_string(&male_, text, length, flags, sound_resref, volume_variance, pitch_variance);
+  if (strref == kAppendRefused || !female_.loaded()) return strref;
+  if (append_string(&female_, text, length, flags, sound_resref, volume_variance, pitch_variance) == strref) {
+    return strref;
+  }
+  remove_last_string(&male_);
+  return kAppendRefused;
+}
+
+void GameTalkTables::remove_last() {
+  remove_last_string(&male_);
+  if (female_.loaded()) remove_last_string(&female_);
+}
+
+bool GameTalkTables::save(const char* game_path, WindowRef owner) {
+  if (!loaded()) return false;
+  const bool female = female_.loaded();
+  bool saved = false;
+  PathString male_path, male_new, female_path, female_new, female_old;
+  if (!table_path(game_path, kTalkTableName, "", &male_path) || !table_path(game_path, kTalkTableName, ".new", &male_new) ||
+      !table_path(game_path, kFemaleTalkTableName, "", &female_path) ||
+      !table_path(game_path, kFemaleTalkTableName, ".new", &female_new) ||
+      !table_path(game_path, kFemaleTalkTableName, ".old", &female_old)) {
+    set_last_error(win_error::kFilenameTooLong);
+    show_save_failure(TalkWrite::kCannotCreate, owner);
+  } else if (TalkWrite written = write_talk_table(male_, male_new.c_str()); written != TalkWrite::kWritten) {
+    show_save_failure(written, owner);
+  } else if (female && (written = write_talk_table(female_, female_new.c_str())) != TalkWrite::kWritten) {
+    remove_keeping_error(male_new.c_str());
+    show_save_failure(written, owner);
+  } else if (!female) {
+    saved = replace_file(male_new.c_str(), male_path.c_str());
+    if (!saved) {
+      remove_keeping_error(male_new.c_str());
+      show_save_failure(TalkWrite::kCannotCreate, owner);
+    }
+  } else if (!copy_file(female_path.c_str(), female_old.c_str()) ||
+             !replace_file(female_new.c_str(), female_path.c_str())) {
+    // dialogF.tlk is as it was: the copy of it, or the one that was to replace it, goes.
+    remove_keeping_error(female_old.c_str());
+    remove_keeping_error(female_new.c_str());
+    remove_keeping_error(male_new.c_str());
+    show_save_failure(TalkWrite::kCannotCreate, owner);
+  } else if (!replace_file(male_new.c_str(), male_path.c_str())) {
+    // dialog.tlk could not take the texts that dialogF.tlk now has: dialogF.tlk goes back.
+    const u32 code = last_error();
+    replace_file(female_old.c_str(), female_path.c_str());
+    set_last_error(code);
+    remove_keeping_error(male_new.c_str());
+    show_save_failure(TalkWrite::kCannotCreate, owner);
+  } else {
+    delete_file(female_old.c_str());
+    saved = true;
+  }
+  release_talk_table(&male_);
+  release_talk_table(&female_);
+  return saved;
+}
+
+}  // namespace zep
