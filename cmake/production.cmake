@@ -2,11 +2,14 @@
 # library. No exceptions or RTTI (nothing to unwind, no type tables), no unwind tables (they only
 # cost bytes), every function and datum in its own section so that the linker drops what no entry
 # point reaches, no stack protector or thread-safe statics, which would call into a runtime, and data
-# aligned only as the ABI needs (GCC would pad every larger array to 32 bytes).
+# aligned only as the ABI needs (GCC would pad every larger array to 32 bytes). Everything is also
+# compiled for link-time optimisation, so that each program is optimised for size as a whole when it
+# is linked (the objects keep their ordinary code too, for the test programs that link them as usual).
 set(ZEP_PRODUCTION_COMPILE_OPTIONS
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -fno-ident -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics
-  -fno-tree-loop-distribute-patterns -malign-data=abi -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1)
+  -fno-tree-loop-distribute-patterns -malign-data=abi -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1
+  -flto -ffat-lto-objects)
 
 function(zep_production_flags target)
   target_compile_options(${target} PRIVATE ${ZEP_PRODUCTION_COMPILE_OPTIONS})

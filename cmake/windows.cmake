@@ -30,7 +30,7 @@ zep_production_flags(zep_runtime)
 function(zep_windows_program target entry)
   zep_production_flags(${target})
   target_link_options(${target} PRIVATE
-    -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--disable-reloc-section
+    -flto -Os -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--disable-reloc-section
     -Wl,--disable-dynamicbase -Wl,--subsystem,windows
     -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
 endfunction()
@@ -47,13 +47,12 @@ target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
 # and the import directory's entry is written after linking.
 add_executable(UInst uninstaller/main.cpp uninstaller/UInst.rc)
 set_source_files_properties(uninstaller/UInst.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/UInst.manifest)
-zep_windows_program(UInst uninstall_entry -flto -Os -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld
+zep_windows_program(UInst uninstall_entry -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld
   -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/UInst.map)
 set_target_properties(UInst PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
 add_custom_command(TARGET UInst POST_BUILD
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:UInst> ${CMAKE_CURRENT_BINARY_DIR}/UInst.map
   VERBATIM)
-# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function;
-# the whole program is optimised at link time as one.
-set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections;-flto")
+# Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function.
+set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections")
 target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)

@@ -1,23 +1,27 @@
-// Install add-on: the whole installation of an archive's add-on into the game folder, in one fixed
-// order that runs to its end whatever happens on the way:
+// Install add-on: the whole installation of an archive's add-on into the game folder. First
+// everything that can be checked is checked, and nothing is changed when any of it fails: the archive,
+// the add-on's name, a log of that name already there, the talk tables and every string patch file.
+// Then, in one fixed order that runs to its end whatever happens on the way:
 //
 //   1  UInst.exe, the uninstaller, from the self-extracting file's image slot
-//   2  the install log, with its two head lines
+//   2  the install log, with its two head lines (or the add-on's log from before, continued); without
+//      it the installation stops here, as nothing placed could be uninstalled
 //   3  "DisplayName" of the add-on's uninstall key
 //   4  the question whether Start Menu shortcuts are wanted
 //   5  "UninstallString"
 //   6  "Uninstall.lnk", when shortcuts are wanted
-//   7  the string patch files, each copied to "spktmp" in the current folder and applied, when the
-//      talk table loads
-//   8  every other file placed and logged
-//   9  the talk table saved
-//   10 the files marked to be opened after installation opened through the shell, and given shortcuts
-//   11 the log closed
-//   12 the final message
-//   13 "spktmp" deleted
+//   7  the string patch files, each copied to "spktmp" in the current folder: the texts of all of them
+//      appended to the talk tables, the tables saved, and only then each resource placed with its
+//      strrefs (none when the tables could not be saved)
+//   8  every other file placed, its original kept first when it replaces one (install/backup.h)
+//   9  the files marked to be opened after installation opened through the shell, and given shortcuts
+//   10 the log closed
+//   11 the final message
+//   12 "spktmp" deleted
 //
-// Nothing is rolled back. Every step that fails reports itself in a message and is counted, and the
-// final message says whether the add-on was imported completely or with errors, and with how many.
+// A file goes into the log only once it is placed. Every step that fails reports itself in a message
+// and is counted, and the final message says whether the add-on was imported completely or with
+// errors, and with how many.
 #pragma once
 
 #include "archive/listing.h"

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "archive/names.h"
+#include "install/placement.h"
+#include "shell/self_location.h"
 #include "tools/archive_writer.h"
 #include "tools/byte_io.h"
 #include "tools/commands.h"
@@ -109,6 +111,10 @@ std::string name_below(const fs::path& folder, const fs::path& file) {
 class Gatherer {
  public:
   Gatherer(std::vector<PackItem>& patches, std::vector<PackItem>& files) : patches_(patches), files_(files) {}
+
+  // A name the add-on gets from an output's file name, as the installer derives it: no file may be
+  // packed as that add-on's log or backup folder.
+  void add_addon_name(const std::string& name) { addon_names_.push_back(name); }
 
   // Leaves `path` out of every folder: a string patch source's resource, or an output of this run
   // (an add-on folder often holds the installer built from it last time).
@@ -218,6 +224,13 @@ class Gatherer {
       error = source.string() + ": " + problem;
       return false;
     }
+    for (const std::string& addon : addon_names_) {
+      if (&group == &files_ && is_installer_own_name(item.name.c_str(), addon.c_str())) {
+        error = source.string() + ": the name \"" + item.name + "\" is one the installer keeps for itself (" +
+                "dialog.tlk, dialogF.tlk, UInst.exe, the add-on's log and backup folder); it would never be installed";
+        return false;
+      }
+    }
     auto [existing, fresh] = names.emplace(fold_case(item.name), source);
     if (!fresh) {
       error = "the name \"" + item.name + "\" is given twice (" + existing->second.string() + " and " +
@@ -236,6 +249,7 @@ class Gatherer {
 
   std::vector<PackItem>& patches_;
   std::vector<PackItem>& files_;
+  std::vector<std::string> addon_names_;  // see add_addon_name
   std::map<std::string, fs::path> patch_names_;  // folded name -> where it came from
   std::map<std::string, fs::path> file_names_;
   std::vector<fs::path> consumed_;  // files that no folder contributes
@@ -286,8 +300,14 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
     err << "zep pack: -o and --zep name the same file\n";
     return kExitUsage;
   }
-  if (!request.exe_output.empty()) gatherer.exclude(request.exe_output);
-  if (!request.zep_output.empty()) gatherer.exclude(request.zep_output);
+  for (const fs::path& output : {request.exe_output, request.zep_output}) {
+    if (output.empty()) continue;
+    gatherer.exclude(output);
+    std::string lowered = output.filename().string();
+    lower_case_ascii(lowered.data());
+    char addon_name[kAddonNameCapacity];
+    if (derive_addon_name(lowered.c_str(), addon_name)) gatherer.add_addon_name(addon_name);
+  }
   // Named string patch files first, so that a folder does not also pack their sources' resources.
   for (const fs::path& patch : request.patches) gathered = gathered && gatherer.add_patch(patch, error);
   for (const fs::path& folder : request.folders) gathered = gathered && gatherer.add_folder(folder, error);

@@ -5,11 +5,11 @@
 //
 // What it may delete is decided from the log's own place, never from what the log says alone: the
 // game folder is the folder that holds the log; the log's first line must be a plain add-on name equal
-// to the log's own file name; every file line must name a file inside the game folder. A file whose
-// original the installation kept in "<AddonName>.zep-backup" gets it back. Only when every listed
-// file is gone are the uninstall key, the add-on's shortcuts, its backup folder and the log removed;
-// otherwise the log keeps the lines that remain, and the entry and the shortcuts stay, so that the
-// player can run it again.
+// to the log's own file name; a file line that names nothing inside the game folder is passed over.
+// Only when every listed file is gone are the originals the installation kept in
+// "<AddonName>.zep-backup" put back and the uninstall key, "Uninstall.lnk", the emptied Start Menu
+// and backup folders and the log removed; otherwise everything stays as it is, the log whole, and the
+// player can run it again: files that are gone already are passed over then.
 #pragma once
 
 #include "install/log_lines.h"

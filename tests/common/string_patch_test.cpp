@@ -86,7 +86,7 @@ class StringPatchFile : public ::testing::Test {
   PatchOutcome apply_file(const fs::path& file, const std::string& spk) {
     if (!spk.empty() || file.filename() == "spktmp") write_native_file(file, spk);
     LoadedPatch loaded;
-    PatchOutcome outcome = {read_string_patch_file(file.c_str(), "RUBY.spk", "Mod", nullptr, &loaded),
+    PatchOutcome outcome = {read_string_patch_file(file.string().c_str(), "RUBY.spk", "Mod", nullptr, &loaded),
                             PlaceResult::kFailed, 0};
     if (outcome.status == PatchStatus::kSpkn) show_spkn_refusal(nullptr);
     if (outcome.status == PatchStatus::kNameRefused) accept_placement_name(loaded.relative_name.c_str(), "Mod", nullptr);

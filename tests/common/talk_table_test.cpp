@@ -382,7 +382,7 @@ TEST_F(TalkTableDamage, DamagedFilesAreRefusedWithTheLoadMessage) {
     put(bytes);
     TalkTable table;
     const char* problem = nullptr;
-    EXPECT_EQ(read_talk_table(&table, tlk().c_str(), &problem), TalkLoad::kNotATable);
+    EXPECT_EQ(read_talk_table(&table, tlk().string().c_str(), &problem), TalkLoad::kNotATable);
     ASSERT_NE(problem, nullptr);
     EXPECT_NE(std::string(problem), "");
     EXPECT_FALSE(load_talk_table(&table, game_path(), owner_.handle()));

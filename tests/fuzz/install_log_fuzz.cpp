@@ -1,8 +1,8 @@
 // Fuzz target: the uninstaller run on an install log of any content, the question answered Yes.
-// Whatever the log says, the uninstaller never reads outside its buffers and closes every file. Its
-// second line, the game folder, may name any place, and the uninstaller deletes there what the log
-// lists: the host layer's confinement keeps every such change inside the private folder, so that a
-// fuzzed log can never reach the machine's own files.
+// Whatever the log says, the uninstaller never reads outside its buffers and closes every file, and
+// it deletes and puts back only inside the folder that holds the log, whatever its second line says:
+// the host layer's confinement to the private folder would record anything else (and keeps a fuzzed
+// log from ever reaching the machine's own files).
 #include <cstdint>
 
 #include "tests/fuzz/fuzz_support.h"
@@ -27,5 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::write_file(root + "a", "a", 1);
   run_uninstaller(("UInst -" + log).c_str());
   if (host::open_file_count() != 0) abort();
+  if (!host::confinement_escapes().empty()) abort();
   return 0;
 }

@@ -142,6 +142,27 @@ TEST_F(HostileArchive, AStringPatchResourceThatWouldLeaveIsRefusedAndTheRestInst
   EXPECT_EQ(log.find("e.itm"), std::string::npos) << log;
 }
 
+TEST_F(HostileArchive, TheInstallersOwnFilesAreRefusedEachAndTheRestInstalled) {
+  const std::string table = read_native_file(game_ / "dialog.tlk");
+  Outcome outcome = run(installer({}, {{"DIALOG.TLK", "not the game's table"},
+                                       {"dialogf.tlk", "nor this"},
+                                       {"UInst.exe", "MZ another uninstaller"},
+                                       {"Hostile.log", "Hostile\r\nC:\\\r\n..\\..\\x\r\n"},
+                                       {"hostile.zep-backup\\Override\\fine.txt", "a false original"},
+                                       {"Override\\fine.txt", "fine"}}));
+  EXPECT_TRUE(outcome.listed);
+  EXPECT_EQ(outcome.install_code, tool::kExitFailed);
+  EXPECT_NE(outcome.install_output.find("with errors: 5 steps"), std::string::npos) << outcome.install_output;
+  EXPECT_NE(outcome.install_output.find("keeps for itself"), std::string::npos) << outcome.install_output;
+  EXPECT_EQ(read_native_file(game_ / "dialog.tlk"), table);
+  EXPECT_FALSE(fs::exists(game_ / "dialogf.tlk"));
+  EXPECT_NE(read_native_file(game_ / "UInst.exe"), "MZ another uninstaller");
+  EXPECT_FALSE(fs::exists(game_ / "hostile.zep-backup"));
+  EXPECT_EQ(read_native_file(game_ / "Override" / "fine.txt"), "fine");
+  EXPECT_EQ(read_native_file(game_ / "Hostile.log"),
+            "Hostile\r\n" + tool::windows_style(game_) + "\\\r\nOverride\\fine.txt\r\n");
+}
+
 TEST_F(HostileArchive, DuplicateNamesAreAskedAboutLikeAnyExistingFile) {
   // The second of two names that differ only in letter case is the same file on Windows.
   Outcome outcome = run(installer({}, {{"Override\\twice.txt", "first"}, {"override\\TWICE.txt", "second"}}));

@@ -277,6 +277,13 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
       {"open without file", {"--add", data.string(), "x", "--open", "y"}, "no such file"},
       {"missing folder", {(folder.native() / "nope").string()}, "not a folder"},
       {"missing source", {"--spk", (folder.native() / "nope.spks").string()}, "does not exist"},
+      // What the installer keeps for itself; the outputs old.exe and new.zep name the add-ons Old and New.
+      {"the talk table", {"--add", data.string(), "DIALOG.TLK"}, "keeps for itself"},
+      {"the female talk table", {"--add", data.string(), "dialogF.tlk"}, "keeps for itself"},
+      {"the uninstaller", {"--add", data.string(), "uinst.exe"}, "keeps for itself"},
+      {"the log", {"--add", data.string(), "Old.log"}, "keeps for itself"},
+      {"the bare archive's log", {"--add", data.string(), "new.log"}, "keeps for itself"},
+      {"the backup folder", {"--add", data.string(), "Old.zep-backup\\Override\\x.itm"}, "keeps for itself"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

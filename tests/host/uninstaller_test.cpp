@@ -277,7 +277,7 @@ TEST_F(Uninstall, BadCommandLinesAndLogsChangeNothing) {
       {"...log", "..\r\n" + game_path_ + "\r\nx\r\n"},
       {"Tab.log", "Tab\t\r\n" + game_path_ + "\r\nx\r\n"},
       {"dialog.tlk", "TLK V1  \1\0\0\0x\r\n"},
-      {"UInst.exe", std::string("MZ\x90\0\3\0\0\0", 10)},
+      {"UInst.exe", std::string("MZ\x90\0\3\0\0\0", 8)},
       {"Mod.txt", "Mod\r\n" + game_path_ + "\r\nx\r\n"},
   };
   for (const auto& [name, content] : refused) {

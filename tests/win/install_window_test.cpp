@@ -346,8 +346,8 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
   ASSERT_FALSE(hklm_key_exists(key_path));
   ASSERT_FALSE(fs::exists(menu_folder));
 
-  // The game folder, with a blank in its name: the talk table, and one of the add-on's files that
-  // the player already has.
+  // The game folder, with a blank in its name: the talk table, and two of the add-on's files that the
+  // player already has: one to be replaced, one to be kept.
   const SampleAddon addon = sample_addon();
   TempFolder games;
   const fs::path game = games.native() / "Icewind Game";
@@ -357,6 +357,9 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
   const std::string kept_name = addon.files[2].name;
   const std::string players_own = "the player's own effect";
   write_native_file(native_in(game, kept_name), players_own);
+  const std::string replaced_name = addon.files[1].name;
+  const std::string players_original = "the player's original effect";
+  write_native_file(native_in(game, replaced_name), players_original);
 
   ComScope com;
   WithoutMenuMirroring no_menu_mirroring;
@@ -384,33 +387,42 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
   EXPECT_EQ(window_text(path_label(window)), game_path);
   ASSERT_TRUE(IsWindowEnabled(import_button(window))) << "Import once a game folder was chosen";
 
-  // The import, its two questions answered: shortcuts yes, the player's own file kept.
+  // The import, its three questions answered: shortcuts yes, one of the player's files replaced, the
+  // other kept.
+  script.answer(kIdYes);
   script.answer(kIdYes);
   script.answer(kIdNo);
   press_button(import_button(window));
-  ASSERT_TRUE(wait_until([&] { return script.shown().size() >= 3; }, kPatience)) << describe(script.shown());
+  ASSERT_TRUE(wait_until([&] { return script.shown().size() >= 4; }, kPatience)) << describe(script.shown());
   ASSERT_TRUE(no_dialog_left(run.process_id()));
   ASSERT_TRUE(wait_for_idle(window));
   close_notepad(5000);
   const std::vector<ShownMessage> shown = script.shown();
-  ASSERT_EQ(shown.size(), 3u) << describe(shown);
+  ASSERT_EQ(shown.size(), 4u) << describe(shown);
   EXPECT_EQ(shown[0].text, "Do you want to create Start Menu shortcuts?");
   EXPECT_EQ(shown[0].caption, "ZEP SFX");
   EXPECT_EQ(shown[0].style, kMbYesNo);
   EXPECT_EQ(shown[1].text, "File already exists. Overwrite?");
-  EXPECT_EQ(shown[1].caption, game_path + kept_name);
-  EXPECT_EQ(shown[1].style, kMbYesNo);
-  EXPECT_EQ(shown[2].text, "ZEP imported successfully!");
-  EXPECT_EQ(shown[2].caption, "ZEP SFX");
-  EXPECT_EQ(shown[2].style, kMbOk);
+  EXPECT_EQ(shown[1].caption, game_path + replaced_name);
+  EXPECT_EQ(shown[2].text, "File already exists. Overwrite?");
+  EXPECT_EQ(shown[2].caption, game_path + kept_name);
+  EXPECT_EQ(shown[2].style, kMbYesNo);
+  EXPECT_EQ(shown[3].text, "ZEP imported successfully!");
+  EXPECT_EQ(shown[3].caption, "ZEP SFX");
+  EXPECT_EQ(shown[3].style, kMbOk);
   for (const ShownMessage& message : shown) EXPECT_TRUE(message.has_owner) << message.text;
 
   // The game folder. The uninstaller is the self-extracting file's image slot, byte for byte.
   EXPECT_TRUE(read_native_file(game / "UInst.exe") == run.installer().substr(36864, 4096))
       << "UInst.exe is not the uninstaller slot";
+  // The log lists what the add-on placed: not the file the player kept. The replaced file's original
+  // is kept in the add-on's backup folder.
   std::string expected_log = "Sample\r\n" + game_path + "\r\noverride\\RUBY.itm\r\n";
-  for (const TestEntry& entry : addon.files) expected_log += entry.name + "\r\n";
+  for (const TestEntry& entry : addon.files) {
+    if (entry.name != kept_name) expected_log += entry.name + "\r\n";
+  }
   EXPECT_EQ(read_native_file(game / "Sample.log"), expected_log);
+  EXPECT_EQ(read_native_file(native_in(game / "Sample.zep-backup", replaced_name)), players_original);
 
   // The item holds the new strrefs, consecutive from the old entry count on, at its positions.
   const std::vector<TalkText> old_entries = talk_entries(old_tlk);
@@ -476,15 +488,26 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
     EXPECT_EQ(answered[1].text, "Uninstall completed.");
     EXPECT_EQ(answered[1].caption, "Info");
   }
-  // Every file the log listed is gone, the player's own file too: the log does not tell it from the
-  // add-on's files.
+  // Every file the log listed is gone, the replaced one's original is back, and the file the player
+  // kept was never touched.
   EXPECT_FALSE(fs::exists(game / "override" / "RUBY.itm"));
-  for (const TestEntry& entry : addon.files) EXPECT_FALSE(fs::exists(native_in(game, entry.name))) << entry.name;
+  for (const TestEntry& entry : addon.files) {
+    SCOPED_TRACE(entry.name);
+    if (entry.name == kept_name) {
+      EXPECT_EQ(read_native_file(native_in(game, entry.name)), players_own);
+    } else if (entry.name == replaced_name) {
+      EXPECT_EQ(read_native_file(native_in(game, entry.name)), players_original);
+    } else {
+      EXPECT_FALSE(fs::exists(native_in(game, entry.name)));
+    }
+  }
+  EXPECT_FALSE(fs::exists(game / "Sample.zep-backup"));
   EXPECT_FALSE(fs::exists(game / "Sample.log"));
   EXPECT_TRUE(read_native_file(game / "UInst.exe") == run.installer().substr(36864, 4096)) << "UInst.exe stays";
   EXPECT_TRUE(read_native_file(game / "dialog.tlk") == new_tlk) << "the talk table stays as the import left it";
   EXPECT_FALSE(hklm_key_exists(key_path));
-  EXPECT_FALSE(fs::exists(menu_folder));
+  // Of the shortcuts the uninstaller knows only its own: the readme's stays, and so does its folder.
+  EXPECT_EQ(names_in(menu_folder), std::set<std::string>{"rubyevil_readme.lnk"});
 
   // The installer is still there to be closed.
   close_and_expect_clean_end(run, window);

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "install/registration.h"
+#include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 #include "tests/support/windows_ui.h"
@@ -114,9 +115,10 @@ class InstalledAddon {
   StartMenu menu_;
 };
 
-TEST(UninstallerProgram, TheStoredCommandRemovesTheAddon) {
+TEST(UninstallerProgram, TheStoredCommandRemovesTheAddonAndPutsTheOriginalsBack) {
   InstalledAddon addon("Zep Uninstall " + std::to_string(GetCurrentProcessId()));
   write_native_file(addon.start_menu_folder() / "added by hand.txt", "x");
+  write_native_file(addon.game_ / (addon.addon_ + ".zep-backup") / "Override" / "a.spl", "the game's spell");
   ASSERT_TRUE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
   EXPECT_EQ(addon.stored_command().front(), '"');
   long exit_code = -1;
@@ -128,28 +130,60 @@ TEST(UninstallerProgram, TheStoredCommandRemovesTheAddon) {
   EXPECT_EQ(shown[0].style, kMbYesNo);
   EXPECT_EQ(shown[1].text, "Uninstall completed.");
   EXPECT_EQ(shown[1].caption, "Info");
-  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "Override" / "a.spl"));
+  EXPECT_EQ(read_native_file(addon.game_ / "Override" / "a.spl"), "the game's spell");
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / (addon.addon_ + ".zep-backup")));
   EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
   EXPECT_FALSE(std::filesystem::exists(addon.game_ / (addon.addon_ + ".log")));
   EXPECT_TRUE(std::filesystem::exists(addon.game_ / "UInst.exe"));
   EXPECT_EQ(read_native_file(addon.game_ / "dialog.tlk"), "TLK V1  table");
   EXPECT_FALSE(addon.key_exists());
-  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder()));
+  // Only the shortcut the installation made goes.
+  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
+  EXPECT_EQ(read_native_file(addon.start_menu_folder() / "added by hand.txt"), "x");
 }
 
-TEST(UninstallerProgram, ASubfolderInTheStartMenuFolderIsReportedAndKept) {
-  InstalledAddon addon("Zep Subfolder " + std::to_string(GetCurrentProcessId()));
+TEST(UninstallerProgram, AFileInUseKeepsTheAddonInstalledUntilARunCanFinish) {
+  InstalledAddon addon("Zep Retry " + std::to_string(GetCurrentProcessId()));
   std::filesystem::create_directories(addon.start_menu_folder() / "inner");
+  const std::string log = read_native_file(addon.game_ / (addon.addon_ + ".log"));
   long exit_code = -1;
+  {
+    // Open without sharing, as the game holds its files.
+    HANDLE held = CreateFileA((addon.game_path_ + "readme.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+    CloseHandle(held);
+    EXPECT_EQ(exit_code, 0);
+    ASSERT_EQ(shown.size(), 2u) << describe(shown);
+    EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
+  }
+  EXPECT_TRUE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_EQ(read_native_file(addon.game_ / (addon.addon_ + ".log")), log);
+  EXPECT_TRUE(addon.key_exists());
+  EXPECT_TRUE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
+
   std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
-  EXPECT_EQ(exit_code, 0);
-  ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[1].caption, addon.programs_);
-  EXPECT_FALSE(shown[1].text.empty());
-  EXPECT_EQ(shown[2].text, "Uninstall completed.");
+  ASSERT_EQ(shown.size(), 2u) << describe(shown);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_FALSE(addon.key_exists());
+  // A folder that is not the installation's stays in the add-on's Start Menu folder, which stays too.
   EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
   EXPECT_TRUE(std::filesystem::is_directory(addon.start_menu_folder() / "inner"));
-  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+}
+
+TEST(UninstallerProgram, AsksToRunAsAdministrator) {
+  // The manifest, read as Windows reads it when the program is started.
+  HMODULE image = LoadLibraryExA(windows_path(ZEP_TEST_UINST).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr) << "UInst.exe has no manifest";
+  const char* manifest = static_cast<const char*>(LockResource(LoadResource(image, found)));
+  ASSERT_NE(manifest, nullptr);
+  const std::string text(manifest, SizeofResource(image, found));
+  FreeLibrary(image);
+  EXPECT_NE(text.find("<requestedExecutionLevel level=\"requireAdministrator\"/>"), std::string::npos) << text;
 }
 
 }  // namespace

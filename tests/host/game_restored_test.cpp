@@ -1,0 +1,148 @@
+// Installing and then uninstalling gives the player back the game folder as it was: every file the
+// player had, with its bytes, whatever was answered, however often the add-on was installed, and in
+// whichever order two add-ons that replace the same file are removed. Only the talk table keeps what
+// was appended to it, and UInst.exe stays.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "archive/format.h"
+#include "install/driver.h"
+#include "platform/buffers.h"
+#include "platform/host_platform.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/message_script.h"
+#include "tests/support/spk_bytes.h"
+#include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
+#include "uninstaller/uninstaller.h"
+
+namespace zep {
+namespace {
+
+namespace fs = std::filesystem;
+using test::MessageScript;
+using test::read_native_file;
+using test::TestEntry;
+using test::write_native_file;
+
+using Tree = std::map<std::string, std::string>;
+
+class GameRestored : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host::reset_all();
+    before_ = fs::current_path();
+    fs::create_directories(root_.native() / "Installer");
+    fs::current_path(root_.native() / "Installer");
+    game_ = root_.native() / "Game";
+    game_path_ = root_.path() + "Game" + root_.path().back();
+    write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
+    write_native_file(game_ / "Override" / "shared.itm", "the player's item");
+    write_native_file(game_ / "Override" / "kept.eff", "the player's effect");
+    write_native_file(game_ / "chitin.key", "the game's key");
+  }
+  void TearDown() override {
+    fs::current_path(before_);
+    host::reset_all();
+  }
+
+  // Every file of the game folder but the two that an installation leaves by design.
+  Tree game() const {
+    Tree files;
+    for (const auto& item : fs::recursive_directory_iterator(game_)) {
+      const std::string name = fs::relative(item.path(), game_).generic_string();
+      if (item.is_regular_file() && name != "dialog.tlk" && name != "UInst.exe") files[name] = read_native_file(item.path());
+      if (item.is_directory() && fs::is_empty(item.path())) files[name + "/"] = "";
+    }
+    return files;
+  }
+
+  // Installs `addon` with its string patch file and `files`, answering every overwrite question
+  // with `overwrite` (or the answers given).
+  void install(const std::string& addon, const std::vector<TestEntry>& files, std::vector<int> answers) {
+    const std::vector<TestEntry> patches = {
+        {addon + ".spk", test::build_spk4(addon + ".itm", std::string(16, 'i'), {{"a text", 1, "", 0, 0, {4}}})}};
+    write_native_file(root_.native() / "Installer" / "tmp",
+                      test::build_self_extracting("MZ stub", "MZ uninstaller", test::build_test_archive(patches, files)));
+    FileHandle copy(open_for_reading("tmp"));
+    ASSERT_TRUE(copy.is_open());
+    MessageScript script;
+    script.answer(kIdNo);  // no shortcuts
+    for (int answer : answers) script.answer(answer);
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr};
+    const InstallReport report = install_addon(source, game_path_.c_str(), addon.c_str(), nullptr);
+    EXPECT_TRUE(report.started);
+    EXPECT_EQ(report.failures, 0u);
+  }
+
+  void uninstall(const std::string& addon) {
+    MessageScript script;
+    script.answer(kIdYes);
+    EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + addon + ".log").c_str()), Outcome::kCompleted);
+    EXPECT_EQ(script.shown().back().text, "Uninstall completed.");
+  }
+
+  test::TempFolder root_;
+  fs::path before_;
+  fs::path game_;
+  std::string game_path_;
+};
+
+const std::vector<TestEntry> kFiles = {{"Override\\shared.itm", "Alpha's item"},
+                                       {"Override\\kept.eff", "Alpha's effect"},
+                                       {"Override\\Deep\\new.bam", "Alpha's animation"}};
+
+TEST_F(GameRestored, AReplacedFileComesBackAndADeclinedOneIsNeverTouched) {
+  const Tree before = game();
+  install("Alpha", kFiles, {kIdYes, kIdNo});  // replace shared.itm, keep kept.eff
+  EXPECT_EQ(read_native_file(game_ / "Override" / "shared.itm"), "Alpha's item");
+  EXPECT_EQ(read_native_file(game_ / "Override" / "kept.eff"), "the player's effect");
+  EXPECT_EQ(read_native_file(game_ / "Alpha.zep-backup" / "Override" / "shared.itm"), "the player's item");
+  uninstall("Alpha");
+  Tree after = game();
+  after.erase("Override/Deep/");  // a folder the installation made; the uninstaller removes none
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(GameRestored, AReinstalledAddonUninstallsToTheGameBeforeItsFirstInstallation) {
+  const Tree before = game();
+  install("Alpha", kFiles, {kIdYes, kIdYes});
+  install("Alpha", kFiles, {kIdYes, kIdYes, kIdYes, kIdYes});  // every file is there now
+  EXPECT_EQ(read_native_file(game_ / "Alpha.zep-backup" / "Override" / "shared.itm"), "the player's item")
+      << "the original of the first installation stays";
+  uninstall("Alpha");
+  Tree after = game();
+  after.erase("Override/Deep/");
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(GameRestored, TwoAddonsThatReplaceTheSameFileGiveTheOriginalBackInEitherOrder) {
+  const std::vector<TestEntry> beta_files = {{"Override\\shared.itm", "Beta's item"}};
+  for (bool beta_first : {false, true}) {
+    SCOPED_TRACE(beta_first ? "Beta removed first" : "Alpha removed first");
+    fs::remove_all(game_);
+    SetUp();
+    const Tree before = game();
+    install("Alpha", kFiles, {kIdYes, kIdYes});
+    install("Beta", beta_files, {kIdYes});
+    EXPECT_EQ(read_native_file(game_ / "Override" / "shared.itm"), "Beta's item");
+    if (beta_first) {
+      uninstall("Beta");
+      // Beta had taken the file over: the game's original comes back, Alpha's version is gone.
+      EXPECT_EQ(read_native_file(game_ / "Override" / "shared.itm"), "the player's item");
+      uninstall("Alpha");
+    } else {
+      uninstall("Alpha");
+      EXPECT_EQ(read_native_file(game_ / "Override" / "shared.itm"), "Beta's item") << "Beta still has it";
+      uninstall("Beta");
+    }
+    Tree after = game();
+    after.erase("Override/Deep/");
+    EXPECT_EQ(after, before);
+  }
+}
+
+}  // namespace
+}  // namespace zep
