@@ -5,8 +5,11 @@ namespace {
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Control characters, the characters Windows refuses, and every byte from 0x80 on: those are read in
+// the player's code page, where some are digits (the superscripts 0xB9, 0xB2 and 0xB3 make COM¹ and
+// LPT² device names) and none is certain to be what the author meant.
 bool is_bad_character(u8 c) {
-  if (c < 0x20 || c == 0x7f) return true;
+  if (c < 0x20 || c >= 0x7f) return true;
   switch (c) {
     case '<': case '>': case ':': case '"': case '/': case '|': case '?': case '*':
       return true;
@@ -34,7 +37,9 @@ bool is_device_name(const char* component, u32 length) {
     for (u32 i = 0; i < 3; ++i) name[i] = upper(component[i]);
     bool port = (name[0] == 'C' && name[1] == 'O' && name[2] == 'M') ||
                 (name[0] == 'L' && name[1] == 'P' && name[2] == 'T');
-    return port && component[3] >= '1' && component[3] <= '9';
+    // COM0 and LPT0 are device names too, as the superscript digits would be (those bytes are refused
+    // anyway).
+    return port && component[3] >= '0' && component[3] <= '9';
   }
   return false;
 }
@@ -77,7 +82,8 @@ const char* describe_name_problem(NameProblem problem) {
     case NameProblem::kEmpty: return "the name is empty";
     case NameProblem::kTooLong: return "the name is longer than 256 bytes";
     case NameProblem::kBadCharacter:
-      return "the name holds a control character or one of < > : \" / | ? * (a drive such as C: included)";
+      return "the name holds a control character, a byte outside ASCII or one of < > : \" | ? * (a drive such as "
+             "C: included)";
     case NameProblem::kAbsolute: return "the name starts with a backslash and would leave the game folder";
     case NameProblem::kEmptyComponent: return "the name holds an empty folder part (\\\\ or a trailing \\)";
     case NameProblem::kDotComponent: return "the name holds a . or .. part and would leave the game folder";

@@ -1,5 +1,6 @@
-// Checks on the names of other files: each is joined to the game folder unchanged, so only a name that
-// stays inside the game folder and that Windows accepts as a relative file path is sound.
+// Checks on the names of other files: each is joined to the game folder (its forward slashes made
+// backslashes), so only a name that stays inside the game folder and that Windows accepts as a
+// relative file path is sound. A name that is not is refused for that file alone.
 #pragma once
 
 #include "platform/types.h"
@@ -15,12 +16,12 @@ enum class NameProblem {
   kNameOk,
   kEmpty,              // no characters
   kTooLong,            // more than kMaxEntryNameLength bytes
-  kBadCharacter,       // a control character or one of < > : " / | ? *
+  kBadCharacter,       // a control character, a byte of 0x80 or above, or one of < > : " / | ? *
   kAbsolute,           // starts with a backslash (a root or network path)
   kEmptyComponent,     // two backslashes in a row, or one at the end
   kDotComponent,       // a component "." or ".." that would leave the folder or name it
   kBadComponentEnd,    // a component ending in a dot or a blank, which Windows drops silently
-  kReservedDeviceName  // CON, PRN, AUX, NUL, COM1..COM9, LPT1..LPT9 (with any extension)
+  kReservedDeviceName  // CON, PRN, AUX, NUL, COM0..COM9, LPT0..LPT9 (with any extension)
 };
 
 // Checks the `length` bytes of `name` as a path relative to the game folder.

@@ -72,12 +72,12 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   for (u32 i = 0; i < count; ++i) {
     const u8* record = table.data() + i * sizeof(ArchiveEntry);
     const u32 name_length = load_u32(record + 4);
-    if (name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, i);
     if (!range_inside(load_u32(record), name_length, archive_length)) return problem(ArchiveDamage::kNameOutside, i);
     if (!range_inside(load_u32(record + 12), load_u32(record + 16), archive_length)) {
       return problem(ArchiveDamage::kDataOutside, i);
     }
-    names_length += name_length + 1;
+    // A name longer than any path is kept for the listing only as far as a path could go.
+    names_length += (name_length < kMaxEntryNameLength ? name_length : kMaxEntryNameLength) + 1;
   }
   if (names_length > 0xFFFFFFFFu) return problem(ArchiveDamage::kOutOfMemory);
 
@@ -89,15 +89,14 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   u32 at = 0;
   for (u32 i = 0; i < count; ++i) {
     const u8* record = table.data() + i * sizeof(ArchiveEntry);
-    const u32 name_length = load_u32(record + 4);
+    u32 name_length = load_u32(record + 4);
+    if (name_length > kMaxEntryNameLength) name_length = kMaxEntryNameLength;
     char* name = names.text() + at;
     if (name_length > 0 && !read_at(file, archive_offset + load_u32(record), name, name_length)) {
       return unreadable();
     }
-    // The name of an other file is joined to the game folder as it stands: it must stay inside it.
-    if (i >= patch_count && check_relative_name(name, name_length) != NameProblem::kNameOk) {
-      return problem(ArchiveDamage::kNameLeavesFolder, i);
-    }
+    // Names are not judged here: one that the game folder cannot take is refused for that file alone
+    // when it is installed.
     u8* start = name_starts.data() + i * 4;
     start[0] = static_cast<u8>(at);
     start[1] = static_cast<u8>(at >> 8);
@@ -127,21 +126,28 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   entry->data_offset = load_u32(record + 12);
   entry->data_length = load_u32(record + 16);
   const u32 archive_length = index.archive_length();
-  if (entry->name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameTooLong, number);
   if (!range_inside(entry->name_offset, entry->name_length, archive_length)) {
     return problem(ArchiveDamage::kNameOutside, number);
   }
   if (!range_inside(entry->data_offset, entry->data_length, archive_length)) {
     return problem(ArchiveDamage::kDataOutside, number);
   }
+  const bool other_file = number >= index.patch_count();
+  if (other_file && entry->name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameUnusable, number);
+  // A string patch file's name is only shown: a longer one is shown as far as a path could go.
+  const u32 name_length = entry->name_length < kMaxEntryNameLength ? entry->name_length : kMaxEntryNameLength;
   char text[kMaxEntryNameLength + 1];
-  if (entry->name_length > 0 &&
-      !read_at(file, index.archive_offset() + entry->name_offset, text, entry->name_length)) {
+  if (name_length > 0 && !read_at(file, index.archive_offset() + entry->name_offset, text, name_length)) {
     return unreadable();
   }
-  text[entry->name_length] = 0;
-  if (number >= index.patch_count() && check_relative_name(text, entry->name_length) != NameProblem::kNameOk) {
-    return problem(ArchiveDamage::kNameLeavesFolder, number);
+  text[name_length] = 0;
+  if (other_file && text_length(text) != name_length) return problem(ArchiveDamage::kNameUnusable, number);
+  // A forward slash separates folders on Windows as a backslash does: an other file's name is placed
+  // and logged with backslashes.
+  if (other_file) {
+    for (u32 i = 0; i < name_length; ++i) {
+      if (text[i] == '/') text[i] = '\\';
+    }
   }
   // A zero byte inside the name ends it early, as it does for every reader of the name.
   name->append(text);
@@ -204,15 +210,10 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) 
       text->append(number);
       text->append(" runs past the end of the file");
       break;
-    case ArchiveDamage::kNameTooLong:
+    case ArchiveDamage::kNameUnusable:
       text->append("the name of entry ");
       text->append(number);
-      text->append(" is longer than 256 bytes");
-      break;
-    case ArchiveDamage::kNameLeavesFolder:
-      text->append("the name of entry ");
-      text->append(number);
-      text->append(" is not a path inside the game folder");
+      text->append(" is longer than 256 bytes or holds a zero byte");
       break;
     case ArchiveDamage::kOutOfMemory:
       text->append("its list of files is too large for the memory available");

@@ -25,8 +25,8 @@ enum class ArchiveDamage {
   kTableOutside,     // the entry table runs past the end of the file
   kNameOutside,      // an entry's name runs past the end of the file
   kDataOutside,      // an entry's data runs past the end of the file
-  kNameTooLong,      // an entry's name is longer than kMaxEntryNameLength
-  kNameLeavesFolder, // an other file's name is not a plain path inside the game folder
+  kNameUnusable,     // read_entry_afresh only: an other file's name is longer than kMaxEntryNameLength
+                     // or holds a zero byte, which no Windows path can; the archive itself is sound
   kOutOfMemory,      // the index does not fit in memory
   kChanged,          // the archive no longer holds what was listed when the program started
   kNotListed,        // the archive could not be listed when the program started

@@ -62,8 +62,10 @@ class Installation {
   // uninstaller would never know of it) and no further file is placed. Returns false then.
   bool record_placed(const char* relative_name);
 
-  // Reads entry `number` afresh; a problem is reported and counted, and false returned.
-  bool read_entry(u32 number, ArchiveEntry* entry, EntryName* name);
+  // Reads entry `number` afresh; a problem is reported and counted, and false returned. An other
+  // file's name too long for any path is refused for that file alone; `quiet` does not report it
+  // again (it was when the file was to be placed).
+  bool read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet = false);
   // Reports the last error code under `caption` and counts the step as failed.
   void fail_with_error_number(const char* caption);
   // A copy that failed: removes what it wrote to `path` and reports the failure's own code.
@@ -86,10 +88,15 @@ class Installation {
 
 constexpr char kNothingInstalled[] = "Nothing was installed.";
 
-bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name) {
+bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet) {
   ArchiveCheck check = read_entry_afresh(source_.file, index_, number, entry, name);
   if (check.damage == ArchiveDamage::kNone) return true;
-  show_archive_damage(owner_, check);
+  if (check.damage == ArchiveDamage::kNameUnusable) {
+    if (quiet) return false;
+    refuse_long_name(owner_);
+  } else {
+    show_archive_damage(owner_, check);
+  }
   ++failures_;
   return false;
 }
@@ -366,8 +373,9 @@ void Installation::open_marked_files() {
   for (u32 k = 0; k < index_.file_count(); ++k) {
     ArchiveEntry entry;
     EntryName name;
-    if (!read_entry(index_.patch_count() + k, &entry, &name)) continue;
-    if (entry.flags != kRunAfterInstall) continue;
+    if (!read_entry(index_.patch_count() + k, &entry, &name, true)) continue;
+    // A file that may not be placed is never opened: its name could point anywhere.
+    if (entry.flags != kRunAfterInstall || !may_place(name.c_str(), addon_name_)) continue;
     PathString full_path;
     if (!full_path.assign(game_path_) || !full_path.append(name.c_str())) continue;  // reported when placed
     open_with_shell(owner_, full_path.c_str());

@@ -59,6 +59,17 @@ bool is_installer_own_name(const char* relative_name, const char* addon_name) {
   return starts_with(rest, kBackupSuffix, suffix) && (rest[suffix] == 0 || rest[suffix] == '\\');
 }
 
+bool may_place(const char* relative_name, const char* addon_name) {
+  return check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk &&
+         !is_installer_own_name(relative_name, addon_name);
+}
+
+void refuse_long_name(WindowRef owner) {
+  show_message(owner, "This add-on names a file whose name Windows cannot hold (too long, or with a zero byte), "
+               "which is not installed.",
+               "ZEP refused file", kMbOk | kMbIconWarning);
+}
+
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {
   const bool inside = check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk;
   if (inside && !is_installer_own_name(relative_name, addon_name)) return true;

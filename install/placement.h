@@ -24,10 +24,15 @@ enum class PlaceResult {
 bool is_installer_own_name(const char* relative_name, const char* addon_name);
 
 // True when `relative_name`, joined to the game folder, names a file inside it that an add-on may
-// place (not one of the installer's own, for `addon_name`, which may be null). Otherwise shows the
-// refusal naming it, owned by `owner`, and returns false. Everything that places files checks the
-// name here first.
+// place (not one of the installer's own, for `addon_name`, which may be null).
+bool may_place(const char* relative_name, const char* addon_name);
+
+// may_place, and when it is not so, shows the refusal naming the file, owned by `owner`. Everything
+// that places files checks the name here first.
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner);
+
+// Shows the refusal of a file whose name no Windows path can hold (see kNameUnusable), owned by `owner`.
+void refuse_long_name(WindowRef owner);
 
 // Makes every missing folder of `full_path` from its byte `game_path_length` on (the game folder
 // itself exists), level by level. Folders that exist already are fine; any other failure leaves the

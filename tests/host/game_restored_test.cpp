@@ -38,6 +38,11 @@ class GameRestored : public ::testing::Test {
     fs::current_path(root_.native() / "Installer");
     game_ = root_.native() / "Game";
     game_path_ = root_.path() + "Game" + root_.path().back();
+    make_game();
+  }
+  // The game folder as the player has it: the talk table and two files of the player's own.
+  void make_game() {
+    fs::remove_all(game_);
     write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
     write_native_file(game_ / "Override" / "shared.itm", "the player's item");
     write_native_file(game_ / "Override" / "kept.eff", "the player's effect");
@@ -122,8 +127,7 @@ TEST_F(GameRestored, TwoAddonsThatReplaceTheSameFileGiveTheOriginalBackInEitherO
   const std::vector<TestEntry> beta_files = {{"Override\\shared.itm", "Beta's item"}};
   for (bool beta_first : {false, true}) {
     SCOPED_TRACE(beta_first ? "Beta removed first" : "Alpha removed first");
-    fs::remove_all(game_);
-    SetUp();
+    make_game();
     const Tree before = game();
     install("Alpha", kFiles, {kIdYes, kIdYes});
     install("Beta", beta_files, {kIdYes});

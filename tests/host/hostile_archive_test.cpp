@@ -97,29 +97,50 @@ class HostileArchive : public ::testing::Test {
   fs::path game_;
 };
 
-TEST_F(HostileArchive, NamesThatWouldLeaveTheGameFolderAreRefusedBeforeAnythingIsWritten) {
+TEST_F(HostileArchive, NamesThatWouldLeaveTheGameFolderAreRefusedEachAndTheRestInstalled) {
   const std::vector<std::string> names = {
       "..\\Deeper.txt", "..\\..\\Outside.txt", "Override\\..\\..\\x.txt", "..", ".\\..\\x", "Override\\.\\x",
       "\\absolute.txt", "\\\\server\\share\\x", "C:\\Windows\\x.dll", "C:x.txt", "x.txt:stream", "CON", "nul.txt",
-      "Override\\NUL", "aux.dat", "COM1", "lpt9.x", "prn", "Override/../../x", "...", "x.", "x ", "Override\\\\x",
-      "Override\\", "", std::string(257, 'n'), std::string(300, 'n'), std::string("a\0b", 3), "tab\tname", "quote\"name", "star*.txt"};
-  const std::vector<std::string> before = tree(root_.native());
+      "Override\\NUL", "aux.dat", "COM1", "lpt9.x", "prn", "COM0", "lpt0.txt", "COM\xb9", "LPT\xb2.dat",
+      "Override\\caf\xe9.txt", "Override/../../x", "/absolute.txt", "...", "x.", "x ", "Override\\\\x",
+      "Override\\", "", std::string(257, 'n'), std::string(300, 'n'), std::string("a\0b", 3), "tab\tname",
+      "quote\"name", "star*.txt"};
   for (const std::string& name : names) {
     SCOPED_TRACE("name \"" + name + "\"");
-    Outcome outcome = run(installer({}, {{"Override\\fine.txt", "fine"}, {name, "harm"}}));
-    EXPECT_FALSE(outcome.listed);
-    EXPECT_NE(outcome.listing_message.find("ZEP archive damaged: This installer's archive is damaged"),
-              std::string::npos)
-        << outcome.listing_message;
-    EXPECT_NE(outcome.listing_message.find("entry 2"), std::string::npos) << outcome.listing_message;
+    fs::remove_all(game_);
+    fs::create_directories(game_);
+    write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
+    const std::vector<std::string> before = tree(root_.native());
+    // Flagged to be opened after installation: a refused name is never opened either.
+    Outcome outcome = run(installer({}, {{"Override\\fine.txt", "fine"}, {name, "harm", 1}}));
+    EXPECT_TRUE(outcome.listed) << outcome.listing_message;
     EXPECT_EQ(outcome.install_code, tool::kExitFailed);
-    EXPECT_NE(outcome.install_output.find("Nothing can be installed from it."), std::string::npos);
-    std::vector<std::string> now = tree(root_.native());
-    now.erase(std::remove(now.begin(), now.end(), "Outside/Hostile.exe " +
-                                                      std::to_string(fs::file_size(root_.native() / "Outside" / "Hostile.exe"))),
-              now.end());
-    EXPECT_EQ(now, before) << "not even the fine file is installed";
+    EXPECT_NE(outcome.install_output.find("ZEP refused file: This add-on names a file"), std::string::npos)
+        << outcome.install_output;
+    EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
+    EXPECT_EQ(outcome.install_output.find("Opened after installation"), std::string::npos) << outcome.install_output;
+    EXPECT_EQ(read_native_file(game_ / "Override" / "fine.txt"), "fine");
+    const std::string log = read_native_file(game_ / "Hostile.log");
+    EXPECT_EQ(log.substr(log.size() - 19), "Override\\fine.txt\r\n") << "the refused file is not logged";
+    // Nothing outside the game folder: the tree differs only inside it and by the installer itself.
+    std::vector<std::string> now;
+    for (const std::string& item : tree(root_.native())) {
+      if (item.rfind("Outside/Deeper/Game", 0) != 0 && item.rfind("Outside/Hostile.exe", 0) != 0) now.push_back(item);
+    }
+    std::vector<std::string> was;
+    for (const std::string& item : before) {
+      if (item.rfind("Outside/Deeper/Game", 0) != 0 && item.rfind("Outside/Hostile.exe", 0) != 0) was.push_back(item);
+    }
+    EXPECT_EQ(now, was);
   }
+}
+
+TEST_F(HostileArchive, AForwardSlashSeparatesFoldersAsOnWindows) {
+  Outcome outcome = run(installer({}, {{"Override/Deeper/fine.txt", "fine"}}));
+  EXPECT_EQ(outcome.install_code, tool::kExitOk) << outcome.install_output;
+  EXPECT_EQ(read_native_file(game_ / "Override" / "Deeper" / "fine.txt"), "fine");
+  const std::string log = read_native_file(game_ / "Hostile.log");
+  EXPECT_EQ(log.substr(log.size() - 26), "Override\\Deeper\\fine.txt\r\n") << "logged with backslashes";
 }
 
 TEST_F(HostileArchive, AStringPatchResourceThatWouldLeaveIsRefusedAndTheRestInstalled) {
