@@ -17,6 +17,7 @@
 // SPKN is recognised and refused; any other magic is passed over.
 #pragma once
 
+#include "platform/buffers.h"
 #include "platform/types.h"
 
 namespace zep {
@@ -34,6 +35,12 @@ enum class PatchKind { kSpk3, kSpk4, kSpkn, kOther };
 // SPK3, then SPK4, then SPKN; kOther for anything else, a file shorter than 4 bytes included.
 PatchKind string_patch_kind(const u8* bytes, u32 size);
 
+// One strref to write: the text whose strref it is and the position in the resource.
+struct StrrefWrite {
+  u32 text;      // the text's index
+  u32 position;  // byte offset in the resource of the strref's 4 bytes
+};
+
 // A string patch file held whole in memory, with its header's fields. The bytes belong to the caller.
 struct StringPatch {
   const u8* bytes;
@@ -47,6 +54,10 @@ struct StringPatch {
   u32 entry_table;
   u32 reference_count;  // SPK4; 0 for SPK3
   u32 reference_table;  // SPK4
+  // The strref writes that decide the resource's bytes, in the order they are made (see
+  // read_string_patch): `write_count` StrrefWrite records.
+  HeapBuffer writes;
+  u32 write_count;
 };
 
 // One text of a checked string patch file, as the talk table takes it.
@@ -61,17 +72,24 @@ struct PatchText {
 
 // Reads the header of the SPK3 (`version` 3) or SPK4 (4) file of `size` bytes at `bytes` into
 // `patch` and checks the whole file: header, resource, entry table, texts and reference table inside
-// the file, every reference index inside the table, every position's 4 bytes inside the resource.
-// Returns null when it is sound, otherwise what is wrong, as words for a message ("its resource lies
-// outside it").
+// the file, every text's reference indexes inside the table, every position used inside the resource.
+// A region of no bytes (an empty text, a text without positions, no texts at all) is sound wherever
+// it points. Returns null when it is sound, otherwise what is wrong, as words for a message ("its
+// resource lies outside it"); "it does not fit in memory" when the writes cannot be planned.
+//
+// The strrefs go into the resource text by text, each at its positions in order, so a later write
+// wins where two meet. Of all those writes only the last one at each reference index can show in
+// the resource (a write at the same index covers the same 4 bytes); `patch->writes` holds just
+// those, in the same order. That takes time and memory linear in the file's size however the texts'
+// position ranges overlap, and gives exactly the bytes that all the writes would.
 const char* read_string_patch(const u8* bytes, u32 size, int version, StringPatch* patch);
 
 // Text `index` (below entry_count) of a patch that read_string_patch found sound, as the talk table
 // takes it.
 PatchText patch_text(const StringPatch& patch, u32 index);
 
-// Writes `strref` into `resource` (a copy of the patch's resource) at every position of text `index`
-// of a patch that read_string_patch found sound.
-void write_strref_positions(const StringPatch& patch, u32 index, u32 strref, u8* resource);
+// Writes the strrefs into `resource` (a copy of the patch's resource) of a patch that
+// read_string_patch found sound: text i's strref is `first_strref` + i.
+void write_strrefs(const StringPatch& patch, u32 first_strref, u8* resource);
 
 }  // namespace zep

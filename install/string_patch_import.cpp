@@ -93,7 +93,7 @@ PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, 
     return PlaceResult::kFailed;
   }
   copy_bytes(resource.data(), patch.bytes + patch.resource_offset, patch.resource_length);
-  for (u32 i = 0; i < patch.entry_count; ++i) write_strref_positions(patch, i, first_strref + i, resource.data());
+  write_strrefs(patch, first_strref, resource.data());
   FileHandle placed;
   PlaceResult result =
       place_file(game_path, loaded.relative_name.c_str(), resource.data(), patch.resource_length, rules, owner, &placed);

@@ -31,11 +31,26 @@ std::size_t list_string_patch(ByteSource& source, const std::string& indent, boo
       const SpkText& text = spk.texts[i];
       out << indent << "  text " << i << ": " << text.text_length << " bytes at " << text.text_offset
           << ", flags " << text.flags << ", sound " << quoted(text.sound) << ", volume " << text.volume_variance
-          << ", pitch " << text.pitch_variance << ", positions";
-      if (text.positions.empty()) out << " none";
-      for (u32 position : text.positions) out << " " << position;
+          << ", pitch " << text.pitch_variance;
+      if (text.reference_count == 0) {
+        out << ", no position";
+      } else if (spk.version == 3) {
+        out << ", position " << text.position;
+      } else {
+        // Ranges of one table, which is shown once below: texts may share its values.
+        out << ", positions " << text.first_reference << " to " << (u64{text.first_reference} + text.reference_count - 1)
+            << " of the table";
+      }
       out << "\n";
       if (with_texts && !text.text.empty()) out << indent << "    " << quoted(text.text) << "\n";
+    }
+    if (!spk.references.empty()) {
+      out << indent << "  position table:";
+      for (std::size_t j = 0; j < spk.references.size(); ++j) {
+        if (j % 16 == 0) out << "\n" << indent << "    " << j << ":";
+        out << " " << spk.references[j];
+      }
+      out << "\n";
     }
   }
   for (const std::string& problem : spk.problems) out << indent << "problem: " << problem << "\n";

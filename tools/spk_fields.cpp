@@ -8,7 +8,8 @@ namespace {
 // Reads the u32 fields of a header that follow one another, starting at `offset` of `header`.
 u32 field(const std::vector<u8>& header, std::size_t offset) { return get_u32(header.data() + offset); }
 
-void read_entries(ByteSource& source, SpkFile& spk, const std::vector<u32>& references, bool with_texts) {
+void read_entries(ByteSource& source, SpkFile& spk, bool with_texts) {
+  const std::vector<u32>& references = spk.references;
   u32 entry_length = spk.version == 4 ? kSpk4EntryLength : kSpk3EntryLength;
   u64 table_length = u64{entry_length} * spk.entry_count;
   u32 readable = spk.entry_count;
@@ -21,6 +22,13 @@ void read_entries(ByteSource& source, SpkFile& spk, const std::vector<u32>& refe
                    : static_cast<u32>((source.size() - spk.entry_table) / entry_length);
   }
   bool resource_readable = fits(spk.resource_offset, spk.resource_length, source.size());
+  // For each reference index, the first index from it on whose position leaves the resource, so
+  // that each text's range is judged at once.
+  std::vector<u32> next_bad(references.size() + 1, static_cast<u32>(references.size()));
+  for (std::size_t j = references.size(); j-- > 0;) {
+    next_bad[j] = resource_readable && !fits(references[j], kStrrefLength, spk.resource_length) ? static_cast<u32>(j)
+                                                                                                 : next_bad[j + 1];
+  }
   std::vector<u8> entry;
   for (u32 i = 0; i < readable; ++i) {
     if (!source.read_bytes(spk.entry_table + u64{entry_length} * i, entry_length, entry)) {
@@ -40,28 +48,31 @@ void read_entries(ByteSource& source, SpkFile& spk, const std::vector<u32>& refe
       text.flags = get_u16(&entry[24]);
       text.first_reference = get_u32(&entry[26]);
       text.reference_count = get_u32(&entry[30]);
-      if (!fits(text.first_reference, text.reference_count, references.size())) {
+      // A text without positions may name any index.
+      if (text.reference_count > 0 && !fits(text.first_reference, text.reference_count, references.size())) {
         spk.problems.push_back("text " + number(i) + "'s references " + number(text.first_reference) + " + " +
                                number(text.reference_count) + " leave the reference table of " +
                                number(references.size()) + " values");
-      } else {
-        text.positions.assign(references.begin() + text.first_reference,
-                              references.begin() + text.first_reference + text.reference_count);
+      } else if (text.reference_count > 0) {
+        const u32 bad = next_bad[text.first_reference];
+        if (bad < text.first_reference + text.reference_count) {
+          spk.problems.push_back(describe_position(i, references[bad]) + " is not inside the " +
+                                 number(spk.resource_length) + "-byte resource");
+        }
       }
     } else {
-      u32 position = get_u32(&entry[8]);
+      text.position = get_u32(&entry[8]);
       text.first_reference = 0;
-      text.reference_count = position == kNoPosition ? 0 : 1;
-      if (position != kNoPosition) text.positions.push_back(position);
-    }
-    for (u32 position : text.positions) {
-      if (resource_readable && !fits(position, kStrrefLength, spk.resource_length)) {
-        spk.problems.push_back(describe_position(i, position) + " is not inside the " + number(spk.resource_length) +
-                               "-byte resource");
+      text.reference_count = text.position == kNoPosition ? 0 : 1;
+      if (text.position != kNoPosition && resource_readable &&
+          !fits(text.position, kStrrefLength, spk.resource_length)) {
+        spk.problems.push_back(describe_position(i, text.position) + " is not inside the " +
+                               number(spk.resource_length) + "-byte resource");
       }
     }
     u64 text_start = u64{spk.text_base} + text.text_offset;
-    if (!fits(text_start, text.text_length, source.size())) {
+    // An empty text may point anywhere.
+    if (text.text_length > 0 && !fits(text_start, text.text_length, source.size())) {
       spk.problems.push_back("text " + number(i) + " (" + number(text.text_length) + " bytes at " +
                              number(text_start) + ") leaves the " + number(source.size()) + "-byte file");
     } else if (with_texts) {
@@ -77,6 +88,13 @@ void read_entries(ByteSource& source, SpkFile& spk, const std::vector<u32>& refe
 }
 
 }  // namespace
+
+std::vector<u32> positions_of(const SpkFile& spk, const SpkText& text) {
+  if (spk.version != 4) return text.position == kNoPosition ? std::vector<u32>{} : std::vector<u32>{text.position};
+  if (!fits(text.first_reference, text.reference_count, spk.references.size())) return {};
+  return std::vector<u32>(spk.references.begin() + text.first_reference,
+                          spk.references.begin() + text.first_reference + text.reference_count);
+}
 
 SpkFile read_spk_fields(ByteSource& source, bool with_texts) {
   SpkFile spk;
@@ -133,7 +151,6 @@ SpkFile read_spk_fields(ByteSource& source, bool with_texts) {
                            number(spk.resource_offset) + ") leaves the " + number(source.size()) + "-byte file");
   }
 
-  std::vector<u32> references;
   if (spk.version == 4) {
     u64 table_length = u64{kStrrefLength} * spk.reference_count;
     if (!fits(spk.reference_table, table_length, source.size())) {
@@ -141,13 +158,13 @@ SpkFile read_spk_fields(ByteSource& source, bool with_texts) {
                              number(spk.reference_table) + ") leaves the " + number(source.size()) +
                              "-byte file");
     } else if (source.read_bytes(spk.reference_table, static_cast<std::size_t>(table_length), bytes)) {
-      references.resize(spk.reference_count);
-      for (u32 i = 0; i < spk.reference_count; ++i) references[i] = get_u32(&bytes[4 * std::size_t{i}]);
+      spk.references.resize(spk.reference_count);
+      for (u32 i = 0; i < spk.reference_count; ++i) spk.references[i] = get_u32(&bytes[4 * std::size_t{i}]);
     } else {
       spk.problems.push_back("the reference offset table cannot be read");
     }
   }
-  read_entries(source, spk, references, with_texts);
+  read_entries(source, spk, with_texts);
   return spk;
 }
 

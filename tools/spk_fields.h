@@ -23,7 +23,7 @@ struct SpkText {
   u16 flags = kSpk3Flags;       // SPK4; fixed for SPK3
   u32 first_reference = 0;      // SPK4: index of the first position in the reference table
   u32 reference_count = 0;      // SPK4: number of positions; SPK3: 1, or 0 for kNoPosition
-  std::vector<u32> positions;   // the positions that could be read
+  u32 position = kNoPosition;   // SPK3: its one position, or kNoPosition for none
   std::string text;             // the text, when asked for and inside the file
 };
 
@@ -43,11 +43,17 @@ struct SpkFile {
   u32 reference_table = 0;
   u32 further_count = 0;
   u32 further_offset = 0;
+  std::vector<u32> references;  // SPK4: the reference offset table, when it lies inside the file
   std::vector<SpkText> texts;   // the entries that lie inside the file
   std::vector<std::string> problems;  // what is damaged; empty for a sound file
 };
 
-// Reads the string patch file in `source` without ever reading outside it. Each count, offset,
+// The positions of `text` of `spk`: its SPK3 position, or its range of the SPK4 reference table (empty
+// when that range leaves the table).
+std::vector<u32> positions_of(const SpkFile& spk, const SpkText& text);
+
+// Reads the string patch file in `source` without ever reading outside it, in time and memory
+// linear in its size (the texts' positions are not copied: they are ranges of one table). Each count, offset,
 // length and reference index that does not fit the file, the reference table or the resource is
 // described in `problems` and what it points at is skipped. With `with_texts` the texts are read
 // too. A magic other than SPK3 and SPK4 is a problem and ends the reading (an SPKN file is named as

@@ -202,6 +202,55 @@ TEST_F(StringPatchFile, PositionsAreWrittenInEntryOrder) {
   EXPECT_EQ(log_text(), "Mod\r\n" + game_path_ + "\r\noverride\\TWELVECHARS1\r\noverride\\short.itm\r\n");
 }
 
+TEST_F(StringPatchFile, OverlappingRangesAndPositionsGiveTheBytesOfEveryWriteInItsOrder) {
+  // The writes are planned, not made one by one: the bytes must be those that making every write, text
+  // by text and position by position, would give. Ranges of texts overlap, positions repeat and
+  // overlap by a byte or two, texts share a table in any order; an empty range may point anywhere.
+  std::uint32_t seed = 12345;
+  auto random = [&seed](std::uint32_t below) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % below;
+  };
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::uint32_t table_size = 1 + random(40);
+    const std::uint32_t text_count = 1 + random(12);
+    std::vector<std::uint32_t> table;
+    for (std::uint32_t j = 0; j < table_size; ++j) table.push_back(random(61));  // 4 bytes inside 64
+    std::vector<SpkText> texts(text_count);
+    for (SpkText& text : texts) text.text = "t";
+    texts[0].positions = table;
+    std::string spk = build_spk4("MIXED.itm", std::string(64, '\x11'), texts);
+    std::string expected(64, '\x11');
+    const u32 n = tables_.table().entry_count();
+    for (std::uint32_t i = 0; i < text_count; ++i) {
+      std::uint32_t first = random(table_size);
+      std::uint32_t count = random(table_size - first + 1);
+      if (random(5) == 0) {
+        first = 0xFFFFFFF0u;  // no positions, an index far outside
+        count = 0;
+      }
+      put_u32_at(spk, 60 + 50 * i + 26, first);
+      put_u32_at(spk, 60 + 50 * i + 30, count);
+      for (std::uint32_t j = first; j < first + count; ++j) put_u32_at(expected, table[j], n + i);
+    }
+    PatchOutcome outcome = apply(spk);
+    ASSERT_EQ(outcome.status, PatchStatus::kSound);
+    EXPECT_TRUE(read_native_file(game_ / "Override" / "MIXED.itm") == expected);
+    fs::remove(game_ / "Override" / "MIXED.itm");
+  }
+
+  // An empty text, and no texts at all, may point anywhere.
+  std::string empty_text = build_spk4("EMPTY.itm", "1234", {{"", 1, "", 0, 0, {}}});
+  put_u32_at(empty_text, 60, 0xFFFFFFF0u);
+  EXPECT_EQ(apply(empty_text).status, PatchStatus::kSound);
+  std::string no_texts = build_spk4("NONE.itm", "1234", {});
+  put_u32_at(no_texts, test::spk_field::kEntryTable, 0xFFFFFF00u);
+  put_u32_at(no_texts, test::spk_field::kTextBase, 0xFFFFFF00u);
+  put_u32_at(no_texts, test::spk_field::kReferenceTable, 0xFFFFFF00u);
+  EXPECT_EQ(apply(no_texts).status, PatchStatus::kSound);
+}
+
 TEST_F(StringPatchFile, ADeclinedOverwriteKeepsTheFileOutOfTheLogAndStillAppendsEveryText) {
   write_native_file(game_ / "Override" / "ruby.itm", "the player's own ruby");
   MessageScript script;

@@ -248,7 +248,7 @@ TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
   EXPECT_EQ(read.resource_name, "thing.itm");
   ASSERT_EQ(read.texts.size(), 2u);
   EXPECT_EQ(read.texts[0].text, "A thing");
-  EXPECT_EQ(read.texts[1].positions, std::vector<u32>{12});
+  EXPECT_EQ(positions_of(read, read.texts[1]), std::vector<u32>{12});
 }
 
 TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
