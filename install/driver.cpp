@@ -157,17 +157,40 @@ void Installation::create_log() {
   show_error_number(owner_, kWriteError);
 }
 
+// True when `name` is the shortcut this installation makes for one of its files opened after
+// installation (`context` is the archive's index).
+bool is_own_shortcut(const char* name, const void* context) {
+  const ArchiveIndex& index = *static_cast<const ArchiveIndex*>(context);
+  for (u32 k = 0; k < index.file_count(); ++k) {
+    if (index.entry(index.patch_count() + k).flags != kRunAfterInstall) continue;
+    PathString archive_name;
+    if (!archive_name.assign(index.name(index.patch_count() + k))) continue;
+    for (char* c = const_cast<char*>(archive_name.c_str()); *c != 0; ++c) {
+      if (*c == '/') *c = '\\';
+    }
+    StartMenuPath link;
+    if (shortcut_name(archive_name.c_str(), &link) && texts_equal(link.c_str(), name)) return true;
+  }
+  return false;
+}
+
 // Steps 3 to 6. A user without the right to write the registry may install all the same: the
-// registration's own failures are not counted.
+// registration's own failures are not counted. An uninstall command too long for the uninstaller
+// is, as the add-on could then never be uninstalled from the list of programs or the Start Menu.
 void Installation::register_and_offer_shortcuts() {
   UninstallKey key;
-  key.open_and_name(addon_name_);
+  key.open_and_name(addon_name_, owner_);
   ask_for_shortcuts(owner_, &menu_);
   UninstallCommand command;
-  if (build_uninstall_command(game_path_, addon_name_, owner_, &command)) key.set_command(command.c_str());
+  const bool command_made = build_uninstall_command(game_path_, addon_name_, owner_, &command);
+  if (command_made) {
+    key.set_command(command.c_str());
+  } else {
+    ++failures_;
+  }
   if (!menu_.wanted) return;
-  make_addon_start_menu_folder(addon_name_, owner_, &menu_);
-  if (!menu_.wanted) return;
+  make_addon_start_menu_folder(addon_name_, owner_, &menu_, is_own_shortcut, &index_);
+  if (!menu_.wanted || !command_made) return;
   // Both fit: the uninstall command that holds them both did.
   UninstallCommand target;
   UninstallCommand arguments;

@@ -16,11 +16,53 @@ void show_too_long(WindowRef owner, const char* what) {
   show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
 }
 
+char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when the `length` bytes at `text` end in `tail`, ignoring case.
+bool ends_with(const char* text, u32 length, const char* tail) {
+  const u32 tail_length = text_length(tail);
+  if (length < tail_length) return false;
+  for (u32 i = 0; i < tail_length; ++i) {
+    if (fold(text[length - tail_length + i]) != fold(tail[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-bool UninstallKey::open_and_name(const char* addon_name) {
+bool is_zep_uninstall_key(const char* key_path, const char* addon_name) {
+  KeyRef key = nullptr;
+  if (open_existing_key(RegistryRoot::kLocalMachine, key_path, &key) != 0) return true;  // none there
+  char command[kCommandCapacity];
+  char name[kCommandCapacity];
+  command[0] = name[0] = 0;
+  const i32 has_command = query_string_value(key, "UninstallString", command, sizeof command);
+  const i32 has_name = query_string_value(key, "DisplayName", name, sizeof name);
+  close_key(key);
+  command[kCommandCapacity - 1] = name[kCommandCapacity - 1] = 0;
+  if (has_command != 0) return has_name != 0 || texts_equal(name, addon_name);
+  // "<folder>UInst.exe" -<folder><name>.log, or the same without the quotes.
+  const u32 length = text_length(command);
+  if (!ends_with(command, length, ".log")) return false;
+  for (u32 at = 1; at + 2 < length; ++at) {
+    if (command[at] != ' ' || command[at + 1] != '-') continue;
+    const u32 before = command[at - 1] == '"' ? at - 1 : at;
+    if (ends_with(command, before, "UInst.exe")) return true;
+  }
+  return false;
+}
+
+bool UninstallKey::open_and_name(const char* addon_name, WindowRef owner) {
   BoundedText<kCommandCapacity> path;
   if (!path.assign(kUninstallKeyPrefix) || !path.append(addon_name)) return false;
+  if (!is_zep_uninstall_key(path.c_str(), addon_name)) {
+    BoundedText<400> text;
+    text.assign("The list of installed programs has an entry \"");
+    text.append(addon_name);
+    text.append("\" of another program. It is left as it is, and this add-on is not entered there.");
+    show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
+    return false;
+  }
   if (open_or_create_key(RegistryRoot::kLocalMachine, path.c_str(), &key_) != 0) return false;
   return set_string_value(key_, "DisplayName", addon_name) == 0;
 }
@@ -33,7 +75,8 @@ bool UninstallKey::set_command(const char* command) {
 bool build_uninstall_command(const char* game_path, const char* addon_name, WindowRef owner,
                              UninstallCommand* command) {
   if (command->assign("\"") && command->append(game_path) && command->append("UInst.exe\" -") &&
-      command->append(game_path) && command->append(addon_name) && command->append(".log")) {
+      command->append(game_path) && command->append(addon_name) && command->append(".log") &&
+      command->length() <= kLongestUninstallCommand) {
     return true;
   }
   command->clear();
@@ -71,11 +114,33 @@ void ask_for_shortcuts(WindowRef owner, StartMenu* menu) {
   menu->wanted = true;
 }
 
-void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu) {
+void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu,
+                                  bool (*allowed)(const char* name, const void* context), const void* context) {
   if (!menu->wanted) return;
   if (!menu->folder.append("\\") || !menu->folder.append(addon_name)) {
     menu->wanted = false;
     show_too_long(owner, "The Start Menu folder");
+    return;
+  }
+  // A folder that is there already is taken only when all it holds are this add-on's shortcuts.
+  StartMenuPath pattern;
+  FoundName found;
+  SearchRef search = pattern.assign(menu->folder.c_str()) && pattern.append("\\*.*") ? find_first(pattern.c_str(), &found)
+                                                                                     : nullptr;
+  bool foreign = false;
+  for (bool more = search != nullptr; more && !foreign; more = find_next(search, &found)) {
+    const char* name = found.text;
+    if (texts_equal(name, ".") || texts_equal(name, "..") || texts_equal(name, "Uninstall.lnk")) continue;
+    foreign = allowed == nullptr || !allowed(name, context);
+  }
+  find_close(search);
+  if (foreign) {
+    menu->wanted = false;
+    BoundedText<400> text;
+    text.assign("The Start Menu folder \"");
+    text.append(addon_name);
+    text.append("\" holds what this add-on did not make there. It is left as it is, and no shortcuts are made.");
+    show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
     return;
   }
   make_folder(menu->folder.c_str());

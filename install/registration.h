@@ -17,6 +17,10 @@ namespace zep {
 constexpr u32 kCommandCapacity = 520;
 constexpr u32 kStartMenuCapacity = 260;
 
+// The longest uninstall command that is stored: UInst.exe takes a command line of at most 259
+// characters, and one started from "Uninstall.lnk" gets a blank more than the stored command has.
+constexpr u32 kLongestUninstallCommand = 258;
+
 using UninstallCommand = BoundedText<kCommandCapacity>;
 using StartMenuPath = BoundedText<kStartMenuCapacity>;
 
@@ -33,8 +37,10 @@ class UninstallKey {
 
   // First half: opens or creates the key for `addon_name` under HKEY_LOCAL_MACHINE and sets
   // "DisplayName". Returns false when the key cannot be opened or the value not set; as a user without
-  // the right to write there may install all the same, this is not reported.
-  bool open_and_name(const char* addon_name);
+  // the right to write there may install all the same, this is not reported. A key that is there
+  // already and is not a ZEP add-on's (see is_zep_uninstall_key) is left alone: refused with a message
+  // owned by `owner`, and false.
+  bool open_and_name(const char* addon_name, WindowRef owner = nullptr);
 
   // Second half: sets "UninstallString" to `command` in the same key. Returns false when it fails.
   bool set_command(const char* command);
@@ -43,9 +49,15 @@ class UninstallKey {
   KeyRef key_ = nullptr;
 };
 
+// True when the uninstall key at `key_path` under HKEY_LOCAL_MACHINE is missing or a ZEP add-on's:
+// its "UninstallString" runs a "UInst.exe" with a ".log" (quoted or not), or it has none and its
+// "DisplayName", if any, is `addon_name` (a registration that stopped half way).
+bool is_zep_uninstall_key(const char* key_path, const char* addon_name);
+
 // The uninstall command for `game_path` and `addon_name`, with the uninstaller's path in quotes so
 // that a game folder with blanks in its path cannot start another program. Returns false, with a
-// message owned by `owner`, when it does not fit kCommandCapacity bytes.
+// message owned by `owner`, when it is longer than kLongestUninstallCommand characters, which the
+// uninstaller could not take.
 bool build_uninstall_command(const char* game_path, const char* addon_name, WindowRef owner,
                              UninstallCommand* command);
 
@@ -62,10 +74,14 @@ void ask_for_shortcuts(WindowRef owner, StartMenu* menu);
 // Reads the "Programs" value into `folder`. Returns false when the key or the value cannot be read.
 bool find_start_menu_folder(StartMenuPath* folder);
 
-// Makes the add-on's folder in the Programs folder (an existing one is reused) and leaves its path,
-// with a trailing backslash, in `menu->folder`. When that path would not fit, shows a message owned
-// by `owner` and gives up the shortcuts.
-void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu);
+// Makes the add-on's folder in the Programs folder and leaves its path, with a trailing backslash, in
+// `menu->folder`. An existing one is reused only when it holds nothing but shortcuts this add-on makes:
+// "Uninstall.lnk" and the names `allowed` accepts (called with each other entry's name). When that
+// path would not fit, or the folder holds anything else (another program's folder, "Startup"), shows
+// a message owned by `owner` and gives up the shortcuts.
+void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu,
+                                  bool (*allowed)(const char* name, const void* context) = nullptr,
+                                  const void* context = nullptr);
 
 // The shortcut file's name for a file opened after installation: its archive name from after its
 // last backslash, cut at its last dot, and ".lnk". Returns false when it does not fit.

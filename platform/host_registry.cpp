@@ -125,6 +125,17 @@ i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key) {
   return 0;
 }
 
+i32 open_existing_key(RegistryRoot root, const char* path, KeyRef* key) {
+  *key = nullptr;
+  std::vector<std::string> prefixes;
+  if (i32 code = split_key_path(root, path, &prefixes)) return code;
+  RegistryKey* found = find_key(prefixes.back());
+  if (found == nullptr) return static_cast<i32>(win_error::kFileNotFound);
+  *key = new OsKey{folded(found->spelled), found->serial};
+  ++registry().open_keys;
+  return 0;
+}
+
 i32 set_string_value(KeyRef key, const char* name, const char* text) {
   if (key == nullptr) return static_cast<i32>(win_error::kInvalidHandle);
   RegistryKey* found = key_of(key);

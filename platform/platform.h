@@ -200,6 +200,10 @@ enum class RegistryRoot { kCurrentUser, kLocalMachine };
 // the key in `key`, or returns the system's error code and stores null.
 i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key);
 
+// Opens an existing key to read it (RegOpenKeyExA with KEY_READ). Returns 0 and stores the key in
+// `key`, or returns the system's error code (2 when it does not exist) and stores null.
+i32 open_existing_key(RegistryRoot root, const char* path, KeyRef* key);
+
 // Sets a REG_SZ value to `text`, its terminating zero counted in the size. Returns 0 or the code.
 i32 set_string_value(KeyRef key, const char* name, const char* text);
 

@@ -19,6 +19,13 @@ i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key) {
   return code;
 }
 
+i32 open_existing_key(RegistryRoot root, const char* path, KeyRef* key) {
+  HKEY opened = nullptr;
+  LONG code = RegOpenKeyExA(root_key(root), path, 0, KEY_READ, &opened);
+  *key = code == ERROR_SUCCESS ? reinterpret_cast<KeyRef>(opened) : nullptr;
+  return code;
+}
+
 i32 set_string_value(KeyRef key, const char* name, const char* text) {
   // lstrlenA rather than zep_core's text_length: the platform library sits below zep_core, and
   // every program lists zep_core first when linking, so a call back up into it would be unresolved.

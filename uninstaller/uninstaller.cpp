@@ -1,10 +1,15 @@
 #include "uninstaller/uninstaller.h"
 
+#include "install/registration.h"
 #include "platform/buffers.h"
 #include "platform/platform.h"
 #include "uninstaller/uninstall_run.h"
 
 namespace zep {
+
+// Every uninstall command the installation stores fits the uninstaller's working buffer, also as a
+// shortcut starts it (with a blank more).
+static_assert(kLongestUninstallCommand + 1 <= kWorkingBufferLength - 1, "the uninstaller takes every stored command");
 
 namespace {
 
