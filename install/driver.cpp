@@ -54,7 +54,7 @@ class Installation {
   void apply_string_patch_files();
   void append_texts(PatchStrrefs* strrefs);
   void place_patched_resources(const PatchStrrefs* strrefs);
-  bool copy_to_patch_temp_file(const ArchiveEntry& entry);
+  bool copy_to_patch_temp_file(const ArchiveEntry& entry, FileHandle* copy);
   bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
   void place_other_files();
   void open_marked_files();
@@ -200,19 +200,22 @@ void Installation::register_and_offer_shortcuts() {
   }
 }
 
-// Copies a string patch file's data to the temporary file. A copy that is not complete is removed
-// and reported: applying it, or an older copy left from the previous file, would add wrong texts.
-bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry) {
-  FileHandle file(create_or_replace(kPatchTempFile));
-  if (!file.is_open()) {
+// Copies a string patch file's data to the temporary file "spktmp" in the current folder (a scratch
+// file: held open while it is read back, deleted by the system when `copy` closes it; a "spktmp" of
+// the player's is never touched, the first free name after it is taken). A copy that is not complete
+// is reported and not applied.
+bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, FileHandle* copy) {
+  PathString name;
+  *copy = FileHandle(create_free_scratch_file(kPatchTempFile, &name));
+  if (!copy->is_open()) {
     fail_with_error_number(kWriteError);
     return false;
   }
-  CopyFailure failure =
-      copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length, file.get());
-  if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
+  const CopyFailure failure =
+      copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length, copy->get());
   if (failure == CopyFailure::kNone) return true;
-  fail_copy(failure, &file, kPatchTempFile);
+  fail_with_error_number(failure == CopyFailure::kRead ? kReadError : kWriteError);
+  copy->close();
   return false;
 }
 
@@ -278,9 +281,10 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
-    if (!copy_to_patch_temp_file(entry)) continue;
+    FileHandle copy;
+    if (!copy_to_patch_temp_file(entry, &copy)) continue;
     LoadedPatch loaded;
-    switch (read_string_patch_file(kPatchTempFile, name.c_str(), addon_name_, owner_, &loaded)) {
+    switch (read_string_patch_file(copy.get(), name.c_str(), addon_name_, owner_, &loaded)) {
       case PatchStatus::kSound: {
         const u32 first = append_patch_texts(loaded, &tables_);
         if (first == kAppendRefused) {
@@ -432,7 +436,6 @@ u32 Installation::run() {
   BoundedText<200> text;
   describe_installation(failures_, &text);
   show_message(owner_, text.c_str(), kFinalCaption, failures_ == 0 ? kMbOk : kMbOk | kMbIconWarning);
-  delete_file(kPatchTempFile);
   return failures_;
 }
 

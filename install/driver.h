@@ -10,14 +10,14 @@
 //   4  the question whether Start Menu shortcuts are wanted
 //   5  "UninstallString"
 //   6  "Uninstall.lnk", when shortcuts are wanted
-//   7  the string patch files, each copied to "spktmp" in the current folder: the texts of all of them
+//   7  the string patch files, each copied to a scratch file "spktmp" in the current folder (deleted
+//      as soon as it has been read back; see copy_to_patch_temp_file): the texts of all of them
 //      appended to the talk tables, the tables saved, and only then each resource placed with its
 //      strrefs (none when the tables could not be saved)
 //   8  every other file placed, its original kept first when it replaces one (install/backup.h)
 //   9  the files marked to be opened after installation opened through the shell, and given shortcuts
 //   10 the log closed
 //   11 the final message
-//   12 "spktmp" deleted
 //
 // A file goes into the log only once it is placed. Every step that fails reports itself in a message
 // and is counted, and the final message says whether the add-on was imported completely or with

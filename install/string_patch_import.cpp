@@ -51,14 +51,11 @@ PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_na
   return loaded->status = PatchStatus::kSound;
 }
 
-PatchStatus read_string_patch_file(const char* file_name, const char* shown_name, const char* addon_name,
-                                   WindowRef owner, LoadedPatch* loaded) {
+PatchStatus read_string_patch_file(FileRef file, const char* shown_name, const char* addon_name, WindowRef owner,
+                                   LoadedPatch* loaded) {
   loaded->status = PatchStatus::kUnreadable;
   u32 size = 0;
-  {
-    FileHandle file(open_for_reading(file_name));
-    if (!file.is_open() || !read_whole_file(file.get(), 0xFFFFFFFEu, &loaded->bytes, &size)) return loaded->status;
-  }
+  if (file == nullptr || !read_whole_file(file, 0xFFFFFFFEu, &loaded->bytes, &size)) return loaded->status;
   return examine_string_patch(loaded->bytes.data(), size, shown_name, addon_name,
                               "It was not applied: nothing of it was installed.", owner, loaded);
 }

@@ -41,10 +41,10 @@ struct LoadedPatch {
 PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
                                  const char* consequence, WindowRef owner, LoadedPatch* loaded);
 
-// Reads the string patch file `file_name` (the temporary copy the installation made) whole into
+// Reads the open string patch file `file` (the temporary copy the installation made) whole into
 // `loaded` and examines it; kUnreadable when it cannot be read.
-PatchStatus read_string_patch_file(const char* file_name, const char* shown_name, const char* addon_name,
-                                   WindowRef owner, LoadedPatch* loaded);
+PatchStatus read_string_patch_file(FileRef file, const char* shown_name, const char* addon_name, WindowRef owner,
+                                   LoadedPatch* loaded);
 
 // Shows the refusal of an SPKN file: "SPKN not (yet)supported!", empty caption, owned by `owner`.
 void show_spkn_refusal(WindowRef owner);

@@ -50,6 +50,20 @@ void discard_written_file(FileHandle* file, const char* path) {
   set_last_error(code);
 }
 
+FileRef create_free_scratch_file(const char* name, PathString* chosen) {
+  for (u32 number = 1; number < 100; ++number) {
+    chosen->assign(name);
+    if (number > 1) {
+      char digits[3] = {static_cast<char>(number < 10 ? '0' + number : '0' + number / 10),
+                        static_cast<char>(number < 10 ? 0 : '0' + number % 10), 0};
+      if (!chosen->append(".") || !chosen->append(digits)) return nullptr;
+    }
+    FileRef file = create_scratch_file(chosen->c_str());
+    if (file != nullptr || last_error() != win_error::kFileExists) return file;
+  }
+  return nullptr;
+}
+
 bool read_whole_file(FileRef file, u32 largest, HeapBuffer* bytes, u32* size) {
   if (!get_file_size(file, size)) return false;
   if (*size > largest || *size == 0xFFFFFFFFu) {

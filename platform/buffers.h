@@ -130,6 +130,11 @@ class FileHandle {
 // was written, leaving last_error() as the failure left it, for the message that reports it.
 void discard_written_file(FileHandle* file, const char* path);
 
+// Creates a scratch file (create_scratch_file) named `name` in the current folder, or, when a file of
+// that name is there (a file of the player's, which is never touched), the first free one of
+// `name` + ".2", ".3", ... ".99". Stores the name used in `chosen`. Returns null when none can be made.
+FileRef create_free_scratch_file(const char* name, PathString* chosen);
+
 // Reads the whole of the open `file` into `bytes` and its length into `size`; a zero byte follows the
 // data in `bytes`, so that text can be read as such. Returns false when it cannot be read, is larger
 // than `largest` bytes (then with 87), or does not fit in memory.

@@ -176,6 +176,7 @@ bool pattern_matches(const std::string& name, const std::string& pattern) {
 }
 
 std::size_t g_open_searches = 0;
+std::size_t g_shared_opens = 0;  // files open through open_for_reading_shared
 
 void copy_found(const std::string& name, FoundName* found) {
   std::size_t length = name.size() < kMaxPath - 1 ? name.size() : kMaxPath - 1;
@@ -243,6 +244,41 @@ FileRef open_for_appending(const char* path) {
   return file;
 }
 
+FileRef open_for_reading_shared(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  int descriptor = sys_open(native, O_RDONLY);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  struct stat status;
+  if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    const u32 code = S_ISDIR(status.st_mode) ? win_error::kAccessDenied : code_for(errno, native, Subject::kFile);
+    sys_close(descriptor);
+    fail(code);
+    return nullptr;
+  }
+  ++g_shared_opens;
+  FileRef file = new OsFile{descriptor, identity_of(status), native};
+  file->shared = true;
+  return file;
+}
+
+FileRef create_scratch_file(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return nullptr;
+  if (refused_change("create_scratch_file", native)) return nullptr;
+  int descriptor = sys_open(native, O_RDWR | O_CREAT | O_EXCL);
+  if (descriptor < 0) {
+    fail_with_errno(native, Subject::kFile);
+    return nullptr;
+  }
+  FileRef file = adopt(descriptor, native, Access::kWrite);
+  if (file != nullptr) file->delete_on_close = true;
+  return file;
+}
+
 bool seek_file(FileRef file, u32 offset) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
   if (sys_seek(file->descriptor, static_cast<off_t>(offset)) < 0) {
@@ -299,7 +335,13 @@ bool flush_file(FileRef file) {
 
 bool close_file(FileRef file) {
   if (file == nullptr) return true;
-  open_files().erase(file->identity);
+  if (file->shared) {
+    --g_shared_opens;
+  } else {
+    open_files().erase(file->identity);
+  }
+  // The system removes a scratch file when its handle is closed, whatever else happens.
+  if (file->delete_on_close) sys_unlink(file->native);
   int result = sys_close(file->descriptor);
   int error = errno;
   delete file;
@@ -503,7 +545,7 @@ void release_memory(void* block) { std::free(block); }
 
 namespace host {
 
-std::size_t open_file_count() { return open_files().size(); }
+std::size_t open_file_count() { return open_files().size() + g_shared_opens; }
 
 std::size_t open_search_count() { return g_open_searches; }
 

@@ -19,6 +19,8 @@ struct OsFile {
   int descriptor;
   std::pair<dev_t, ino_t> identity;  // the key of this file in the table of open files
   std::string native;                // the host path it was opened by
+  bool shared = false;               // opened to be read while others may read it too: not in the table
+  bool delete_on_close = false;      // a scratch file, removed when it is closed
 };
 
 struct OsSearch {

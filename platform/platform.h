@@ -81,6 +81,18 @@ FileRef create_or_replace(const char* path);
 // failure: 80 when the name exists, 3 when the parent folder is missing, other codes otherwise.
 FileRef create_new(const char* path);
 
+// Opens an existing file for reading while other programs may read it too (GENERIC_READ,
+// FILE_SHARE_READ, OPEN_EXISTING): for the running executable, which the system itself holds open.
+// Returns null on failure, with the same codes as open_for_reading.
+FileRef open_for_reading_shared(const char* path);
+
+// Creates a new file, only when none of that name exists, to write and then read back: a private
+// scratch file (GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY,
+// FILE_FLAG_DELETE_ON_CLOSE). No other program may write or delete it while it is open, and the
+// system deletes it when it is closed, also when the program ends any other way. Returns null on
+// failure: 80 when the name exists, other codes as for create_new.
+FileRef create_scratch_file(const char* path);
+
 // Opens an existing file for writing at its end, keeping what it holds (GENERIC_WRITE, OPEN_EXISTING,
 // then the position at the end). Returns null on failure, with the same codes as open_for_reading.
 FileRef open_for_appending(const char* path);

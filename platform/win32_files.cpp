@@ -21,6 +21,17 @@ FileRef open_for_reading(const char* path) { return open_file(path, GENERIC_READ
 FileRef create_or_replace(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_ALWAYS); }
 FileRef create_new(const char* path) { return open_file(path, GENERIC_WRITE, CREATE_NEW); }
 
+FileRef open_for_reading_shared(const char* path) {
+  HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<FileRef>(handle);
+}
+
+FileRef create_scratch_file(const char* path) {
+  HANDLE handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<FileRef>(handle);
+}
+
 FileRef open_for_appending(const char* path) {
   FileRef file = open_file(path, GENERIC_WRITE, OPEN_EXISTING);
   if (file != nullptr && SetFilePointer(to_handle(file), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&

@@ -52,6 +52,7 @@ struct WindowProgram {
   char* game_path;              // GamePath storage, kPathStorageLength bytes
   char* addon_name;             // AddonName storage, kPathStorageLength bytes
   ArchiveCounts counts;         // what the listing found; 0 and unusable until it succeeds
+  FileRef working_copy;         // the working copy, open until the program ends; null when not made
   bool busy;                    // a command is running (an ownerless dialog of it may be up)
   bool destroyed;               // the window was destroyed while a command was running
   bool close_requested;         // the window was asked to close while a command was running
@@ -76,30 +77,33 @@ void on_create(HWND window) {
   g_program.addon_name = static_cast<char*>(allocate_zeroed(kPathStorageLength));
   // Messages raised during creation are owned by the window being created: the program-wide
   // handle is stored only when creation has returned.
+  FileHandle working_copy;
   locate_self(reinterpret_cast<WindowRef>(window), reinterpret_cast<WindowRef>(g_program.controls[kContentsList]),
-              g_program.addon_name, &g_program.counts);
+              g_program.addon_name, &g_program.counts, &working_copy);
+  g_program.working_copy = working_copy.release();
 }
 
 WindowRef main_window() { return reinterpret_cast<WindowRef>(g_program.main_window); }
 
-void extract_command() {
-  FileHandle copy(open_for_reading(kWorkingCopy));
-  if (!copy.is_open()) {
+// The working copy, or null after the message that it was never made.
+FileRef working_copy() {
+  if (g_program.working_copy == nullptr) {
+    set_last_error(win_error::kFileNotFound);
     show_error_number(main_window(), "ZEP read Error");
-    return;
   }
-  extract_archive(copy.get(), kStubLayout.archive_offset, main_window());
+  return g_program.working_copy;
+}
+
+void extract_command() {
+  if (FileRef copy = working_copy()) extract_archive(copy, kStubLayout.archive_offset, main_window());
 }
 
 void import_command() {
   // Without the storage (the heap was exhausted at start) there is no game folder to install into.
   if (g_program.game_path == nullptr || g_program.addon_name == nullptr) return;
-  FileHandle copy(open_for_reading(kWorkingCopy));
-  if (!copy.is_open()) {
-    show_error_number(main_window(), "ZEP read Error");
-    return;
-  }
-  const InstallSource source = {copy.get(), kStubLayout.archive_offset, &g_program.counts, nullptr};
+  FileRef copy = working_copy();
+  if (copy == nullptr) return;
+  const InstallSource source = {copy, kStubLayout.archive_offset, &g_program.counts, nullptr};
   install_addon(source, g_program.game_path, g_program.addon_name, main_window());
 }
 
@@ -143,7 +147,8 @@ void end_program() {
   g_program.game_path = nullptr;
   release_memory(g_program.addon_name);
   g_program.addon_name = nullptr;
-  delete_file(kWorkingCopy);
+  close_file(g_program.working_copy);  // which deletes it
+  g_program.working_copy = nullptr;
   com_uninitialize();
   PostQuitMessage(0);
 }

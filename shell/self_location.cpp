@@ -1,6 +1,7 @@
 #include "shell/self_location.h"
 
 #include "archive/format.h"
+#include "archive/reader.h"
 #include "platform/error_message.h"
 
 namespace zep {
@@ -70,7 +71,8 @@ bool derive_addon_name(const char* own_path, char* name) {
   return true;
 }
 
-void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCounts* counts) {
+void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCounts* counts,
+                 FileHandle* working_copy) {
   // The command line belongs to the system: it is lower-cased in a copy of our own.
   const char* command = command_line();
   HeapBuffer lowered;
@@ -94,13 +96,25 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
                  "ZEP name error", kMbOk | kMbIconWarning);
   }
 
-  if (!copy_file(own_path, kWorkingCopy)) show_error_number(window, "ZEP access error");
-  FileHandle copy(open_for_reading(kWorkingCopy));
+  // The copy is made through a handle that stays open, that no other program may write or delete
+  // through, and that the system deletes when it closes: what is listed is what is installed, and a
+  // "tmp" that was there before is never read, replaced or deleted.
+  PathString name;
+  FileHandle copy(create_free_scratch_file(kWorkingCopy, &name));
   if (!copy.is_open()) {
-    show_error_number(window, "ZEP read Error");
+    show_error_number(window, "ZEP access error");
     return;
   }
+  u32 size = 0;
+  FileHandle own(open_for_reading_shared(own_path));
+  if (!own.is_open() || !get_file_size(own.get(), &size) ||
+      copy_region(own.get(), 0, size, copy.get()) != CopyFailure::kNone) {
+    show_error_number(window, "ZEP access error");
+    return;
+  }
+  own.close();
   list_contents(copy.get(), kStubLayout.archive_offset, list, window, counts);
+  *working_copy = static_cast<FileHandle&&>(copy);
 }
 
 }  // namespace zep

@@ -1,5 +1,5 @@
 // Self-location: the program's own path and `AddonName` from the command line, and the working
-// copy "tmp" of the running executable, which every reader of the archive opens instead of the
+// copy "tmp" of the running executable, which every reader of the archive reads instead of the
 // executable itself.
 #pragma once
 
@@ -34,8 +34,12 @@ const char* derive_own_path(const char* lowered, HeapBuffer* storage);
 bool derive_addon_name(const char* own_path, char* name);
 
 // Runs once while the main window is created (`window`): fills `addon_name`, copies the running
-// executable to kWorkingCopy and lists the archive in it into `list`, keeping the counts in `counts`.
-// Failures are reported in messages owned by `window` and stop nothing.
-void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCounts* counts);
+// executable to a scratch file kWorkingCopy (or the first free name after it: see
+// create_free_scratch_file) and lists the archive in it into `list`, keeping the counts in `counts`.
+// The copy stays open in `working_copy`, the one way every command reads the archive, until the
+// program closes it, which deletes it. Failures are reported in messages owned by `window`; when the
+// copy cannot be made, nothing is listed and `working_copy` stays closed.
+void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCounts* counts,
+                 FileHandle* working_copy);
 
 }  // namespace zep

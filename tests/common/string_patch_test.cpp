@@ -86,8 +86,10 @@ class StringPatchFile : public ::testing::Test {
   PatchOutcome apply_file(const fs::path& file, const std::string& spk) {
     if (!spk.empty() || file.filename() == "spktmp") write_native_file(file, spk);
     LoadedPatch loaded;
-    PatchOutcome outcome = {read_string_patch_file(file.string().c_str(), "RUBY.spk", "Mod", nullptr, &loaded),
+    FileHandle opened(open_for_reading(file.string().c_str()));
+    PatchOutcome outcome = {read_string_patch_file(opened.get(), "RUBY.spk", "Mod", nullptr, &loaded),
                             PlaceResult::kFailed, 0};
+    opened.close();
     if (outcome.status == PatchStatus::kSpkn) show_spkn_refusal(nullptr);
     if (outcome.status == PatchStatus::kNameRefused) accept_placement_name(loaded.relative_name.c_str(), "Mod", nullptr);
     if (outcome.status != PatchStatus::kSound) return outcome;

@@ -58,12 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!tables.load(g.game_path.c_str(), nullptr)) abort();
   // The installation's steps: the file checked, its texts appended, its resource patched and placed.
   zep::LoadedPatch loaded;
-  if (zep::read_string_patch_file(g.patch.c_str(), "FUZZ.spk", "Fuzz", nullptr, &loaded) == zep::PatchStatus::kSound) {
+  zep::FileHandle patch(zep::open_for_reading(g.patch.c_str()));
+  if (zep::read_string_patch_file(patch.get(), "FUZZ.spk", "Fuzz", nullptr, &loaded) == zep::PatchStatus::kSound) {
     const zep::u32 first = zep::append_patch_texts(loaded, &tables);
     if (first != zep::kAppendRefused) {
       zep::place_patched_resource(loaded, first, g.game_path.c_str(), {"Fuzz", nullptr}, nullptr);
     }
   }
+  patch.close();
   if (zep::host::open_file_count() != 0) abort();  // every file the run opened is closed again
   return 0;
 }

@@ -57,71 +57,78 @@ class ArchiveSpine : public ::testing::Test {
   void TearDown() override { host::reset_all(); }
 };
 
-TEST_F(ArchiveSpine, LocateSelfCopiesTheProgramAndListsItsArchive) {
+TEST_F(ArchiveSpine, LocateSelfCopiesTheProgramIntoAWorkingCopyItHoldsAndListsIt) {
   TempFolder folder;
   write_native_file(folder.native() / "BigMod.Setup.exe", kExe);
-  write_native_file(folder.native() / "tmp", "an old working copy");
+  write_native_file(folder.native() / "tmp", "the player's own file named tmp");
   CurrentFolder current(folder.native());
   host::set_command_line("\"" + windows_style(folder.native() / "BigMod.Setup.EXE") + "\"");
   test::MessageScript script;
   test::TestList list;
   char addon_name[kAddonNameCapacity];
   ArchiveCounts counts{};
-  locate_self(host::make_control(), list.handle(), addon_name, &counts);
+  FileHandle working_copy;
+  locate_self(host::make_control(), list.handle(), addon_name, &counts, &working_copy);
 
   EXPECT_STREQ(addon_name, "Bigmod");
-  EXPECT_EQ(read_native_file(folder.native() / "tmp"), kExe) << "the old copy is replaced";
+  EXPECT_EQ(read_native_file(folder.native() / "tmp"), "the player's own file named tmp") << "never touched";
   EXPECT_EQ(list.lines(), kSampleLines);
   EXPECT_EQ(counts.patch_count, 1u);
   EXPECT_EQ(counts.file_count, 5u);
   EXPECT_TRUE(counts.usable);
   EXPECT_TRUE(script.shown().empty());
+  // The copy is held: nobody else may open, replace or delete it, and it goes when it is closed.
+  ASSERT_TRUE(working_copy.is_open());
+  EXPECT_EQ(host::open_file_count(), 1u);
+  EXPECT_EQ(read_native_file(folder.native() / "tmp.2"), kExe);
+  EXPECT_EQ(open_for_reading("tmp.2"), nullptr);
+  EXPECT_EQ(last_error(), win_error::kSharingViolation);
+  EXPECT_FALSE(copy_file("BigMod.Setup.exe", "tmp.2"));
+  EXPECT_FALSE(delete_file("tmp.2"));
+  working_copy.close();
+  EXPECT_FALSE(fs::exists(folder.native() / "tmp.2"));
   EXPECT_EQ(host::open_file_count(), 0u);
 }
 
-TEST_F(ArchiveSpine, LocateSelfReportsAFailedCopyAndAFailedOpen) {
+TEST_F(ArchiveSpine, LocateSelfListsNothingWhenTheCopyCannotBeMade) {
   TempFolder folder;
   CurrentFolder current(folder.native());
   test::MessageScript script;
-  test::TestList list;
   WindowRef window = host::make_control();
   char addon_name[kAddonNameCapacity];
   ArchiveCounts counts{};
 
-  // Started by a bare name that does not exist here: both the copy and the open fail with 2.
+  // Started by a bare name that does not exist here, with an older "tmp" beside it: that one is never
+  // listed, as what it holds is not this program.
+  write_native_file(folder.native() / "tmp", kExe);
   host::set_command_line("Missing");
-  locate_self(window, list.handle(), addon_name, &counts);
+  test::TestList list;
+  FileHandle working_copy;
+  locate_self(window, list.handle(), addon_name, &counts, &working_copy);
   EXPECT_STREQ(addon_name, "Missing");
   std::vector<test::ShownMessage> shown = script.shown();
-  ASSERT_EQ(shown.size(), 2u);
+  ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].caption, "ZEP access error");
   EXPECT_EQ(shown[0].text, "2");
   EXPECT_TRUE(shown[0].has_owner);
-  EXPECT_EQ(shown[1].caption, "ZEP read Error");
-  EXPECT_EQ(shown[1].text, "2");
   EXPECT_TRUE(list.lines().empty());
   EXPECT_FALSE(counts.usable);
+  EXPECT_FALSE(working_copy.is_open());
+  EXPECT_FALSE(fs::exists(folder.native() / "tmp.2")) << "the copy that failed is gone";
+  EXPECT_EQ(read_native_file(folder.native() / "tmp"), kExe);
 
-  // An older working copy is listed when the copy fails.
-  write_native_file(folder.native() / "tmp", kExe);
-  test::TestList second;
-  locate_self(window, second.handle(), addon_name, &counts);
-  EXPECT_EQ(script.shown().size(), 3u);
-  EXPECT_EQ(second.lines(), kSampleLines);
-  EXPECT_TRUE(counts.usable);
-
-  // A name that does not fit the add-on name's storage is refused. Its path is too long to be copied
-  // too, so the older working copy is listed again.
+  // A name that does not fit the add-on name's storage is refused; its path is too long to copy.
   std::string long_name(kAddonNameCapacity, 'x');
   host::set_command_line(long_name + ".exe");
   test::TestList third;
-  locate_self(window, third.handle(), addon_name, &counts);
+  locate_self(window, third.handle(), addon_name, &counts, &working_copy);
   EXPECT_STREQ(addon_name, "");
   shown = script.shown();
-  ASSERT_EQ(shown.size(), 5u);
-  EXPECT_EQ(shown[3].caption, "ZEP name error");
-  EXPECT_EQ(shown[4].caption, "ZEP access error");
-  EXPECT_EQ(third.lines(), kSampleLines);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1].caption, "ZEP name error");
+  EXPECT_EQ(shown[2].caption, "ZEP access error");
+  EXPECT_TRUE(third.lines().empty());
+  EXPECT_EQ(host::open_file_count(), 0u);
 }
 
 // Extracts `exe` (written as the working copy) to `target`, playing the user at the Save As dialog.

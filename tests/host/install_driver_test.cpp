@@ -127,6 +127,8 @@ class InstallDriver : public ::testing::Test {
 };
 
 TEST_F(InstallDriver, InstallsTheWorkedExampleInItsOrder) {
+  // A file of the player's that happens to be called as the installer's temporary file.
+  write_native_file(root_.native() / "Installer" / "spktmp", "the player's own");
   MessageScript script;
   script.answer(kIdYes);  // shortcuts
   InstallReport report = install();
@@ -185,7 +187,8 @@ TEST_F(InstallDriver, InstallsTheWorkedExampleInItsOrder) {
   EXPECT_EQ(links[1].description, readme);
   EXPECT_TRUE(fs::is_directory(root_.native() / "Programs" / "Sample"));
 
-  EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp"));
+  EXPECT_EQ(read_native_file(root_.native() / "Installer" / "spktmp"), "the player's own") << "never touched";
+  EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp.2")) << "the temporary copy is gone";
   EXPECT_FALSE(fs::exists(game_ / "dialog.tlk.new"));
   EXPECT_EQ(host::open_file_count(), 0u);
 }

@@ -56,9 +56,23 @@ TEST(ArchiveWindow, ListsTheSampleArchiveAndWorksOnACopyOfItselfUntilClosed) {
   EXPECT_EQ(list_box_lines(list), expected);
   EXPECT_EQ(list_box_lines(list), expected_lines(sample_patches(), sample_files()));
 
-  // The working copy is the running executable, byte for byte, in the current folder.
-  ASSERT_TRUE(std::filesystem::exists(run.working_copy())) << "no working copy \"tmp\" in the current folder";
-  EXPECT_TRUE(read_native_file(run.working_copy()) == run.installer()) << "\"tmp\" differs from the installer";
+  // The working copy is the running executable, byte for byte, in the current folder. It can be read
+  // (by a program that lets it be deleted as it reads), but neither written nor deleted.
+  const std::string copy = run.working_copy().string();
+  HANDLE reader = CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE) << "no working copy \"tmp\" in the current folder: " << GetLastError();
+  std::string bytes(run.installer().size() + 1, '\0');
+  DWORD read = 0;
+  ReadFile(reader, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  CloseHandle(reader);
+  bytes.resize(read);
+  EXPECT_TRUE(bytes == run.installer()) << "\"tmp\" differs from the installer";
+  HANDLE writer = CreateFileA(copy.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "another program could change what is installed";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(copy.c_str())) << "another program could swap the working copy";
 
   close_and_expect_clean_end(run, window);
   EXPECT_TRUE(script.shown().empty()) << describe(script.shown());

@@ -366,8 +366,8 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
   MessageScript script;
   InstallerRun run(build_installer(build_test_archive(addon.patches, addon.files)));
   ASSERT_FALSE(run.installer().empty()) << "cannot read " << ZEP_TEST_STUB << " or " << ZEP_TEST_UINST;
-  // A copy left behind by an interrupted installation, which this one replaces and removes.
-  write_native_file(run.patch_temp_file(), "stale copy of a string patch file");
+  // A file of the player's called as the installer's temporary copy: never replaced or deleted.
+  write_native_file(run.patch_temp_file(), "the player's own spktmp");
   ASSERT_TRUE(run.started());
   script.watch_process(run.process_id());
   HWND window = run.wait_for_shown_main_window();
@@ -469,8 +469,9 @@ TEST(InstallWindow, ImportsTheSampleAddonIntoAChosenGameFolderAndItsUninstallCom
   EXPECT_EQ(readme.arguments, "");
   EXPECT_EQ(readme.description, game_path + addon.files[4].name);
 
-  // The temporary copy of the string patch file is gone from the installer's folder.
-  EXPECT_FALSE(fs::exists(run.patch_temp_file())) << "\"spktmp\" was left behind";
+  // The player's "spktmp" is as it was; the installer's own temporary copy is gone.
+  EXPECT_EQ(read_native_file(run.patch_temp_file()), "the player's own spktmp");
+  EXPECT_FALSE(fs::exists(run.folder().native() / "spktmp.2")) << "the temporary copy was left behind";
 
   // The stored uninstall command, run as the system runs it.
   {
