@@ -6,12 +6,14 @@
 # compiled for link-time optimisation, so that each program is optimised for size as a whole when it
 # is linked (the objects keep their ordinary code too, for the test programs that link them as usual).
 # The stack is kept aligned to 4 bytes, all that 32-bit Windows promises, rather than 16, which
-# saves realigning it in every function that keeps something there.
+# saves realigning it in every function that keeps something there. A function called from one
+# place is not inlined there only for being called once: in the installer that inlining costs more
+# bytes (large callers grow their frames and register saves) than the calls it saves.
 set(ZEP_PRODUCTION_COMPILE_OPTIONS
   -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -fno-ident -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics
   -fno-tree-loop-distribute-patterns -malign-data=abi -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1
-  -flto -ffat-lto-objects -mpreferred-stack-boundary=2)
+  -flto -ffat-lto-objects -mpreferred-stack-boundary=2 -fno-inline-functions-called-once)
 
 function(zep_production_flags target)
   target_compile_options(${target} PRIVATE ${ZEP_PRODUCTION_COMPILE_OPTIONS})

@@ -30,19 +30,24 @@ bool exists(const char* path) {
   return last_error() == win_error::kSharingViolation;
 }
 
+// What follows a refused link's path when it is where a backup would be, or would come from.
+constexpr char kLinkNotReplaced[] = "\nIt is where an original would be kept: the file was not replaced.";
+
+// The first of `a` and `b` that passes through a link, or null.
+const char* link_of(const PathString& a, const PathString& b, u32 game_path_length) {
+  if (passes_through_link(a.c_str(), game_path_length)) return a.c_str();
+  return passes_through_link(b.c_str(), game_path_length) ? b.c_str() : nullptr;
+}
+
 // The message for a file whose original could not be kept: what happened, the file, the error.
 void show_not_kept(const char* why, const char* full_path, WindowRef owner) {
-  const u32 code = last_error();
-  BoundedText<600> text;
-  text.assign(why);
-  text.append("\n");
-  if (!text.append(full_path)) text.append("(a path too long to show)");
   char number[12];
-  format_unsigned_decimal(code, number);
-  text.append("\nIt was not replaced. (error ");
-  text.append(number);
-  text.append(")");
-  show_message(owner, text.c_str(), kBackupCaption, kMbOk | kMbIconWarning);
+  format_unsigned_decimal(last_error(), number);
+  BoundedText<40> then;
+  then.assign("\nIt was not replaced. (error ");
+  then.append(number);
+  then.append(")");
+  show_path_warning(kBackupCaption, why, full_path, then.c_str(), owner);
 }
 
 // A log of another add-on, read whole: `name` its add-on's name, checked against the log's first two
@@ -83,6 +88,12 @@ bool write_without_line(const char* path, const OtherLog& log) {
   PathString temporary;
   if (!temporary.assign(path) || !temporary.append(".new")) {
     set_last_error(win_error::kFilenameTooLong);
+    return false;
+  }
+  // A link in the temporary file's place would have the log written wherever it points. (The log
+  // itself may be one: the rename replaces the link, not what it points to.)
+  if (is_link(temporary.c_str())) {
+    set_last_error(win_error::kAccessDenied);
     return false;
   }
   FileHandle file(create_or_replace(temporary.c_str()));
@@ -142,6 +153,9 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
       show_not_kept("The original of this file, kept by another add-on, could not be taken over:", full_path.c_str(),
                     owner);
       *failed = true;
+    } else if (const char* linked = link_of(theirs, ours, text_length(game_path_))) {
+      refuse_link(linked, kLinkNotReplaced, owner);
+      *failed = true;
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
         set_last_error(win_error::kAlreadyExists);
@@ -197,6 +211,10 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
     set_last_error(win_error::kFilenameTooLong);
     show_not_kept("The original of this file could not be kept: its backup's path would be too long.", full_path,
                   owner);
+    return false;
+  }
+  if (passes_through_link(backup.c_str(), text_length(game_path_))) {
+    refuse_link(backup.c_str(), kLinkNotReplaced, owner);
     return false;
   }
   // An older backup is older than what is there now: it stays, and what is there now is not replaced.

@@ -40,12 +40,14 @@ class Installation {
         backup_(game_path, addon_name, &log_),
         rules_{addon_name, &backup_} {}
 
-  // Everything that can be checked before the first change: a log already there, the talk tables
-  // and every string patch file. Returns false, after a message, when the installation must not start.
+  // Everything that can be checked before the first change: links in the places of the installer's
+  // own files, a log already there, the talk tables and every string patch file. Returns false,
+  // after a message, when the installation must not start.
   bool check();
   u32 run();
 
  private:
+  bool check_own_files();
   bool check_existing_log();
   bool check_string_patch_files();
   void write_uninstaller();
@@ -269,8 +271,28 @@ bool Installation::check_string_patch_files() {
   return true;
 }
 
+// The files the installer writes under names of its own are written where the names say, or not at
+// all: a link in the place of one of them stops the installation before it starts. (A name too long
+// for a path is refused where the file is written.)
+bool Installation::check_own_files() {
+  // One name after the other: the last three follow the add-on's name (its log, the log's temporary
+  // file, the backup folder).
+  static const char kOwnNames[] = "UInst.exe\0dialog.tlk.new\0dialogF.tlk.new\0dialogF.tlk.old\0.log\0.log.new\0.zep-backup";
+  PathString path;
+  bool link = false;
+  const char* name = kOwnNames;
+  for (u32 k = 0; k < 7 && !link; ++k, name += text_length(name) + 1) {
+    link = path.assign(game_path_) && (k < 4 || path.append(addon_name_)) && path.append(name) &&
+           is_link(path.c_str());
+  }
+  if (!link) return true;
+  refuse_link(path.c_str(), "\nThe installer keeps a file of its own there. Remove the link and start again.\n"
+              "Nothing was installed.", owner_);
+  return false;
+}
+
 bool Installation::check() {
-  return check_existing_log() && check_string_patch_files();
+  return check_own_files() && check_existing_log() && check_string_patch_files();
 }
 
 // Step 7, first half: each string patch file, copied to "spktmp" and read back, adds its texts to the

@@ -43,6 +43,36 @@ void make_missing_folders(const char* full_path, u32 game_path_length) {
   }
 }
 
+bool passes_through_link(const char* full_path, u32 game_path_length) {
+  // Each leading part that ends at a separator or at the end, after the game folder itself (the
+  // player's choice), is looked at in turn.
+  char part[kMaxPath];
+  for (u32 i = 0; i < kMaxPath; ++i) {
+    const char c = full_path[i];
+    part[i] = 0;
+    if (i > game_path_length && (c == '\\' || c == 0) && is_link(part)) return true;
+    if (c == 0) break;
+    part[i] = c;
+  }
+  return false;
+}
+
+void show_path_warning(const char* caption, const char* why, const char* path, const char* then, WindowRef owner) {
+  BoundedText<600> text;
+  text.assign(why);
+  text.append("\n");
+  if (!text.append(path)) text.append("(too long to show)");
+  text.append(then);
+  show_message(owner, text.c_str(), caption, kMbOk | kMbIconWarning);
+}
+
+void refuse_link(const char* full_path, const char* then, WindowRef owner) {
+  show_path_warning("ZEP refused link",
+                    "This path passes through a link in the game folder (a symbolic link, junction or other reparse "
+                    "point), which the installer does not follow:",
+                    full_path, then, owner);
+}
+
 bool is_installer_own_name(const char* relative_name, const char* addon_name) {
   static const char* const kOwnFiles[] = {"dialog.tlk", "dialog.tlk.new", "dialogF.tlk", "dialogF.tlk.new",
                                           "dialogF.tlk.old", "UInst.exe"};
@@ -73,11 +103,10 @@ void refuse_long_name(WindowRef owner) {
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {
   const bool inside = check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk;
   if (inside && !is_installer_own_name(relative_name, addon_name)) return true;
-  BoundedText<400> text;
-  text.assign(inside ? "This add-on names a file that the installer keeps for itself, which is not installed:\n"
-                     : "This add-on names a file outside the game folder, which is not installed:\n");
-  if (!text.append(relative_name)) text.append("(a name too long to show)");
-  show_message(owner, text.c_str(), "ZEP refused file", kMbOk | kMbIconWarning);
+  show_path_warning("ZEP refused file",
+                    inside ? "This add-on names a file that the installer keeps for itself, which is not installed:"
+                           : "This add-on names a file outside the game folder, which is not installed:",
+                    relative_name, "", owner);
   return false;
 }
 
@@ -94,6 +123,10 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
   if (!full_path.assign(game_path) || !full_path.append(relative_name)) {
     set_last_error(win_error::kFilenameTooLong);
     return fail_with_write_error(owner);
+  }
+  if (passes_through_link(full_path.c_str(), text_length(game_path))) {
+    refuse_link(full_path.c_str(), "\nThe file is not installed.", owner);
+    return PlaceResult::kRefused;
   }
 
   FileHandle file(create_new(full_path.c_str()));

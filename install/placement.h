@@ -15,7 +15,8 @@ enum class PlaceResult {
   kPlaced,    // written completely; the open file is handed to the caller
   kDeclined,  // the file exists and the user chose to keep it
   kFailed,    // could not be written, or its original could not be kept; reported
-  kRefused,   // the name would leave the game folder or is the installer's own; reported, nothing written
+  kRefused,   // the name would leave the game folder, is the installer's own, or its path passes through
+              // a link; reported, nothing written
 };
 
 // True when `relative_name` is one of the files the installer keeps for itself in the game folder,
@@ -39,6 +40,18 @@ void refuse_long_name(WindowRef owner);
 // error for the create that follows.
 void make_missing_folders(const char* full_path, u32 game_path_length);
 
+// True when a part of `full_path` after its first `game_path_length` bytes (the game folder), the
+// last part included, is a symbolic link, junction or other reparse point (see is_link): a path
+// through one may name anything on the disk, so the installer never writes, makes or deletes it.
+bool passes_through_link(const char* full_path, u32 game_path_length);
+
+// Shows a warning under `caption`, owned by `owner`: `why`, then `path` on a line of its own, then
+// `then` (which may be empty, or begin a line of its own).
+void show_path_warning(const char* caption, const char* why, const char* path, const char* then, WindowRef owner);
+
+// Shows the refusal of `full_path`, which passes through a link, followed by `then`.
+void refuse_link(const char* full_path, const char* then, WindowRef owner);
+
 // The bytes of a file to place: `length` bytes at `bytes` in memory, or, when `bytes` is null, the
 // `length` bytes at file offset `offset` of `source`, copied in pieces so that memory stays flat
 // whatever the file's size.
@@ -60,6 +73,7 @@ struct PlaceRules {
 //   - an existing file is replaced only when the user answers Yes to "File already exists.
 //     Overwrite?" (caption: the full path), and only once `rules.backup` has kept its original;
 //   - missing folders of the name are made, level by level, inside the game folder;
+//   - a name whose path passes through a link inside the game folder is refused (kRefused, reported);
 //   - every other failure, a short write included, shows the "Write error" error-number message, and
 //     a file that was not completely written is removed.
 // On kPlaced `placed` holds the open file, positioned after the data; otherwise it holds nothing.

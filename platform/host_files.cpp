@@ -446,6 +446,14 @@ bool delete_file(const char* path) {
   return true;
 }
 
+// A symbolic link stands for every kind of reparse point.
+bool is_link(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return false;
+  struct stat status;
+  return ::lstat(native.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
 bool replace_file(const char* from, const char* to) {
   std::string source_path;
   std::string target_path;

@@ -137,6 +137,11 @@ bool delete_file(const char* path);
 // Returns false on failure; both files are then as they were.
 bool replace_file(const char* from, const char* to);
 
+// True when something is at `path` and it is a symbolic link, a junction or another reparse point
+// (GetFileAttributesA has FILE_ATTRIBUTE_REPARSE_POINT): what a path through it names may be
+// anywhere. The link itself is looked at, never what it points to.
+bool is_link(const char* path);
+
 // One entry of a folder search: the entry's long name.
 struct FoundName {
   char text[kMaxPath];

@@ -96,6 +96,11 @@ bool remove_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
 bool copy_file(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
 bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
 
+bool is_link(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool replace_file(const char* from, const char* to) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -42,6 +42,10 @@ struct WindowsOs {
     const DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
   }
+  // Valid attributes never have the top bit, which INVALID_FILE_ATTRIBUTES has.
+  static bool is_link(const char* path) {
+    return (GetFileAttributesA(path) & (0x80000000u | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_REPARSE_POINT;
+  }
   static bool move_file(const char* from, const char* to) { return MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH) != 0; }
 
   static int compare_ignoring_case(const char* a, const char* b) { return lstrcmpiA(a, b); }

@@ -28,26 +28,11 @@ inline const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\
 inline const char kUninstallKey[] = "Uninstall\\";
 inline const char kShellFoldersKey[] = "Explorer\\Shell Folders\\";
 
-inline bool is_separator(char c) { return c == '\\' || c == '/'; }
+// Below the game folder, after the add-on's name; a folder path with its separator, as Windows takes
+// it both to remove the folder and to reach what it holds.
+inline const char kBackupFolder[] = ".zep-backup\\";
 
-// True when a file line of the log may be deleted: a path inside the game folder, not absolute, with
-// no drive or stream colon, not starting with a backslash, and without a "." or ".." part (also
-// spelled with the dots and blanks at its end that Windows drops).
-inline bool is_game_file(const char* line) {
-  if (line[0] == 0 || is_separator(line[0])) return false;
-  const char* part = line;
-  for (const char* at = line;; ++at) {
-    if (*at == ':') return false;
-    if (is_separator(*at) || *at == 0) {
-      // A part made only of dots and blanks ("..", ". ", "...") names the folder itself or its parent.
-      bool only_dots = at > part;
-      for (const char* c = part; c < at; ++c) only_dots = only_dots && (*c == '.' || *c == ' ');
-      if (only_dots) return false;
-      if (*at == 0) return true;
-      part = at + 1;
-    }
-  }
-}
+inline bool is_separator(char c) { return c == '\\' || c == '/'; }
 
 // True when `name` is a plain add-on name: not empty, no separator, colon or control character, and
 // not made of dots alone.
@@ -121,7 +106,7 @@ class Uninstaller {
       }
       if (pass_ == 0 && failures_ > 0) {
         Os::message("Some files could not be deleted. They were probably either in use or already deleted.\n"
-                    "The add-on stays installed: run this again.",
+                    "Run this again to finish.",
                     kInfo, kMbOk | kMbIconInformation);
         outcome_ = Outcome::kIncomplete;
         return;
@@ -131,11 +116,11 @@ class Uninstaller {
     if (join(other_, kWorkingBufferLength, kWindowsKey, kUninstallKey, name_)) Os::delete_uninstall_key(other_);
     if (start_menu("Uninstall.lnk")) Os::delete_file(path_);
     if (programs_[0] != 0 && join(path_, kWorkingBufferLength, programs_, "\\", name_)) Os::remove_folder(path_);
-    if (join(other_, kWorkingBufferLength, game_, name_, ".zep-backup")) Os::remove_folder(other_);
+    if (join(other_, kWorkingBufferLength, game_, name_, kBackupFolder)) Os::remove_folder(other_);
     // An original that could not be put back stays in the backup folder, which then stays too.
     join(path_, kWorkingBufferLength,
          "Uninstall completed.", failures_ > 0 ? "\nSome originals stay in the .zep-backup folder." : "",
-         moved_ ? "\nThe game had moved: the files went from the log's folder." : "");
+         moved_ ? "\nThe game had moved: the log's folder was used." : "");
     Os::message(path_, kInfo, kMbOk | kMbIconInformation);
     Os::delete_file(log_path_);
     outcome_ = Outcome::kCompleted;
@@ -175,23 +160,51 @@ class Uninstaller {
   // in the second the original the installation kept of it is put back. A file that cannot be
   // deleted and an original that cannot be put back are failures.
   void handle_line(const char* line) {
-    // A line that names nothing inside the game folder is no file the installation placed: it is
-    // passed over, and does not keep the add-on from being removed.
-    if (!is_game_file(line) || !join(path_, kWorkingBufferLength, game_, line)) return;
+    if (!join(path_, kWorkingBufferLength, game_, line) || !may_touch(path_)) return;
     if (pass_ == 0) {
       if (!Os::delete_file(path_) && !Os::missing()) ++failures_;
       return;
     }
-    if (!join(other_, kWorkingBufferLength, game_, name_, ".zep-backup\\", line)) return;
+    if (!join(other_, kWorkingBufferLength, game_, name_, kBackupFolder, line) || !may_touch(other_)) return;
     if (!Os::move_file(other_, path_)) {
       if (!Os::missing()) ++failures_;  // counted, but the run goes on: the file itself is gone
       return;
     }
-    // The backup's folders go as they empty, up to the backup folder itself.
-    for (char* at = other_ + length_of(other_); at > other_ + length_of(game_) + length_of(name_) + 12; --at) {
+    // The backup's folders go as they empty, the backup folder itself included.
+    for (char* at = other_ + length_of(other_); at > other_ + length_of(game_); --at) {
       if (!is_separator(*at)) continue;
       *at = 0;
       Os::remove_folder(other_);
+    }
+  }
+
+  // True when `path`, the game folder followed by a file line, names a file inside the game folder
+  // that the uninstaller may delete or put back. What follows the game folder must not be empty,
+  // start with a separator, hold a drive or stream colon or a part that names a folder itself or
+  // its parent ("." and "..", also spelled with the dots and blanks at their end that Windows
+  // drops): such a line names nothing the installation placed and is passed over. A path whose
+  // folders below the game folder include a symbolic link, junction or other reparse point could
+  // name anything on the disk: it is never followed, and counts as a failure, so that the file and
+  // the add-on stay. (A link at the path's end is itself what is deleted or moved, not what it
+  // points to.) Separators are left as backslashes.
+  bool may_touch(char* path) {
+    char* part = path + length_of(game_);
+    if (*part == 0 || is_separator(*part)) return false;
+    for (char* at = part;; ++at) {
+      if (*at == ':') return false;
+      if (!is_separator(*at) && *at != 0) continue;
+      bool only_dots = true;
+      for (const char* c = part; c < at; ++c) only_dots = only_dots && (*c == '.' || *c == ' ');
+      if (only_dots && at > part) return false;
+      if (*at == 0) return true;
+      *at = 0;
+      const bool link = Os::is_link(path);
+      *at = '\\';
+      if (link) {
+        ++failures_;
+        return false;
+      }
+      part = at + 1;
     }
   }
 

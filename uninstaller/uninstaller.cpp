@@ -34,6 +34,7 @@ struct SeamOs {
   static bool missing() {
     return last_error() == win_error::kFileNotFound || last_error() == win_error::kPathNotFound;
   }
+  static bool is_link(const char* path) { return zep::is_link(path); }
   static bool move_file(const char* from, const char* to) { return replace_file(from, to); }
 
   static int compare_ignoring_case(const char* a, const char* b) {

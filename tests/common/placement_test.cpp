@@ -7,6 +7,7 @@
 #include "install/backup.h"
 #include "install/install_log.h"
 #include "install/placement.h"
+#include "tests/support/folder_link.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
 
@@ -151,6 +152,44 @@ TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBefo
                            "Other.log", "Evilamul.zep-backupx", "Evilamul"}) {
     EXPECT_TRUE(accept_placement_name(name, "Evilamul", nullptr)) << name;
   }
+}
+
+// A link in the game folder, planted by anyone who may write there, would have the installer write
+// wherever it points: a path through one is refused, for the file itself and for its backup.
+TEST_F(Placement, PathsThroughALinkAreRefused) {
+  const fs::path elsewhere = root_.native() / "Elsewhere";
+  write_native_file(elsewhere / "victim.itm", "precious");
+  write_native_file(game_ / "Data" / "old.itm", "the player's");
+  fs::create_directories(game_ / "Mod.zep-backup");
+  if (!test::make_folder_link(game_ / "Override", elsewhere) ||
+      !test::make_folder_link(game_ / "Mod.zep-backup" / "Data", elsewhere)) {
+    ASSERT_TRUE(test::may_refuse_links()) << "a symbolic link can be made here";
+    GTEST_SKIP() << "Windows does not let this test make a symbolic link (developer mode or administrator)";
+  }
+  const Backup backup(game_path_.c_str(), "Mod", nullptr);
+  const PlaceRules rules = {"Mod", &backup};
+  MessageScript script;
+  for (const char* name : {"Override\\new.itm", "override\\VICTIM.itm", "Override\\Deeper\\x.itm"}) {
+    SCOPED_TRACE(name);
+    script.answer(kIdYes);  // were it asked about, it would be replaced
+    EXPECT_EQ(place(name, "harm", rules), PlaceResult::kRefused);
+  }
+  // The backup of a replaced file would be written through the link: the file is not replaced.
+  script.answer(kIdYes);
+  EXPECT_EQ(place("Data\\old.itm", "new", rules), PlaceResult::kFailed);
+  EXPECT_EQ(read_native_file(game_ / "Data" / "old.itm"), "the player's");
+
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(elsewhere)) names.push_back(entry.path().filename().string());
+  EXPECT_EQ(names, std::vector<std::string>{"victim.itm"}) << "nothing written through the link";
+  EXPECT_EQ(read_native_file(elsewhere / "victim.itm"), "precious");
+  std::vector<test::ShownMessage> shown = script.shown();
+  ASSERT_EQ(shown.size(), 5u) << "one refusal each, and one question for the file that exists";
+  for (std::size_t k : {0, 1, 2, 4}) {
+    EXPECT_EQ(shown[k].caption, "ZEP refused link");
+    EXPECT_NE(shown[k].text.find("passes through a link"), std::string::npos) << shown[k].text;
+  }
+  EXPECT_EQ(shown[3].text, "File already exists. Overwrite?");
 }
 
 TEST_F(Placement, AReplacedFileIsKeptInTheBackupFolderFirst) {

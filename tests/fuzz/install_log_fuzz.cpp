@@ -2,7 +2,8 @@
 // Whatever the log says, the uninstaller never reads outside its buffers and closes every file, and
 // it deletes and puts back only inside the folder that holds the log, whatever its second line says:
 // the host layer's confinement to the private folder would record anything else (and keeps a fuzzed
-// log from ever reaching the machine's own files).
+// log from ever reaching the machine's own files); nor does it delete through the link to elsewhere
+// planted beside the log.
 #include <cstdint>
 
 #include "tests/fuzz/fuzz_support.h"
@@ -18,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",
                              root + "Programs");
     std::filesystem::current_path(root);
+    std::filesystem::create_directories(root + "elsewhere");
+    std::filesystem::create_directory_symlink(root + "elsewhere", root + "Linked");
     return true;
   }();
   (void)ready;
@@ -25,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::write_file(log, data, size);
   // A file the log may name, to be deleted.
   fuzz::write_file(root + "a", "a", 1);
+  fuzz::write_file(root + "elsewhere/x", "x", 1);  // reachable only through the link
   run_uninstaller(("UInst -" + log).c_str());
   if (host::open_file_count() != 0) abort();
   if (!host::confinement_escapes().empty()) abort();
+  if (!std::filesystem::exists(root + "elsewhere/x")) abort();
   return 0;
 }

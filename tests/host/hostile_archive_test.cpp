@@ -61,8 +61,9 @@ class HostileArchive : public ::testing::Test {
     host::reset_all();
   }
 
-  // Lists and installs `installer`, with every change confined to the test's folder.
-  Outcome run(const std::string& installer) {
+  // Lists and installs `installer`, with every change confined to the test's folder; `answer` answers
+  // "File already exists. Overwrite?".
+  Outcome run(const std::string& installer, const char* answer = "--no") {
     write_native_file(root_.native() / "Outside" / "Hostile.exe", installer);
     Outcome outcome;
     std::string message;
@@ -81,7 +82,7 @@ class HostileArchive : public ::testing::Test {
 
     host::confine_changes_to(root_.path());
     std::ostringstream out, err;
-    outcome.install_code = tool::run_install({"--no", "Hostile.exe", game_.string()}, out, err);
+    outcome.install_code = tool::run_install({answer, "Hostile.exe", game_.string()}, out, err);
     outcome.install_output = out.str() + err.str();
     EXPECT_TRUE(host::confinement_escapes().empty()) << outcome.install_output;
     host::confine_changes_to("");
@@ -182,6 +183,64 @@ TEST_F(HostileArchive, TheInstallersOwnFilesAreRefusedEachAndTheRestInstalled) {
   EXPECT_EQ(read_native_file(game_ / "Override" / "fine.txt"), "fine");
   EXPECT_EQ(read_native_file(game_ / "Hostile.log"),
             "Hostile\r\n" + tool::windows_style(game_) + "\\\r\nOverride\\fine.txt\r\n");
+}
+
+// A link planted in the game folder (a symbolic link here, a junction or symbolic link on Windows)
+// would have the installer, which runs as administrator, write wherever it points. None is followed:
+// a file whose path passes through one is refused and counted; a link where the installer keeps a
+// file of its own stops the installation before it starts.
+TEST_F(HostileArchive, LinksInTheGameFolderAreNeverFollowed) {
+  struct Case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links;  // in the game folder, to a path below Elsewhere
+    std::vector<TestEntry> files;
+    bool started;  // false when the installation stops before its first change
+  };
+  const std::vector<Case> cases = {
+      {"a folder of the name", {{"Override", ""}}, {{"override\\x.itm", "harm"}}, true},
+      {"a deeper folder", {{"Override/Deep", ""}}, {{"Override\\DEEP\\x.itm", "harm"}}, true},
+      {"the file itself", {{"readme.txt", "victim.txt"}}, {{"Readme.txt", "harm"}}, true},
+      {"a folder of the backup", {{"Hostile.zep-backup/Override", ""}}, {{"Override\\kept.itm", "harm"}}, true},
+      {"the uninstaller", {{"UInst.exe", "victim.txt"}}, {}, false},
+      {"the log, pointing to nothing yet", {{"hostile.log", "new.txt"}}, {}, false},
+      {"the backup folder", {{"Hostile.zep-backup", ""}}, {}, false},
+      {"the talk table's temporary file", {{"dialog.tlk.new", "victim.txt"}}, {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(game_);
+    const fs::path elsewhere = root_.native() / "Outside" / "Elsewhere";
+    fs::remove_all(elsewhere);
+    fs::create_directories(game_ / "Override");
+    fs::create_directories(elsewhere / "Deep");
+    write_native_file(game_ / "dialog.tlk", test::kEmptyTalkTable);
+    write_native_file(game_ / "Override" / "kept.itm", "the player's");
+    write_native_file(elsewhere / "victim.txt", "precious");
+    for (const auto& [name, target] : c.links) {
+      fs::create_directories((game_ / name).parent_path());
+      fs::remove_all(game_ / name);
+      fs::create_symlink(target.empty() ? elsewhere : elsewhere / target, game_ / name);
+    }
+    const std::vector<std::string> before = tree(elsewhere);
+    std::vector<TestEntry> files = c.files;
+    files.push_back({"fine.txt", "fine"});
+    Outcome outcome = run(installer({}, files), "--yes");
+    EXPECT_EQ(outcome.install_code, tool::kExitFailed);
+    EXPECT_NE(outcome.install_output.find("ZEP refused link: This path passes through a link"), std::string::npos)
+        << outcome.install_output;
+    EXPECT_EQ(tree(elsewhere), before) << "nothing written through the link";
+    EXPECT_EQ(read_native_file(elsewhere / "victim.txt"), "precious");
+    if (c.started) {
+      EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
+      EXPECT_EQ(read_native_file(game_ / "fine.txt"), "fine");
+      if (!fs::is_symlink(game_ / "Override")) EXPECT_EQ(read_native_file(game_ / "Override" / "kept.itm"), "the player's");
+      EXPECT_EQ(read_native_file(game_ / "Hostile.log"), "Hostile\r\n" + tool::windows_style(game_) + "\\\r\nfine.txt\r\n")
+          << "the refused file is not logged";
+    } else {
+      EXPECT_NE(outcome.install_output.find("Nothing was installed."), std::string::npos) << outcome.install_output;
+      EXPECT_FALSE(fs::exists(game_ / "fine.txt"));
+    }
+  }
 }
 
 TEST_F(HostileArchive, DuplicateNamesAreAskedAboutLikeAnyExistingFile) {

@@ -167,7 +167,7 @@ TEST_F(Uninstall, AFileThatCannotBeDeletedKeepsTheAddonInstalledUntilARunCanFini
     std::vector<ShownMessage> shown = uninstall(command_for("Mod"), {kIdYes}, 1);
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
-    EXPECT_NE(shown[1].text.find("run this again"), std::string::npos) << shown[1].text;
+    EXPECT_NE(shown[1].text.find("Run this again"), std::string::npos) << shown[1].text;
   }
   EXPECT_TRUE(fs::exists(game_ / "held.txt"));
   EXPECT_FALSE(fs::exists(game_ / "free.txt"));
@@ -201,6 +201,50 @@ TEST_F(Uninstall, LinesThatNameNothingInsideTheGameFolderArePassedOver) {
   EXPECT_EQ(read_native_file(root_.native() / "Games" / "outside.txt"), "outside") << "nothing outside is deleted";
   EXPECT_TRUE(fs::is_directory(game_));
   EXPECT_FALSE(fs::exists(log_file("Mod")));
+}
+
+// A standard user may plant a link in a game folder anyone can write; the uninstaller runs as
+// administrator. A listed file, or its original in the backup, whose path passes through a link is
+// neither deleted nor put back: it counts as a file that could not be deleted, and the add-on stays.
+TEST_F(Uninstall, PathsThroughLinksAreNeverFollowed) {
+  const fs::path elsewhere = root_.native() / "Elsewhere";
+  struct Case {
+    const char* what;
+    const char* link;  // in the game folder, to Elsewhere
+  };
+  for (const Case& c : {Case{"a folder of a listed file", "Override"}, Case{"a deeper folder", "Data/Deep"},
+                        Case{"the backup folder", "Mod.zep-backup"}, Case{"a folder in the backup", "Mod.zep-backup/Data"}}) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(game_);
+    fs::remove_all(elsewhere);
+    install("Mod", {"a.txt", "Override\\x.itm", "Data\\Deep\\y.itm"});
+    write_native_file(elsewhere / "x.itm", "the system's x");
+    write_native_file(elsewhere / "y.itm", "the system's y");
+    write_native_file(elsewhere / "Deep" / "y.itm", "the system's deep y");
+    write_native_file(elsewhere / "Override" / "x.itm", "the system's other x");
+    const std::string link = c.link;
+    fs::remove_all(game_ / link);
+    fs::create_directories((game_ / link).parent_path());
+    fs::create_symlink(elsewhere, game_ / link);
+    const std::string log = read_native_file(log_file("Mod"));
+    std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
+    ASSERT_EQ(shown.size(), 2u);
+    const bool in_backup = link.rfind("Mod.zep-backup", 0) == 0;
+    if (in_backup) {
+      // Every file is deleted; what the backup would put back is elsewhere, and stays there.
+      EXPECT_NE(shown[1].text.find("Some originals stay"), std::string::npos) << shown[1].text;
+      EXPECT_FALSE(fs::exists(game_ / "Override" / "x.itm"));
+      EXPECT_FALSE(fs::exists(game_ / "Data" / "Deep" / "y.itm"));
+    } else {
+      EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
+      EXPECT_EQ(read_native_file(log_file("Mod")), log) << "the add-on stays installed";
+    }
+    EXPECT_FALSE(fs::exists(game_ / "a.txt"));
+    EXPECT_EQ(read_native_file(elsewhere / "x.itm"), "the system's x");
+    EXPECT_EQ(read_native_file(elsewhere / "y.itm"), "the system's y");
+    EXPECT_EQ(read_native_file(elsewhere / "Deep" / "y.itm"), "the system's deep y");
+    EXPECT_EQ(read_native_file(elsewhere / "Override" / "x.itm"), "the system's other x");
+  }
 }
 
 TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
@@ -288,6 +332,18 @@ TEST_F(Uninstall, BadCommandLinesAndLogsChangeNothing) {
     EXPECT_EQ(shown[0].text, "Invalid log file!");
     EXPECT_TRUE(fs::exists(game_ / "x"));
     EXPECT_EQ(read_native_file(game_ / name), content);
+  }
+
+  // Logs whose size would overflow the arithmetic on it (sparse files: nothing is written to disk).
+  for (const std::uintmax_t size : {0xFFFFFFFEull, 0xFFFFFFFFull}) {
+    SCOPED_TRACE(size);
+    write_native_file(game_ / "Huge.log", "Huge\r\n" + game_path_ + "\r\nx\r\n");
+    fs::resize_file(game_ / "Huge.log", size);
+    shown = uninstall("UInst -" + (game_ / "Huge.log").string());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "Invalid log file!");
+    EXPECT_TRUE(fs::exists(game_ / "x"));
+    fs::remove(game_ / "Huge.log");
   }
 
   // A command line longer than the working buffers is refused as a whole.

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "install/registration.h"
+#include "tests/support/folder_link.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
@@ -171,6 +172,40 @@ TEST(UninstallerProgram, AFileInUseKeepsTheAddonInstalledUntilARunCanFinish) {
   // A folder that is not the installation's stays in the add-on's Start Menu folder, which stays too.
   EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
   EXPECT_TRUE(std::filesystem::is_directory(addon.start_menu_folder() / "inner"));
+}
+
+// A link to elsewhere in the game folder (a standard user may plant one in a game folder anyone can
+// write): a listed file whose folder is one is not deleted, and the add-on stays; an original whose
+// folder in the backup is one is not put back.
+TEST(UninstallerProgram, APathThroughALinkIsNeverFollowed) {
+  for (const bool in_backup : {false, true}) {
+    SCOPED_TRACE(in_backup ? "a folder in the backup" : "a folder of the game");
+    InstalledAddon addon("Zep Link " + std::to_string(GetCurrentProcessId()));
+    const std::filesystem::path elsewhere = addon.folder_.native() / "System";
+    write_native_file(elsewhere / "a.spl", "the system's file");
+    const std::filesystem::path link =
+        in_backup ? addon.game_ / (addon.addon_ + ".zep-backup") / "Override" : addon.game_ / "Override";
+    std::filesystem::remove_all(link);
+    std::filesystem::create_directories(link.parent_path());
+    if (!make_folder_link(link, elsewhere)) {
+      ASSERT_TRUE(may_refuse_links()) << "a symbolic link can be made here";
+      GTEST_SKIP() << "Windows does not let this test make a symbolic link (developer mode or administrator)";
+    }
+    const std::string log = read_native_file(addon.game_ / (addon.addon_ + ".log"));
+    long exit_code = -1;
+    std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+    ASSERT_EQ(shown.size(), 2u) << describe(shown);
+    EXPECT_EQ(read_native_file(elsewhere / "a.spl"), "the system's file");
+    EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+    if (in_backup) {
+      EXPECT_NE(shown[1].text.find("Some originals stay"), std::string::npos) << shown[1].text;
+      EXPECT_FALSE(std::filesystem::exists(addon.game_ / "Override" / "a.spl"));
+    } else {
+      EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
+      EXPECT_EQ(read_native_file(addon.game_ / (addon.addon_ + ".log")), log);
+      EXPECT_TRUE(addon.key_exists());
+    }
+  }
 }
 
 TEST(UninstallerProgram, AsksToRunAsAdministrator) {
