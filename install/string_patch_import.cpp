@@ -21,8 +21,8 @@ void show_refusal(const char* shown_name, const char* problem, const char* conse
 
 }  // namespace
 
-PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
-                                 const char* consequence, WindowRef owner, LoadedPatch* loaded) {
+PatchStatus judge_string_patch(const u8* bytes, u32 size, const char* addon_name, LoadedPatch* loaded,
+                               const char** problem) {
   int version = 0;
   switch (string_patch_kind(bytes, size)) {
     case PatchKind::kSpk3:
@@ -37,10 +37,7 @@ PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_na
       return loaded->status = PatchStatus::kPassedOver;
   }
   loaded->status = PatchStatus::kRefused;
-  if (const char* problem = read_string_patch(bytes, size, version, &loaded->patch)) {
-    show_refusal(shown_name, problem, consequence, owner);
-    return loaded->status;
-  }
+  if ((*problem = read_string_patch(bytes, size, version, &loaded->patch)) != nullptr) return loaded->status;
   loaded->relative_name.assign("override\\");
   loaded->relative_name.append(loaded->patch.resource_name);  // fits: 9 + 12 characters
   const char* relative = loaded->relative_name.c_str();
@@ -49,6 +46,14 @@ PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_na
     return loaded->status = PatchStatus::kNameRefused;
   }
   return loaded->status = PatchStatus::kSound;
+}
+
+PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
+                                 const char* consequence, WindowRef owner, LoadedPatch* loaded) {
+  const char* problem = nullptr;
+  PatchStatus status = judge_string_patch(bytes, size, addon_name, loaded, &problem);
+  if (status == PatchStatus::kRefused) show_refusal(shown_name, problem, consequence, owner);
+  return status;
 }
 
 PatchStatus read_string_patch_file(FileRef file, const char* shown_name, const char* addon_name, WindowRef owner,

@@ -34,10 +34,15 @@ struct LoadedPatch {
 
 // Checks the `size` bytes of a string patch file at `bytes`, which `loaded` then refers to (the
 // caller keeps them alive): its kind, its structure (read_string_patch), and that its resource
-// "override\" + name may be placed by the add-on `addon_name`. A damaged file is kRefused, after one
-// message owned by `owner` that names `shown_name` (its name in the archive) and says what is wrong
-// and that `consequence` (for example "Nothing was installed."). A name that may not be placed, SPKN
-// and other magics are only told, without a message.
+// "override\" + name may be placed by the add-on `addon_name`. Shows nothing: for a damaged file
+// (kRefused) `*problem` receives what is wrong, as words for a message. The packer checks with this
+// too, so that it refuses what the installer would.
+PatchStatus judge_string_patch(const u8* bytes, u32 size, const char* addon_name, LoadedPatch* loaded,
+                               const char** problem);
+
+// judge_string_patch, and for a damaged file one message owned by `owner` that names `shown_name`
+// (its name in the archive) and says what is wrong and that `consequence` (for example "Nothing was
+// installed."). A name that may not be placed, SPKN and other magics are only told, without a message.
 PatchStatus examine_string_patch(const u8* bytes, u32 size, const char* shown_name, const char* addon_name,
                                  const char* consequence, WindowRef owner, LoadedPatch* loaded);
 

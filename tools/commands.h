@@ -42,7 +42,9 @@ u32 archive_offset_of(FileRef file);
 // with backslashes.
 std::string windows_style(const std::filesystem::path& path);
 
-// The help text of all commands.
-const char* help_text();
+// True when `a` and `b` name the same file: the same path once made absolute and resolved, or, for
+// two files that exist, the same file under two names (a link, or letter case on a file system that
+// ignores it).
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
 
 }  // namespace zep::tool

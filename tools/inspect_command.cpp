@@ -6,6 +6,7 @@
 #include "archive/format.h"
 #include "tools/byte_io.h"
 #include "tools/commands.h"
+#include "tools/help.h"
 #include "tools/spk_fields.h"
 
 namespace zep::tool {
@@ -14,6 +15,18 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string quoted(const std::string& bytes) { return "\"" + printable(bytes) + "\""; }
+
+// A text of a string patch file or a talk table: whole when `whole`, else its first 200 bytes.
+std::string quoted_text(const std::string& bytes, bool whole) {
+  return "\"" + printable(bytes, whole ? bytes.size() : 200) + "\"";
+}
+
+// An 8-byte resref field: its characters up to the first zero byte ("" when it starts with one).
+std::string quoted_resref(const u8* field) {
+  std::size_t length = 0;
+  while (length < 8 && field[length] != 0) ++length;
+  return quoted(std::string(reinterpret_cast<const char*>(field), length));
+}
 
 // Lists one string patch file; returns the number of problems found.
 std::size_t list_string_patch(ByteSource& source, const std::string& indent, bool with_texts, std::ostream& out) {
@@ -42,7 +55,7 @@ std::size_t list_string_patch(ByteSource& source, const std::string& indent, boo
             << " of the table";
       }
       out << "\n";
-      if (with_texts && !text.text.empty()) out << indent << "    " << quoted(text.text) << "\n";
+      if (with_texts && !text.text.empty()) out << indent << "    " << quoted_text(text.text, true) << "\n";
     }
     if (!spk.references.empty()) {
       out << indent << "  position table:";
@@ -113,8 +126,9 @@ std::size_t list_archive(ByteSource& file, u64 base, bool with_texts, std::ostre
 
 }  // namespace
 
-// Lists a talk table's header and its entries from strref `first` on; returns the number of problems.
-std::size_t list_talk_table(ByteSource& source, u32 first, std::ostream& out) {
+// Lists a talk table's header and its entries from strref `first` on, their texts whole when
+// `whole`; returns the number of problems. A `first` past the last entry is one.
+std::size_t list_talk_table(ByteSource& source, u32 first, bool whole, std::ostream& out) {
   std::vector<u8> header;
   if (!source.read_bytes(0, 18, header)) {
     out << "problem: the file ends inside the 18-byte header\n";
@@ -130,6 +144,11 @@ std::size_t list_talk_table(ByteSource& source, u32 first, std::ostream& out) {
         << ")\n";
     ++problems;
   }
+  if (first != 0 && first >= count) {
+    out << "problem: --from " << first << " is past the end: the table's strrefs are "
+        << (count == 0 ? std::string("none") : "0 to " + std::to_string(count - 1)) << "\n";
+    ++problems;
+  }
   for (u32 i = first; i < count; ++i) {
     std::vector<u8> entry;
     if (!source.read_bytes(18 + 26 * u64{i}, 26, entry)) {
@@ -139,10 +158,10 @@ std::size_t list_talk_table(ByteSource& source, u32 first, std::ostream& out) {
     const u32 offset = get_u32(entry.data() + 18);
     const u32 length = get_u32(entry.data() + 22);
     std::vector<u8> text;
-    out << "strref " << i << ": flags " << get_u16(entry.data()) << ", sound "
-        << quoted(std::string(entry.begin() + 2, entry.begin() + 10)) << ", " << length << " bytes at " << offset;
+    out << "strref " << i << ": flags " << get_u16(entry.data()) << ", sound " << quoted_resref(entry.data() + 2)
+        << ", " << length << " bytes at " << offset;
     if (source.read_bytes(u64{strings} + offset, length, text)) {
-      out << ": " << quoted(std::string(text.begin(), text.end())) << "\n";
+      out << ": " << quoted_text(std::string(text.begin(), text.end()), whole) << "\n";
     } else {
       out << "\nproblem: the text of entry " << i << " lies outside the file\n";
       ++problems;
@@ -159,25 +178,23 @@ int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::os
     const std::string& word = args[i];
     if (word == "--texts") {
       with_texts = true;
-    } else if (word == "--from" && i + 1 < args.size()) {
+    } else if (word == "--from") {
+      if (i + 1 >= args.size()) return usage_error("inspect", "--from needs a value: a strref", err);
       const std::string& number = args[++i];
       char* end = nullptr;
-      const unsigned long value = std::strtoul(number.c_str(), &end, 10);
-      if (number.empty() || *end != 0 || value > 0xFFFFFFFFul) {
-        err << "zep inspect: --from takes a strref, not " << number << "\n";
-        return kExitUsage;
+      const unsigned long long value = std::strtoull(number.c_str(), &end, 10);
+      if (number.empty() || number[0] < '0' || number[0] > '9' || *end != 0 || value > 0xFFFFFFFFull) {
+        return usage_error("inspect", "--from takes a strref (0 to 4294967295), not " + number, err);
       }
       first_strref = static_cast<u32>(value);
     } else if (!word.empty() && word[0] == '-') {
-      err << "zep inspect: unknown option " << word << "\n";
-      return kExitUsage;
+      return usage_error("inspect", "unknown option " + word, err);
     } else {
       paths.push_back(word);
     }
   }
   if (paths.empty()) {
-    err << "zep inspect: name a file: an add-on's .exe, a .zep archive or an .spk string patch file\n";
-    return kExitUsage;
+    return usage_error("inspect", "name a file: an add-on's .exe, a .zep archive, an .spk file or a dialog.tlk", err);
   }
   std::size_t problems = 0;
   for (const std::string& path : paths) {
@@ -192,7 +209,7 @@ int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::os
     std::string start(magic.begin(), magic.end());
     if (start == "TLK ") {
       out << path << ": talk table, " << file.size() << " bytes\n";
-      problems += list_talk_table(file, first_strref, out);
+      problems += list_talk_table(file, first_strref, with_texts, out);
     } else if (start.compare(0, 3, "SPK") == 0) {
       out << path << ": string patch file, " << file.size() << " bytes\n";
       problems += list_string_patch(file, "", with_texts, out);
@@ -205,9 +222,13 @@ int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::os
       } else {
         problems += list_archive(file, kArchiveOffset, with_texts, out);
       }
-    } else {
+    } else if (start == std::string("ZEP\0", 4)) {
       out << path << ": archive, " << file.size() << " bytes\n";
       problems += list_archive(file, 0, with_texts, out);
+    } else {
+      out << path << ": unknown: neither an add-on's .exe, a .zep archive, a string patch file nor a talk table"
+          << " (it starts with " << quoted(start) << ")\n";
+      ++problems;
     }
   }
   if (problems != 0) {

@@ -12,6 +12,8 @@
 #include "shell/self_location.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
+#include "tools/error_words.h"
+#include "tools/help.h"
 
 namespace zep::tool {
 namespace {
@@ -33,13 +35,7 @@ void answer_messages(std::ostream& err, int overwrite_answer) {
       err << (overwrite_answer == kIdYes ? "  yes\n" : "  no\n");
       return overwrite_answer;
     }
-    err << "  [y/n] " << std::flush;
-    std::string line;
-    if (!std::getline(std::cin, line)) {
-      err << "(end of input: no)\n";
-      return kIdNo;
-    }
-    return !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? kIdYes : kIdNo;
+    return ask_yes_no(std::cin, err) ? kIdYes : kIdNo;
   });
 }
 
@@ -61,29 +57,29 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   } messages_back;
   std::vector<std::string> names;
   int overwrite_answer = 0;
+  std::string answer_option;
   for (const std::string& word : args) {
-    if (word == "--yes" || word == "-y") {
-      overwrite_answer = kIdYes;
-    } else if (word == "--no" || word == "-n") {
-      overwrite_answer = kIdNo;
+    if (word == "--yes" || word == "-y" || word == "--no" || word == "-n") {
+      const int answer = word == "--yes" || word == "-y" ? kIdYes : kIdNo;
+      if (overwrite_answer != 0 && answer != overwrite_answer) {
+        return usage_error("install", answer_option + " and " + word + " contradict each other: give one of them", err);
+      }
+      overwrite_answer = answer;
+      answer_option = word;
     } else if (word == "--no-shortcuts") {
       // Linux has no Start Menu: the question is answered No in any case.
-    } else if (!word.empty() && word[0] != '-') {
-      names.push_back(word);
+    } else if (!word.empty() && word[0] == '-') {
+      return usage_error("install", "unknown option " + word, err);
     } else {
-      err << "zep install: unexpected " << word << "\n";
-      return kExitUsage;
+      names.push_back(word);
     }
   }
-  if (names.size() != 2) {
-    err << "zep install: name the add-on (.exe or .zep) and the game folder\n";
-    return kExitUsage;
-  }
+  if (names.size() != 2) return usage_error("install", "name the add-on (.exe or .zep) and the game folder", err);
 
   const std::string addon_file = windows_style(names[0]);
   FileHandle file(open_for_reading(addon_file.c_str()));
   if (!file.is_open()) {
-    show_error_number(nullptr, "ZEP read Error");
+    err << "zep install: " << cannot("read", names[0], last_error()) << "\n";
     return kExitFailed;
   }
   const u32 archive_offset = archive_offset_of(file.get());

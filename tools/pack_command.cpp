@@ -12,6 +12,7 @@
 #include "tools/byte_io.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
+#include "tools/help.h"
 #include "tools/output_file.h"
 #include "tools/spk_source.h"
 
@@ -55,7 +56,10 @@ bool parse_pack_arguments(const std::vector<std::string>& args, PackRequest& req
       request.patches.emplace_back(args[++i]);
     } else if (word == "--add") {
       if (!value(2)) return false;
-      request.files.emplace_back(args[i + 1], args[i + 2]);
+      // A forward slash separates folders, as it does on Windows; archive names use backslashes.
+      std::string name = args[i + 2];
+      std::replace(name.begin(), name.end(), '/', '\\');
+      request.files.emplace_back(args[i + 1], name);
       i += 2;
     } else if (word == "--open") {
       if (!value(1)) return false;
@@ -107,6 +111,43 @@ std::string name_below(const fs::path& folder, const fs::path& file) {
   return name;
 }
 
+// True when `path` lies somewhere below `folder` (or is it).
+bool lies_inside(const fs::path& path, const fs::path& folder) {
+  std::error_code code;
+  fs::path inner = fs::weakly_canonical(fs::absolute(path, code), code);
+  fs::path outer = fs::weakly_canonical(fs::absolute(folder, code), code);
+  auto mismatch = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return mismatch.first == outer.end() || (std::next(mismatch.first) == outer.end() && mismatch.first->empty());
+}
+
+// The add-on name that the installer derives from the file name of `output` (and `zep install` from
+// that of a bare archive): the name up to its first dot, lower case but for its first letter. False,
+// with the problem in `error`, for a name the installer would refuse.
+bool addon_name_of(const fs::path& output, std::string& name, std::string& error) {
+  std::string lowered = output.filename().string();
+  lower_case_ascii(lowered.data());
+  char derived[kAddonNameCapacity];
+  if (!derive_addon_name(lowered.c_str(), derived)) {
+    error = "the add-on's name, which the installer takes from the file name of " + output.string() +
+            ", is longer than " + std::to_string(kAddonNameCapacity - 1) + " characters";
+    return false;
+  }
+  name = derived;
+  if (name.empty()) {
+    error = "the file name of " + output.string() +
+            " gives the add-on no name (the installer takes the name up to the first dot)";
+    return false;
+  }
+  for (char c : name) {
+    if (static_cast<u8>(c) < 0x20 || c == ':' || c == '\\') {
+      error = "the add-on's name \"" + printable(name) + "\", from the file name of " + output.string() +
+              ", holds a character that Windows file names cannot";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Gathers what the packing needs.
 class Gatherer {
  public:
@@ -116,8 +157,23 @@ class Gatherer {
   // packed as that add-on's log or backup folder.
   void add_addon_name(const std::string& name) { addon_names_.push_back(name); }
 
-  // Leaves `path` out of every folder: a string patch source's resource, or an output of this run
-  // (an add-on folder often holds the installer built from it last time).
+  // A file this run writes: no input may be it.
+  void add_output(const fs::path& path) { outputs_.push_back(path); }
+
+  // Refuses `path` as an input when it is one of the outputs.
+  bool refuse_output(const fs::path& path, std::string& error) const {
+    for (const fs::path& output : outputs_) {
+      if (same_file(path, output)) {
+        error = "the output " + output.string() + " is also an input (" + path.string() +
+                "); writing it would destroy what is packed";
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Leaves `path` out of every folder: a string patch source's resource goes in as its string patch
+  // file only.
   void exclude(const fs::path& path) {
     std::error_code code;
     consumed_.push_back(fs::weakly_canonical(path, code));
@@ -126,9 +182,13 @@ class Gatherer {
   // A string patch file: an .spk as it stands, an .spks source compiled to SPK4 and named after it.
   bool add_patch(const fs::path& path, std::string& error) {
     PackItem item;
+    std::vector<u8> file_bytes;
+    const std::vector<u8>* bytes = &item.bytes;
     if (has_extension(path, ".spks")) {
       fs::path resource;
+      if (refuse_output(path, error)) return false;
       if (!compile_spk_source(path, item.bytes, resource, error)) return false;
+      if (refuse_output(resource, error)) return false;
       item.in_memory = true;
       item.length = item.bytes.size();
       item.name = path.stem().string() + ".spk";
@@ -136,14 +196,46 @@ class Gatherer {
     } else {
       if (!add_file_data(path, item, error)) return false;
       item.name = path.filename().string();
+      FileSource file;
+      if (!file.open(path, error)) return false;
+      if (file.size() <= 0xFFFFFFFEu && !file.read_bytes(0, static_cast<std::size_t>(file.size()), file_bytes)) {
+        error = "cannot read " + path.string();
+        return false;
+      }
+      bytes = &file_bytes;
     }
-    return add(patches_, patch_names_, std::move(item), path, error);
+    std::string resource_name;
+    std::string objection = installer_objection(bytes->data(), item.length, addon_names_, resource_name);
+    if (!objection.empty()) {
+      error = "the string patch file " + path.string() + " is refused: " + objection;
+      return false;
+    }
+    // Its resource is installed as override\<name>: no other file of the add-on may be installed there.
+    std::string resource = "override\\" + resource_name;
+    if (auto other = resources_.find(fold_case(resource)); other != resources_.end()) {
+      error = "the string patch files " + other->second.string() + " and " + path.string() +
+              " would both install " + resource;
+      return false;
+    }
+    if (auto other = file_names_.find(fold_case(resource)); other != file_names_.end()) {
+      error = "the string patch file " + path.string() + " and the file " + other->second.string() +
+              " would both install " + resource;
+      return false;
+    }
+    if (!add(patches_, patch_names_, std::move(item), path, error)) return false;
+    resources_.emplace(fold_case(resource), path);
+    return true;
   }
 
   // An other file under `name`.
   bool add_other(const fs::path& path, const std::string& name, std::string& error) {
     PackItem item;
     if (!add_file_data(path, item, error)) return false;
+    if (auto patch = resources_.find(fold_case(name)); patch != resources_.end()) {
+      error = "the string patch file " + patch->second.string() + " and the file " + path.string() +
+              " would both install " + name;
+      return false;
+    }
     item.name = name;
     return add(files_, file_names_, std::move(item), path, error);
   }
@@ -202,6 +294,7 @@ class Gatherer {
 
  private:
   bool add_file_data(const fs::path& path, PackItem& item, std::string& error) {
+    if (refuse_output(path, error)) return false;
     std::error_code code;
     if (!fs::is_regular_file(path, code)) {
       error = fs::exists(path, code) ? path.string() + " is not a file" : path.string() + " does not exist";
@@ -253,6 +346,8 @@ class Gatherer {
   std::map<std::string, fs::path> patch_names_;  // folded name -> where it came from
   std::map<std::string, fs::path> file_names_;
   std::vector<fs::path> consumed_;  // files that no folder contributes
+  std::vector<fs::path> outputs_;   // see add_output
+  std::map<std::string, fs::path> resources_;  // folded "override\<resource>" of each string patch file -> the file
 };
 
 // The stub or uninstaller: the named file, else the one built into the tool.
@@ -282,12 +377,18 @@ bool load_program(const fs::path& named, EmbeddedProgram built_in, const char* w
 
 }  // namespace
 
+bool same_file(const fs::path& a, const fs::path& b) {
+  std::error_code code;
+  if (fs::weakly_canonical(a, code) == fs::weakly_canonical(b, code)) return true;
+  std::error_code other;
+  return fs::equivalent(a, b, other) && !other;
+}
+
 int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   PackRequest request;
   std::string error;
   if (!parse_pack_arguments(args, request, error)) {
-    err << "zep pack: " << error << "\n(zep help shows how to call it)\n";
-    return kExitUsage;
+    return usage_error("pack", error, err);
   }
 
   std::vector<PackItem> patches;
@@ -297,16 +398,33 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::error_code code;
   if (!request.exe_output.empty() && !request.zep_output.empty() &&
       fs::weakly_canonical(request.exe_output, code) == fs::weakly_canonical(request.zep_output, code)) {
-    err << "zep pack: -o and --zep name the same file\n";
-    return kExitUsage;
+    return usage_error("pack", "-o and --zep name the same file", err);
   }
+  std::vector<std::pair<fs::path, std::string>> addon_names;  // each output with the add-on name it gives
   for (const fs::path& output : {request.exe_output, request.zep_output}) {
     if (output.empty()) continue;
-    gatherer.exclude(output);
-    std::string lowered = output.filename().string();
-    lower_case_ascii(lowered.data());
-    char addon_name[kAddonNameCapacity];
-    if (derive_addon_name(lowered.c_str(), addon_name)) gatherer.add_addon_name(addon_name);
+    for (const fs::path& input : {request.stub, request.uninstaller}) {
+      if (!input.empty() && same_file(input, output)) {
+        err << "zep pack: the output " << output.string() << " is also an input (" << input.string()
+            << "); writing it would destroy what is packed\n";
+        return kExitFailed;
+      }
+    }
+    for (const fs::path& folder : request.folders) {
+      if (lies_inside(output, folder)) {
+        err << "zep pack: the output " << output.string() << " lies inside the add-on folder " << folder.string()
+            << ", every file of which is packed; write it somewhere else\n";
+        return kExitFailed;
+      }
+    }
+    gatherer.add_output(output);
+    std::string name;
+    if (!addon_name_of(output, name, error)) {
+      err << "zep pack: " << error << "\n";
+      return kExitFailed;
+    }
+    gatherer.add_addon_name(name);
+    addon_names.emplace_back(output, name);
   }
   // Named string patch files first, so that a folder does not also pack their sources' resources.
   for (const fs::path& patch : request.patches) gathered = gathered && gatherer.add_patch(patch, error);
@@ -364,6 +482,15 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kExitFailed;
   }
 
+  for (const auto& [output, name] : addon_names) {
+    out << output.string() << ": installs as the add-on \"" << name << "\"\n";
+    std::string suggested = output.stem().string();
+    if (suggested != name) {
+      err << "zep pack: warning: " << output.string() << " installs as \"" << name << "\", not \"" << suggested
+          << "\": the installer takes its file name up to the first dot, with the first letter in upper case and "
+             "the others in lower case\n";
+    }
+  }
   u64 archive_length = plan.header.total_length;
   if (!request.exe_output.empty()) {
     out << request.exe_output.string() << ": " << kArchiveOffset + archive_length

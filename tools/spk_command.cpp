@@ -1,79 +1,52 @@
-// zep spk, and the help text of every command.
+// zep spk: compiles a string patch source into an SPK4 file.
 #include <filesystem>
 
 #include "tools/byte_io.h"
 #include "tools/commands.h"
+#include "tools/help.h"
 #include "tools/output_file.h"
 #include "tools/spk_source.h"
 
 namespace zep::tool {
 
-const char* help_text() {
-  return R"(zep: builds ZEP add-on installers.
-
-zep pack [FOLDER...] [--spk FILE]... [--add FILE NAME]... [--open NAME]...
-         [-o ADDON.exe] [--zep ADDON.zep] [--stub FILE] [--uninstaller FILE]
-    Packs an add-on. A FOLDER is laid out as the game folder: every file below it is installed under
-    its path relative to FOLDER (Override/x.spl becomes Override\x.spl), except the .spk and .spks
-    files directly in FOLDER, which are string patch files. Names starting with a dot are skipped.
-    --spk FILE        a string patch file: an .spk as it is, or an .spks source compiled to SPK4
-    --add FILE NAME   one more file, installed as NAME (for example Override\evilamul.spl)
-    --open NAME       open the file NAME after installation (for example a readme)
-    -o ADDON.exe      write the self-extracting installer; its file name is the add-on's name
-    --zep ADDON.zep   write the bare archive
-    --stub, --uninstaller   use these programs instead of the ones built into zep
-
-zep spk SOURCE.spks [-o FILE.spk]
-    Compiles a string patch source to an SPK4 file (default: SOURCE with .spk).
-
-zep list ADDON.exe|ADDON.zep
-    Shows the contents list exactly as the installer's window will show it.
-
-zep extract ADDON.exe OUT.zep
-    Saves the bare archive, as the installer's "Extract ZEP from archive" does.
-
-zep install [--yes|--no] [--no-shortcuts] ADDON.exe|ADDON.zep GAME
-    Installs the add-on into the game folder GAME (which must hold dialog.tlk), exactly as the
-    installer's "Import ZEP into game" does: UInst.exe, the log GAME/Addon.log, the string patch files
-    applied to dialog.tlk, every other file. The add-on's name comes from the file name. Questions are
-    asked on the terminal; --yes or --no answers every "File already exists. Overwrite?" for you.
-    Linux has no registry and no Start Menu: nothing is registered and no shortcuts are made
-    (--no-shortcuts is accepted for scripts and changes nothing). Exit code 0 only when nothing failed.
-
-zep uninstall [--yes] GAME/ADDON.log
-    Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
-    --yes answers the question for you.
-
-zep inspect [--texts] [--from STRREF] FILE...
-    Shows what an installer .exe, a .zep archive, an .spk file or a dialog.tlk holds, field by field.
-    --from STRREF shows a talk table's entries from that strref on.
-)";
-}
-
 int run_spk(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::filesystem::path source;
-  std::filesystem::path output;
+  namespace fs = std::filesystem;
+  fs::path source;
+  fs::path output;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" && i + 1 < args.size()) {
+    const std::string& word = args[i];
+    if (word == "-o" || word == "--output") {
+      if (i + 1 >= args.size()) return usage_error("spk", word + " needs a value: the .spk file to write", err);
       output = args[++i];
-    } else if (!args[i].empty() && args[i][0] != '-' && source.empty()) {
-      source = args[i];
+    } else if (!word.empty() && word[0] == '-') {
+      return usage_error("spk", "unknown option " + word, err);
+    } else if (source.empty()) {
+      source = word;
     } else {
-      err << "zep spk: unexpected " << args[i] << "\n";
-      return kExitUsage;
+      return usage_error("spk", "one source at a time, not also " + word, err);
     }
   }
-  if (source.empty()) {
-    err << "zep spk: name a string patch source (.spks)\n";
-    return kExitUsage;
-  }
-  if (output.empty()) output = std::filesystem::path(source).replace_extension(".spk");
+  if (source.empty()) return usage_error("spk", "name a string patch source (.spks)", err);
+  if (output.empty()) output = fs::path(source).replace_extension(".spk");
   std::vector<u8> bytes;
-  std::filesystem::path resource;
+  fs::path resource;
   std::string error;
+  if (same_file(source, output)) {
+    err << "zep spk: the output " << output.string() << " is the source itself; writing it would destroy it\n";
+    return kExitFailed;
+  }
+  if (!compile_spk_source(source, bytes, resource, error)) {
+    err << "zep spk: " << error << "\n";
+    return kExitFailed;
+  }
+  if (same_file(resource, output)) {
+    err << "zep spk: the output " << output.string() << " is the resource " << resource.string()
+        << " that the source names; writing it would destroy it\n";
+    return kExitFailed;
+  }
   PendingFile file;
-  if (!compile_spk_source(source, bytes, resource, error) || !file.create(output, error) ||
-      std::fwrite(bytes.data(), 1, bytes.size(), file.file()) != bytes.size() || !file.commit(error)) {
+  if (!file.create(output, error) || std::fwrite(bytes.data(), 1, bytes.size(), file.file()) != bytes.size() ||
+      !file.commit(error)) {
     err << "zep spk: " << (error.empty() ? "cannot write " + output.string() : error) << "\n";
     return kExitFailed;
   }

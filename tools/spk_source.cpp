@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "install/string_patch_import.h"
+
 namespace zep::tool {
 namespace {
 
@@ -86,17 +88,25 @@ class Tokenizer {
   int problem_line_ = 0;
 };
 
-// Parses a decimal or 0x hexadecimal u32. False for anything else or a value past 0xFFFFFFFF.
-bool parse_number(const std::string& word, u32& value) {
+// True when `word` is meant as a number: it starts with a digit or a sign.
+bool looks_like_number(const std::string& word) {
+  return !word.empty() && ((word[0] >= '0' && word[0] <= '9') || word[0] == '-' || word[0] == '+');
+}
+
+// Parses a decimal or 0x hexadecimal u32 into `value`. Returns what is wrong with `word` as such a
+// number ("`12abc` is not a number ..."), or an empty text.
+std::string parse_number(const std::string& word, u32& value) {
+  const std::string shown = "`" + printable(word, 40) + "`";
+  if (!word.empty() && word[0] == '-') return shown + " is negative; numbers here are 0 or more";
   std::size_t at = 0;
   unsigned base = 10;
   if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
     base = 16;
     at = 2;
   }
-  if (at >= word.size()) return false;
+  bool digits = at < word.size();
   u64 result = 0;
-  for (; at < word.size(); ++at) {
+  for (; digits && at < word.size(); ++at) {
     char c = word[at];
     unsigned digit;
     if (c >= '0' && c <= '9') {
@@ -106,13 +116,15 @@ bool parse_number(const std::string& word, u32& value) {
     } else if (base == 16 && c >= 'A' && c <= 'F') {
       digit = static_cast<unsigned>(c - 'A' + 10);
     } else {
-      return false;
+      digits = false;
+      break;
     }
     result = result * base + digit;
-    if (result > 0xFFFFFFFFu) return false;
+    if (result > 0xFFFFFFFFu) return shown + " is larger than 0xFFFFFFFF (4294967295)";
   }
+  if (!digits) return shown + " is not a number (write it in decimal, or in hex after 0x)";
   value = static_cast<u32>(result);
-  return true;
+  return {};
 }
 
 // The attributes given for the text being described, so that a repeated one is refused.
@@ -127,7 +139,10 @@ struct Given {
 
 bool parse_spk_source(const std::string& text, const std::string& origin, SpkSource& out, std::string& error) {
   std::vector<Token> tokens;
-  Tokenizer tokenizer(text);
+  // A UTF-8 byte order mark, which some Windows editors write first, is not part of the source.
+  const bool marked = text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  const std::string unmarked = marked ? text.substr(3) : std::string();
+  Tokenizer tokenizer(marked ? unmarked : text);
   Token token;
   while (tokenizer.next(token)) tokens.push_back(token);
   if (!tokenizer.problem().empty()) {
@@ -177,7 +192,9 @@ bool parse_spk_source(const std::string& text, const std::string& origin, SpkSou
     } else if (word == "at") {
       std::size_t count = 0;
       u32 position;
-      while (i + 1 < tokens.size() && !tokens[i + 1].delimited && parse_number(tokens[i + 1].value, position)) {
+      while (i + 1 < tokens.size() && !tokens[i + 1].delimited && looks_like_number(tokens[i + 1].value)) {
+        std::string problem = parse_number(tokens[i + 1].value, position);
+        if (!problem.empty()) return fail(tokens[i + 1].line, "`at`: " + problem);
         source.texts.back().positions.push_back(position);
         ++i;
         ++count;
@@ -192,9 +209,11 @@ bool parse_spk_source(const std::string& text, const std::string& origin, SpkSou
       bool& have = word == "volume" ? given.volume : word == "pitch" ? given.pitch : given.flags;
       if (have) return fail(keyword.line, "`" + word + "` is given twice for one text");
       u32 number;
-      if (!argument(value) || value.delimited || !parse_number(value.value, number)) {
+      if (!argument(value) || value.delimited) {
         return fail(keyword.line, "`" + word + "` needs a number (decimal or 0x hex)");
       }
+      std::string problem = parse_number(value.value, number);
+      if (!problem.empty()) return fail(value.line, "`" + word + "`: " + problem);
       PatchText& patch_text = source.texts.back();
       if (word == "flags") {
         if (number > 0xFFFF) return fail(keyword.line, "`flags` takes 16 bits, at most 0xFFFF");
@@ -268,13 +287,45 @@ bool load_spk_source(const fs::path& source, StringPatch& patch, fs::path& resou
   return true;
 }
 
+std::string installer_objection(const u8* bytes, u64 size, const std::vector<std::string>& addon_names,
+                                std::string& resource_name) {
+  if (size > 0xFFFFFFFEu) return "it is larger than the installer reads (4 GiB - 2 bytes)";
+  std::vector<std::string> names = addon_names;
+  if (names.empty()) names.emplace_back();
+  for (const std::string& addon : names) {
+    LoadedPatch loaded;
+    const char* problem = nullptr;
+    switch (judge_string_patch(bytes, static_cast<u32>(size), addon.c_str(), &loaded, &problem)) {
+      case PatchStatus::kSound:
+        resource_name = loaded.patch.resource_name;
+        break;
+      case PatchStatus::kRefused:
+        return std::string("it is damaged: ") + problem + "; the installer would refuse the whole add-on";
+      case PatchStatus::kNameRefused:
+        return "its resource's name \"" + printable(loaded.patch.resource_name) +
+               "\" is one the installer never places in override\\";
+      case PatchStatus::kSpkn:
+        return "it is an SPKN file, which the installer does not apply (\"SPKN not (yet)supported!\")";
+      case PatchStatus::kPassedOver:
+      case PatchStatus::kUnreadable:
+        return "it is not a string patch file (it does not start with SPK3 or SPK4); the installer would pass it over";
+    }
+  }
+  return {};
+}
+
 bool compile_spk_source(const fs::path& source, std::vector<u8>& out, fs::path& resource_path, std::string& error) {
   StringPatch patch;
   if (!load_spk_source(source, patch, resource_path, error)) return false;
-  if (!build_spk4(patch, out, error)) {
-    error = source.string() + ": " + error;
+  std::vector<u8> bytes;
+  std::string resource_name;
+  std::string objection;
+  if (!build_spk4(patch, bytes, error) ||
+      !(objection = installer_objection(bytes.data(), bytes.size(), {}, resource_name)).empty()) {
+    error = source.string() + ": " + (objection.empty() ? error : objection);
     return false;
   }
+  out = std::move(bytes);
   return true;
 }
 

@@ -43,7 +43,14 @@ bool parse_spk_source(const std::string& text, const std::string& origin, SpkSou
 bool load_spk_source(const std::filesystem::path& source, StringPatch& patch, std::filesystem::path& resource_path,
                      std::string& error);
 
-// load_spk_source, then build_spk4 into `out`.
+// What the installer would do with the string patch file of `size` bytes at `bytes`, installed by an
+// add-on of each of `addon_names` (none: of any name), as words for a refusal, or an empty text when
+// it would apply it; then `resource_name` receives the name of its resource. The installer's own
+// check decides.
+std::string installer_objection(const u8* bytes, u64 size, const std::vector<std::string>& addon_names,
+                                std::string& resource_name);
+
+// load_spk_source, then build_spk4 into `out`, checked as the installer checks what it applies.
 bool compile_spk_source(const std::filesystem::path& source, std::vector<u8>& out,
                         std::filesystem::path& resource_path, std::string& error);
 

@@ -1,10 +1,12 @@
 // zep uninstall: the uninstaller's own run on Linux, on an install log written by zep install. Its
 // exit code is 0 only when the add-on is gone: 1 when anything remains, when the question was
 // answered No, or when there was no valid log.
+#include <iostream>
 #include <string>
 
 #include "platform/host_platform.h"
 #include "tools/commands.h"
+#include "tools/help.h"
 #include "uninstaller/uninstaller.h"
 
 namespace zep::tool {
@@ -15,24 +17,25 @@ int run_uninstall(const std::vector<std::string>& args, std::ostream&, std::ostr
   for (const std::string& word : args) {
     if (word == "--yes" || word == "-y") {
       yes = true;
-    } else if (log.empty() && !word.empty() && word[0] != '-') {
+    } else if (!word.empty() && word[0] == '-') {
+      return usage_error("uninstall", "unknown option " + word, err);
+    } else if (log.empty()) {
       log = word;
     } else {
-      err << "zep uninstall: unexpected " << word << "\n";
-      return kExitUsage;
+      return usage_error("uninstall", "one log at a time, not also " + word, err);
     }
   }
-  if (log.empty()) {
-    err << "zep uninstall: name the add-on's install log (GAME/Addon.log)\n";
-    return kExitUsage;
-  }
-  if (yes) {
-    // The one question of the run is answered Yes; every other box is only shown.
-    host::set_message_handler([&err](WindowRef, const char* text, const char* caption, u32 style) {
-      err << caption << ": " << text << "\n";
-      return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
-    });
-  }
+  if (log.empty()) return usage_error("uninstall", "name the add-on's install log (GAME/Addon.log)", err);
+  // The one question of the run is answered Yes with --yes, else asked on the terminal until it is
+  // answered; every other box is only shown.
+  struct MessagesBack {
+    ~MessagesBack() { host::use_terminal_messages(); }
+  } messages_back;
+  host::set_message_handler([&err, yes](WindowRef, const char* text, const char* caption, u32 style) {
+    err << caption << ": " << text << "\n";
+    if ((style & 0xF) != kMbYesNo) return kIdOk;
+    return yes || ask_yes_no(std::cin, err) ? kIdYes : kIdNo;
+  });
   // Linux has no Start Menu: the uninstaller's search for the add-on's folder there finds nothing.
   host::set_registry_value(RegistryRoot::kCurrentUser,
                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",

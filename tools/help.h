@@ -1,0 +1,27 @@
+// The tool's help: what each command does and how to call it, and the shared handling of a command
+// line that is wrong (the problem, then the command's usage) and of a question asked on the terminal.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+
+namespace zep::tool {
+
+// The tool's version, as `zep --version` prints it.
+extern const char kVersion[];
+
+// The help of every command.
+std::string help_text();
+
+// The help of `command` ("pack", "list", ...), or null for a command that does not exist.
+const char* command_help(const std::string& command);
+
+// Prints "zep COMMAND: PROBLEM", then the command's help, to `err`; returns kExitUsage.
+int usage_error(const std::string& command, const std::string& problem, std::ostream& err);
+
+// Asks on the terminal: prints "[y/n] " to `err` and reads lines from `in` until one is an answer
+// (y, yes, n or no, in any case), asking again after anything else. The end of the input is No.
+bool ask_yes_no(std::istream& in, std::ostream& err);
+
+}  // namespace zep::tool
