@@ -64,6 +64,13 @@ std::string cannot(const std::string& verb, const std::string& path, u32 code) {
   return "cannot " + verb + " " + path + ": " + error_words(code);
 }
 
+std::string cannot(const std::string& verb, const std::string& path, const std::error_code& code) {
+  // The portable condition of the code, whichever system's numbers it holds.
+  const u32 windows_code = windows_code_of_errno(code.default_error_condition().value());
+  if (windows_code & 0x20000000u) return "cannot " + verb + " " + path + ": " + code.message();
+  return cannot(verb, path, windows_code);
+}
+
 std::string cannot_errno(const std::string& verb, const std::string& path) {
   int error = errno;
   u32 code = windows_code_of_errno(error);

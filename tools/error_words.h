@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 
 #include "platform/types.h"
 
@@ -19,6 +20,9 @@ u32 windows_code_of_errno(int error);
 
 // "cannot <verb> <path>: <reason>", the reason being error_words(code).
 std::string cannot(const std::string& verb, const std::string& path, u32 code);
+
+// cannot(), the reason taken from a standard library error code (of std::filesystem, say).
+std::string cannot(const std::string& verb, const std::string& path, const std::error_code& code);
 
 // cannot(), the reason taken from errno as it is at the call.
 std::string cannot_errno(const std::string& verb, const std::string& path);

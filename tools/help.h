@@ -2,6 +2,7 @@
 // line that is wrong (the problem, then the command's usage) and of a question asked on the terminal.
 #pragma once
 
+#include <functional>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -23,5 +24,12 @@ int usage_error(const std::string& command, const std::string& problem, std::ost
 // Asks on the terminal: prints "[y/n] " to `err` and reads lines from `in` until one is an answer
 // (y, yes, n or no, in any case), asking again after anything else. The end of the input is No.
 bool ask_yes_no(std::istream& in, std::ostream& err);
+
+// From now on, shows the message boxes of the installer's and the uninstaller's code on the
+// terminal: each as "caption: text" on `err`, a box that holds only an error number with its words
+// ("Write error: 112: the disk is full (112)"). A Yes/No box is answered by `answer`, given the box's
+// text, when it returns kIdYes or kIdNo (it may print why); otherwise, or without `answer`, it is
+// asked on the terminal with ask_yes_no.
+void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer = nullptr);
 
 }  // namespace zep::tool

@@ -24,18 +24,16 @@ constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
 // Overwrite questions answered as the options say (0: ask), the shortcut question always No, and
 // every box printed to `err`.
 void answer_messages(std::ostream& err, int overwrite_answer) {
-  host::set_message_handler([&err, overwrite_answer](WindowRef, const char* text, const char* caption, u32 style) {
-    err << caption << ": " << text << "\n";
-    if ((style & 0xF) != kMbYesNo) return kIdOk;
-    if (std::string(text) == kShortcutQuestion) {
+  show_boxes_on_terminal(err, [&err, overwrite_answer](const std::string& text) {
+    if (text == kShortcutQuestion) {
       err << "  no: Linux has no Start Menu\n";
       return kIdNo;
     }
-    if (std::string(text) == kOverwriteQuestion && overwrite_answer != 0) {
+    if (text == kOverwriteQuestion && overwrite_answer != 0) {
       err << (overwrite_answer == kIdYes ? "  yes\n" : "  no\n");
       return overwrite_answer;
     }
-    return ask_yes_no(std::cin, err) ? kIdYes : kIdNo;
+    return 0;
   });
 }
 
@@ -53,7 +51,7 @@ std::string windows_style(const std::filesystem::path& path) {
 int run_install(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   // The message boxes of this run print to `err`, which does not outlive it.
   struct MessagesBack {
-    ~MessagesBack() { host::use_terminal_messages(); }
+    ~MessagesBack() { show_boxes_on_terminal(std::cerr); }
   } messages_back;
   std::vector<std::string> names;
   int overwrite_answer = 0;

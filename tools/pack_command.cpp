@@ -12,6 +12,7 @@
 #include "tools/byte_io.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
+#include "tools/error_words.h"
 #include "tools/help.h"
 #include "tools/output_file.h"
 #include "tools/spk_source.h"
@@ -245,7 +246,7 @@ class Gatherer {
   bool add_folder(const fs::path& folder, std::string& error) {
     std::error_code code;
     if (!fs::is_directory(folder, code)) {
-      error = folder.string() + " is not a folder";
+      error = fs::exists(folder, code) ? folder.string() + " is not a folder" : cannot("read", folder.string(), 3);
       return false;
     }
     std::vector<fs::path> top_patches;
@@ -272,7 +273,7 @@ class Gatherer {
       }
     }
     if (code) {
-      error = "cannot read the folder " + folder.string() + ": " + code.message();
+      error = cannot("read the folder", folder.string(), code);
       return false;
     }
     // A fixed order, whatever order the file system lists: string patch files by name, other files by
@@ -297,12 +298,12 @@ class Gatherer {
     if (refuse_output(path, error)) return false;
     std::error_code code;
     if (!fs::is_regular_file(path, code)) {
-      error = fs::exists(path, code) ? path.string() + " is not a file" : path.string() + " does not exist";
+      error = fs::exists(path, code) ? path.string() + " is not a file" : cannot("read", path.string(), 2);
       return false;
     }
     u64 size = fs::file_size(path, code);
     if (code) {
-      error = "cannot find the size of " + path.string() + ": " + code.message();
+      error = cannot("read", path.string(), code);
       return false;
     }
     item.path = path;

@@ -29,13 +29,9 @@ int run_uninstall(const std::vector<std::string>& args, std::ostream&, std::ostr
   // The one question of the run is answered Yes with --yes, else asked on the terminal until it is
   // answered; every other box is only shown.
   struct MessagesBack {
-    ~MessagesBack() { host::use_terminal_messages(); }
+    ~MessagesBack() { show_boxes_on_terminal(std::cerr); }
   } messages_back;
-  host::set_message_handler([&err, yes](WindowRef, const char* text, const char* caption, u32 style) {
-    err << caption << ": " << text << "\n";
-    if ((style & 0xF) != kMbYesNo) return kIdOk;
-    return yes || ask_yes_no(std::cin, err) ? kIdYes : kIdNo;
-  });
+  show_boxes_on_terminal(err, [yes](const std::string&) { return yes ? kIdYes : 0; });
   // Linux has no Start Menu: the uninstaller's search for the add-on's folder there finds nothing.
   host::set_registry_value(RegistryRoot::kCurrentUser,
                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\", "Programs",

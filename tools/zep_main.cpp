@@ -1,7 +1,6 @@
 // The zep tool: packs, lists and makes the pieces of ZEP add-on installers.
 #include <iostream>
 
-#include "platform/host_platform.h"
 #include "tools/commands.h"
 #include "tools/help.h"
 
@@ -26,7 +25,7 @@ int run(const std::string& command, const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  zep::host::use_terminal_messages();
+  show_boxes_on_terminal(std::cerr);
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     std::cerr << help_text();
