@@ -64,7 +64,9 @@ bool parse_pack_arguments(const std::vector<std::string>& args, PackRequest& req
       i += 2;
     } else if (word == "--open") {
       if (!value(1)) return false;
-      request.open.push_back(args[++i]);
+      std::string name = args[++i];
+      std::replace(name.begin(), name.end(), '/', '\\');
+      request.open.push_back(name);
     } else if (word == "--stub") {
       if (!value(1)) return false;
       request.stub = args[++i];
