@@ -3,11 +3,13 @@
 target_compile_options(zep_core PRIVATE -fno-exceptions -fno-rtti)
 
 add_library(zep_platform_host STATIC
+  platform/host_common.cpp
   platform/host_files.cpp
   platform/host_paths.cpp
   platform/host_faults.cpp
   platform/host_registry.cpp
   platform/host_shell.cpp
+  platform/host_reset.cpp
 )
 
 # The Windows pieces that the zep tool builds into every self-extracting file. scripts/build builds

@@ -1,6 +1,6 @@
-// What the files of the Linux platform layer share among themselves: the host objects behind the
-// handles, the last error, path mapping with its error codes, and the checks that fault injection and
-// confinement make. Not for code outside platform/host_*.cpp.
+// What the POSIX files of the Linux platform layer share among themselves, beside host_common.h: the
+// host objects behind file and search handles, the last error, path mapping with its error codes, and
+// the checks that fault injection and confinement make. Not for code outside platform/host_*.cpp.
 #pragma once
 
 #include <sys/types.h>
@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/host_common.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -28,25 +29,7 @@ struct OsSearch {
   std::size_t next = 0;            // index of the entry that find_next gives next
 };
 
-struct OsKey {
-  std::string folded;  // the key's full path in lower case, root included
-  u64 serial;          // the serial of the key when it was opened; a recreated key has another
-};
-
-struct OsWindow {
-  std::vector<std::string> lines;
-  std::string text;
-  bool enabled = true;
-};
-
 namespace host_detail {
-
-// Windows codes that only this layer produces.
-constexpr u32 kNotSameDevice = 17;        // ERROR_NOT_SAME_DEVICE: a rename across file systems
-constexpr u32 kInsufficientBuffer = 122;  // ERROR_INSUFFICIENT_BUFFER
-constexpr u32 kBadPathname = 161;         // ERROR_BAD_PATHNAME: a registry path starting with '\'
-constexpr u32 kNotAFolder = 267;          // ERROR_DIRECTORY: remove_folder on a file
-constexpr u32 kNoMessageText = 317;       // ERROR_MR_MID_NOT_FOUND: no text for a code
 
 // Records `code` as the last error and returns false, so that a failing path reads
 // `return fail(code);`.
@@ -54,10 +37,6 @@ bool fail(u32 code);
 
 // ---------------------------------------------------------------------------------------------
 // Paths (host_paths.cpp).
-
-// ASCII letters in lower case, as Windows compares names; other bytes unchanged.
-char fold(char c);
-std::string folded(const std::string& text);
 
 bool is_folder(const std::string& native);
 

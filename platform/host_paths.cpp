@@ -101,14 +101,6 @@ bool fail(u32 code) {
   return false;
 }
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string folded(const std::string& text) {
-  std::string result = text;
-  for (char& c : result) c = fold(c);
-  return result;
-}
-
 bool is_folder(const std::string& native) {
   struct stat status;
   return ::stat(native.c_str(), &status) == 0 && S_ISDIR(status.st_mode);

@@ -6,6 +6,10 @@
 // under test did with them. None of this is built into the Windows programs, so the standard library
 // may be used freely here.
 //
+// The Windows zep tool, a console program, takes the in-memory parts too (message boxes, choosers,
+// process, registry, shell, controls) with the real Win32 file functions beside them; the hooks into
+// the files (open counts, host paths, fault injection, confinement) and reset_all exist only on Linux.
+//
 // Everything here is meant for one thread, the one that runs the code under test.
 #pragma once
 
@@ -68,6 +72,9 @@ void set_command_line(std::string text);
 
 // How many com_initialize calls have not yet been undone by com_uninitialize.
 int com_depth();
+
+// Back to no com_initialize call at all.
+void reset_com();
 
 // ---------------------------------------------------------------------------------------------
 // Files.

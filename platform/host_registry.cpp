@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_internal.h"
+#include "platform/host_common.h"
 #include "platform/host_platform.h"
 
 namespace zep {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/host_internal.h"
+#include "platform/host_common.h"
 #include "platform/host_platform.h"
 
 namespace zep {
@@ -223,18 +223,7 @@ bool control_enabled(WindowRef control) {
 
 void reset_controls() { controls().clear(); }
 
-void reset_all() {
-  fail_nth_file_operation(0, 0);
-  confine_changes_to("");
-  reset_message_handler();
-  reset_folder_chooser();
-  reset_save_chooser();
-  set_command_line("zep");
-  g_com_depth = 0;
-  clear_registry();
-  reset_shell();
-  reset_controls();
-}
+void reset_com() { g_com_depth = 0; }
 
 }  // namespace host
 
