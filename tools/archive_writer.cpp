@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "tools/byte_io.h"
+#include "tools/error_words.h"
+#include "tools/native_file.h"
+#include "tools/output_file.h"
 
 namespace zep::tool {
 namespace {
@@ -17,14 +20,14 @@ bool write_item_data(const PackItem& item, ByteSink& sink, std::string& error) {
       return false;
     }
     if (!sink.write(item.bytes.data(), item.bytes.size())) {
-      error = "cannot write the output: " + std::string(std::strerror(errno));
+      error = sink.write_failure();
       return false;
     }
     return true;
   }
-  std::FILE* file = std::fopen(item.path.c_str(), "rb");
+  std::FILE* file = open_to_read(item.path);
   if (file == nullptr) {
-    error = "cannot open " + item.path.string() + ": " + std::strerror(errno);
+    error = cannot_native("read", item.path.string());
     return false;
   }
   std::vector<u8> piece(kCopyPiece);
@@ -34,11 +37,11 @@ bool write_item_data(const PackItem& item, ByteSink& sink, std::string& error) {
     std::size_t want = left < kCopyPiece ? static_cast<std::size_t>(left) : kCopyPiece;
     std::size_t got = std::fread(piece.data(), 1, want, file);
     if (got != want) {
-      error = std::ferror(file) ? "cannot read " + item.path.string() + ": " + std::strerror(errno)
+      error = std::ferror(file) ? cannot_errno("read", item.path.string())
                                 : item.path.string() + " became shorter while it was being packed";
       ok = false;
     } else if (!sink.write(piece.data(), got)) {
-      error = "cannot write the output: " + std::string(std::strerror(errno));
+      error = sink.write_failure();
       ok = false;
     }
     left -= got;
@@ -124,22 +127,33 @@ bool VectorSink::write(const void* data, std::size_t length) {
 
 bool FileSink::write(const void* data, std::size_t length) {
   for (std::FILE* file : files_) {
-    if (std::fwrite(data, 1, length, file) != length) return false;
+    if (std::fwrite(data, 1, length, file) != length) {
+      failed_errno_ = errno;
+      failed_ = file;
+      return false;
+    }
   }
   return true;
+}
+
+std::string FileSink::write_failure() const {
+  std::string name = pending_target_of(failed_);
+  if (name.empty()) name = "the output";
+  errno = failed_errno_;
+  return cannot_errno("write", name);
 }
 
 bool write_archive(const ArchivePlan& plan, const std::vector<PackItem>& patches, const std::vector<PackItem>& files,
                    ByteSink& sink, std::string& error) {
   std::vector<u8> head = archive_head(plan);
   if (!sink.write(head.data(), head.size())) {
-    error = "cannot write the output: " + std::string(std::strerror(errno));
+    error = sink.write_failure();
     return false;
   }
   for (const std::vector<PackItem>* group : {&patches, &files}) {
     for (const PackItem& item : *group) {
       if (!sink.write(item.name.data(), item.name.size())) {
-        error = "cannot write the output: " + std::string(std::strerror(errno));
+        error = sink.write_failure();
         return false;
       }
       if (!write_item_data(item, sink, error)) return false;

@@ -52,6 +52,9 @@ class ByteSink {
   virtual bool write(const void* data, std::size_t length) = 0;
   // Writes `count` zero bytes.
   bool write_zeros(u64 count);
+  // Why the last write() that returned false failed, in words: "cannot write Lantern.exe: the disk
+  // is full (112)".
+  virtual std::string write_failure() const { return "cannot write the output"; }
 };
 
 // Bytes appended to a vector.
@@ -64,14 +67,18 @@ class VectorSink : public ByteSink {
   std::vector<u8>& out_;
 };
 
-// The same bytes to each of several open files (not owned).
+// The same bytes to each of several open files (not owned). A failure names the file by its
+// PendingFile's target when it is one (see output_file.h).
 class FileSink : public ByteSink {
  public:
   void add(std::FILE* file) { files_.push_back(file); }
   bool write(const void* data, std::size_t length) override;
+  std::string write_failure() const override;
 
  private:
   std::vector<std::FILE*> files_;
+  std::FILE* failed_ = nullptr;  // the file of the last failed write
+  int failed_errno_ = 0;         // errno as that write left it
 };
 
 // Writes the archive that `plan` lays out for the same `patches` and `files` to `sink`, copying each

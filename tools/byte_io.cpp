@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "tools/native_file.h"
+
 namespace zep::tool {
 
 void put_u8(std::vector<u8>& out, u8 value) { out.push_back(value); }
@@ -59,16 +61,20 @@ bool FileSource::open(const std::filesystem::path& path, std::string& error) {
                                                  : path.string() + " does not exist";
     return false;
   }
-  u64 size = std::filesystem::file_size(path, code);
-  if (code) {
-    error = "cannot find the size of " + path.string() + ": " + code.message();
+  std::FILE* file = open_to_read(path);
+  if (file == nullptr) {
+    error = cannot_native("read", path.string());
     return false;
   }
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) {
-    error = "cannot open " + path.string() + ": " + std::strerror(errno);
+  // The size of what was opened, not of what the name led to a moment before.
+  u64 size = 0;
+  if (!size_of(file, size)) {
+    error = cannot_native("read", path.string());
+    std::fclose(file);
     return false;
   }
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = file;
   size_ = size;
   return true;
 }
@@ -76,7 +82,7 @@ bool FileSource::open(const std::filesystem::path& path, std::string& error) {
 bool FileSource::read(u64 offset, void* out, std::size_t length) {
   if (file_ == nullptr || !fits(offset, length, size_)) return false;
   if (length == 0) return true;
-  if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) return false;
+  if (!seek_to(file_, offset)) return false;
   return std::fread(out, 1, length, file_) == length;
 }
 

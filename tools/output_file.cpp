@@ -1,14 +1,31 @@
 #include "tools/output_file.h"
 
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
+#include <map>
 #include <system_error>
+
+#include "tools/error_words.h"
+#include "tools/native_file.h"
 
 namespace zep::tool {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The target of every pending file by its open temporary file, for the messages of code that has
+// only the std::FILE (see pending_target_of).
+std::map<const std::FILE*, std::string>& pending_targets() {
+  static std::map<const std::FILE*, std::string> targets;
+  return targets;
+}
+
+}  // namespace
+
+std::string pending_target_of(const std::FILE* file) {
+  auto found = pending_targets().find(file);
+  return found == pending_targets().end() ? std::string() : found->second;
+}
 
 PendingFile::~PendingFile() { abandon(); }
 
@@ -24,24 +41,28 @@ bool PendingFile::create(const fs::path& target, std::string& error) {
     error = "the folder of the output " + target.string() + " does not exist";
     return false;
   }
-  // "x": create exclusively, so that an existing file (another run's) is never taken over.
+  // Created exclusively, so that an existing file (another run's) is never taken over. The name is
+  // put together as a path, so that it holds whatever the target's name holds.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = folder / ("." + target.filename().string() + ".tmp-" + std::to_string(getpid()) + "-" +
-                                   std::to_string(attempt));
-    std::FILE* file = std::fopen(candidate.c_str(), "wbx");
+    fs::path candidate = folder / ".";
+    candidate += target.filename();
+    candidate += ".tmp-" + std::to_string(process_number()) + "-" + std::to_string(attempt);
+    bool name_taken = false;
+    std::FILE* file = create_new_file(candidate, name_taken);
     if (file != nullptr) {
       target_ = target;
       temporary_ = candidate;
       file_ = file;
       pending_ = true;
+      pending_targets()[file] = target.string();
       return true;
     }
-    if (errno != EEXIST) {
-      error = "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
+    if (!name_taken) {
+      error = cannot_native("write", target.string());
       return false;
     }
   }
-  error = "cannot find a free temporary name in " + folder.string();
+  error = "cannot write " + target.string() + ": no free name for its temporary file in " + folder.string();
   return false;
 }
 
@@ -50,19 +71,21 @@ bool PendingFile::commit(std::string& error) {
     error = "internal: nothing to commit";
     return false;
   }
+  pending_targets().erase(file_);
   bool written = std::fflush(file_) == 0 && !std::ferror(file_);
   int saved = errno;
   bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
   if (!written || !closed) {
-    error = "cannot write " + target_.string() + ": " + std::strerror(written ? errno : saved);
+    if (!written) errno = saved;
+    error = cannot_errno("write", target_.string());
     abandon();
     return false;
   }
   std::error_code code;
-  fs::rename(temporary_, target_, code);
-  if (code) {
-    error = "cannot put " + target_.string() + " in place: " + code.message();
+  const bool replacing = fs::exists(target_, code);
+  if (!rename_over(temporary_, target_)) {
+    error = cannot_native(replacing ? "replace" : "write", target_.string());
     abandon();
     return false;
   }
@@ -72,6 +95,7 @@ bool PendingFile::commit(std::string& error) {
 
 void PendingFile::abandon() {
   if (file_ != nullptr) {
+    pending_targets().erase(file_);
     std::fclose(file_);
     file_ = nullptr;
   }

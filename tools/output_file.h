@@ -37,4 +37,8 @@ class PendingFile {
   bool pending_ = false;  // the temporary file exists and is ours to remove
 };
 
+// The target, as it was given to PendingFile::create, of the pending file whose open temporary file
+// is `file`; empty when `file` is none. For messages about writes made through the std::FILE alone.
+std::string pending_target_of(const std::FILE* file);
+
 }  // namespace zep::tool
