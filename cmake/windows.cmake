@@ -63,3 +63,6 @@ add_custom_command(TARGET UInst POST_BUILD
 # Its one run is smaller with the functions it calls once folded into it.
 set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections;-finline-functions-called-once")
 target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)
+
+# The zep tool as a Windows console program, with the programs above built into it.
+include(${CMAKE_CURRENT_LIST_DIR}/windows-tool.cmake)
