@@ -1,13 +1,11 @@
 // The packer, the string patch compiler and the lister, driven through their commands with real files.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <sstream>
 
 #include "archive/format.h"
+#include "tests/support/command_status.h"
 #include "tests/support/temp_folder.h"
 #include "tools/archive_writer.h"
 #include "tools/byte_io.h"
@@ -309,11 +307,11 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
 TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
   TempFolder folder;
   fs::path big = folder.native() / "big.bin";
-  int descriptor = ::open(big.c_str(), O_WRONLY | O_CREAT, 0644);
-  ASSERT_GE(descriptor, 0);
+  write_native_file(big, "");
   // Sparse: 4 GiB of size, no disk space.
-  ASSERT_EQ(::ftruncate(descriptor, off_t{1} << 32), 0);
-  ::close(descriptor);
+  std::error_code grown;
+  fs::resize_file(big, std::uintmax_t{1} << 32, grown);
+  ASSERT_FALSE(grown) << grown.message();
   CommandResult run = pack({"--add", big.string(), "big.bin", "--zep", folder / "big.zep"});
   EXPECT_EQ(run.code, kExitFailed);
   EXPECT_NE(run.err.find("more than"), std::string::npos) << run.err;
@@ -335,18 +333,16 @@ TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
 TEST(Packer, ToolProgramReportsThroughItsExitCode) {
   TempFolder folder;
   std::string tool = ZEP_TOOL;
-  std::string quiet = " >/dev/null 2>&1";
   auto exit_code = [&](const std::string& args) {
-    int status = std::system((tool + " " + args + quiet).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::exit_code_of(std::system((tool + " " + args + test::kDiscardOutput).c_str()));
   };
   write_native_file(folder.native() / "a.txt", "a");
   std::string zep = folder / "a.zep";
   EXPECT_EQ(exit_code(""), kExitUsage);
   EXPECT_EQ(exit_code("bogus"), kExitUsage);
-  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " 'x\\a.txt' --zep " + zep), kExitOk);
+  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " \"x\\a.txt\" --zep " + zep), kExitOk);
   EXPECT_EQ(exit_code("list " + zep), kExitOk);
-  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " '..\\a.txt' --zep " + zep), kExitFailed);
+  EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " \"..\\a.txt\" --zep " + zep), kExitFailed);
 }
 
 // ---------------------------------------------------------------------------------------------
