@@ -1,12 +1,13 @@
-// zep list and zep extract: the installer's own listing and extraction, run on Linux through the host
-// platform layer, so that a mod author sees exactly what a player will see.
+// zep list and zep extract: the installer's own listing and extraction, run through the platform
+// layer, so that a mod author sees exactly what a player will see.
 #include "archive/extraction.h"
 #include "archive/format.h"
 #include "archive/listing.h"
 #include "platform/buffers.h"
-#include "platform/error_message.h"
 #include "platform/host_platform.h"
 #include "tools/commands.h"
+#include "tools/error_words.h"
+#include "tools/help.h"
 
 namespace zep::tool {
 
@@ -19,13 +20,13 @@ u32 archive_offset_of(FileRef file) {
 }
 
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1 || (!args[0].empty() && args[0][0] == '-')) {
-    err << "zep list: name one file: an add-on's .exe or a .zep archive\n";
-    return kExitUsage;
+  for (const std::string& word : args) {
+    if (!word.empty() && word[0] == '-') return usage_error("list", "unknown option " + word, err);
   }
+  if (args.size() != 1) return usage_error("list", "name one file: an add-on's .exe or a .zep archive", err);
   FileHandle file(open_for_reading(args[0].c_str()));
   if (!file.is_open()) {
-    show_error_number(nullptr, "ZEP read Error");
+    err << "zep list: " << cannot("read", args[0], last_error()) << "\n";
     return kExitFailed;
   }
   WindowRef list = host::make_control();
@@ -36,13 +37,15 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
 }
 
 int run_extract(const std::vector<std::string>& args, std::ostream&, std::ostream& err) {
-  if (args.size() != 2 || args[0].empty() || args[0][0] == '-' || args[1].empty()) {
-    err << "zep extract: name the add-on's .exe and the .zep file to write\n";
-    return kExitUsage;
+  for (const std::string& word : args) {
+    if (!word.empty() && word[0] == '-') return usage_error("extract", "unknown option " + word, err);
+  }
+  if (args.size() != 2 || args[0].empty() || args[1].empty()) {
+    return usage_error("extract", "name the add-on's .exe and the .zep file to write", err);
   }
   FileHandle file(open_for_reading(args[0].c_str()));
   if (!file.is_open()) {
-    show_error_number(nullptr, "ZEP read Error");
+    err << "zep extract: " << cannot("read", args[0], last_error()) << "\n";
     return kExitFailed;
   }
   std::string target = args[1];

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "tools/error_words.h"
 #include "tools/native_file.h"
 
 namespace zep::tool {
@@ -58,7 +59,7 @@ bool FileSource::open(const std::filesystem::path& path, std::string& error) {
   std::error_code code;
   if (!std::filesystem::is_regular_file(path, code)) {
     error = std::filesystem::exists(path, code) ? path.string() + " is not a regular file"
-                                                 : path.string() + " does not exist";
+                                                 : cannot("read", path.string(), 2);
     return false;
   }
   std::FILE* file = open_to_read(path);

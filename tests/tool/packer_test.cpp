@@ -6,11 +6,14 @@
 
 #include "archive/format.h"
 #include "tests/support/command_status.h"
+#include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tools/archive_writer.h"
 #include "tools/byte_io.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
+#include "tools/help.h"
 #include "tools/spk_fields.h"
 
 namespace zep::tool {
@@ -214,17 +217,18 @@ TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
   fs::path in = folder.native() / "addon";
   write_native_file(in / "thing.itm", filler(100, 'i'));
   write_native_file(in / "THING.spks", "resource thing.itm\nstring ~A thing~ at 8\nstring ~Its tale~ at 12\n");
-  write_native_file(in / "OLD.SPK", "SPK3" + filler(40, 'o'));
+  write_native_file(in / "OLD.SPK", test::build_spk3("old.itm", filler(40, 'o'), {{"Old", 1, "", 0, 0, {4}}}));
   write_native_file(in / "Override" / "b.spl", "b");
   write_native_file(in / "Override" / "A.eff", "a");
   write_native_file(in / "readme.txt", "r");
   write_native_file(in / ".hidden", "h");
   write_native_file(in / ".git" / "config", "g");
-  write_native_file(in / "Thing.zep", "the archive packed last time");
-  // The output lies in the folder: last time's is replaced, not packed.
-  CommandResult run = pack({in.string(), "--open", "README.TXT", "--zep", (in / "Thing.zep").string()});
+  CommandResult run =
+      pack({in.string(), "--open", "README.TXT", "--open", "override/B.SPL", "--zep", folder / "Thing.zep"});
   ASSERT_EQ(run.code, kExitOk) << run.err;
-  std::string zep = read_native_file(in / "Thing.zep");
+  EXPECT_NE(run.out.find("Thing.zep: installs as the add-on \"Thing\""), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+  std::string zep = read_native_file(folder / "Thing.zep");
 
   ASSERT_EQ(u32_at(zep, 8), 2u);
   ASSERT_EQ(u32_at(zep, 12), 3u);
@@ -237,6 +241,7 @@ TEST(Packer, FolderIsPackedAsTheGameFolderWithItsSourcesCompiled) {
   EXPECT_EQ(name(4), "readme.txt");
   EXPECT_EQ(u32_at(zep, entry_offset(4) + 8), kRunAfterInstall);
   EXPECT_EQ(u32_at(zep, entry_offset(2) + 8), 0u);
+  EXPECT_EQ(u32_at(zep, entry_offset(3) + 8), kRunAfterInstall);  // a slash separates, as on Windows
 
   std::string spk = zep.substr(u32_at(zep, entry_offset(1) + 12), u32_at(zep, entry_offset(1) + 16));
   MemorySource source(reinterpret_cast<const u8*>(spk.data()), spk.size());
@@ -258,6 +263,21 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
   std::string out_zep = (folder.native() / "out" / "new.zep").string();
   Programs programs(folder);
 
+  // String patch files the installer would refuse or pass over, and two that install one resource.
+  auto patch_file = [&](const std::string& name, const std::string& bytes) {
+    write_native_file(folder.native() / name, bytes);
+    return (folder.native() / name).string();
+  };
+  const std::string item = patch_file("item.itm", "ITM V1  " + filler(40, 'i'));
+  const std::string spkn = patch_file("n.spk", "SPKN" + filler(60, 'n'));
+  const std::string past_end = patch_file("past.spk", test::build_spk4("x.itm", filler(10, 'x'), {{"t", 1, "", 0, 0, {8}}}));
+  std::string damaged_bytes = test::build_spk4("x.itm", filler(10, 'x'), {{"t", 1, "", 0, 0, {0}}});
+  damaged_bytes[test::spk_field::kResourceLength + 3] = '\x40';
+  const std::string damaged = patch_file("damaged.spk", damaged_bytes);
+  const std::string device = patch_file("device.spk", test::build_spk3("CON", filler(10, 'x'), {{"t", 1, "", 0, 0, {0}}}));
+  const std::string first = patch_file("first.spk", test::build_spk4("same.itm", filler(10, 'a'), {}));
+  const std::string second = patch_file("second.spk", test::build_spk3("SAME.ITM", filler(10, 'b'), {}));
+
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -265,7 +285,17 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
   };
   std::string long_name(257, 'a');
   const Case cases[] = {
-      {"missing file", {"--add", (folder.native() / "nope.bin").string(), "x.bin"}, "does not exist"},
+      {"not a string patch file", {"--spk", item}, "is not a string patch file"},
+      {"an SPKN file", {"--spk", spkn}, "SPKN"},
+      {"a position past the resource", {"--spk", past_end}, "a position lies outside its resource"},
+      {"a damaged field", {"--spk", damaged}, "its resource lies outside it"},
+      {"a resource the installer never places", {"--spk", device}, "never places"},
+      {"two patches of one resource", {"--spk", first, "--spk", second}, "would both install override\\SAME.ITM"},
+      {"a patch and a file of one resource", {"--spk", first, "--add", data.string(), "Override/Same.itm"},
+       "would both install Override\\Same.itm"},
+      {"a file and a patch of one resource", {"--add", data.string(), "override\\same.itm", "--spk", first},
+       "would both install override\\same.itm"},
+      {"missing file", {"--add", (folder.native() / "nope.bin").string(), "x.bin"}, "nope.bin: no such file (2)"},
       {"long name", {"--add", data.string(), long_name}, "longer than 256"},
       {"parent folder", {"--add", data.string(), "..\\x"}, "leave the game folder"},
       {"inner parent folder", {"--add", data.string(), "Override\\..\\..\\x"}, "leave the game folder"},
@@ -273,8 +303,8 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
       {"root", {"--add", data.string(), "\\x"}, "leave the game folder"},
       {"duplicate", {"--add", data.string(), "Override\\X", "--add", data.string(), "override\\x"}, "twice"},
       {"open without file", {"--add", data.string(), "x", "--open", "y"}, "no such file"},
-      {"missing folder", {(folder.native() / "nope").string()}, "not a folder"},
-      {"missing source", {"--spk", (folder.native() / "nope.spks").string()}, "does not exist"},
+      {"missing folder", {(folder.native() / "nope").string()}, "nope: no such folder (3)"},
+      {"missing source", {"--spk", (folder.native() / "nope.spks").string()}, "nope.spks: no such file (2)"},
       // What the installer keeps for itself; the outputs old.exe and new.zep name the add-ons Old and New.
       {"the talk table", {"--add", data.string(), "DIALOG.TLK"}, "keeps for itself"},
       {"the female talk table", {"--add", data.string(), "dialogF.tlk"}, "keeps for itself"},
@@ -296,12 +326,93 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
     EXPECT_EQ(entries_of(folder.native() / "out"), std::vector<std::string>{"old.exe"});
   }
 
-  // A command line without outputs or content is a usage error.
+  // A command line without outputs or content is a usage error, which names the option and shows
+  // the command's usage.
   EXPECT_EQ(pack({"--add", data.string(), "x"}).code, kExitUsage);
   EXPECT_EQ(pack({"--zep", out_zep}).code, kExitUsage);
-  EXPECT_EQ(pack({"--frobnicate", "-o", out_exe}).code, kExitUsage);
+  CommandResult unknown = pack({"--frobnicate", "-o", out_exe});
+  EXPECT_EQ(unknown.code, kExitUsage);
+  EXPECT_NE(unknown.err.find("zep pack: unknown option --frobnicate"), std::string::npos) << unknown.err;
+  EXPECT_NE(unknown.err.find("zep pack [FOLDER...]"), std::string::npos) << unknown.err;
+  CommandResult missing = pack({"--add", data.string()});
+  EXPECT_EQ(missing.code, kExitUsage);
+  EXPECT_NE(missing.err.find("--add needs 2 values"), std::string::npos) << missing.err;
   EXPECT_EQ(pack({"--add", data.string(), "x", "-o", out_exe, "--zep", out_exe}).code, kExitUsage);
   EXPECT_EQ(read_native_file(out_exe), "the previous build");
+
+  // An output that is also an input is refused before anything is written.
+  fs::path addon = folder.native() / "addon";
+  write_native_file(addon / "r.itm", filler(20, 'r'));
+  write_native_file(addon / "k.spks", "resource r.itm\nstring ~a~ at 0\n");
+  struct Clash {
+    const char* what;
+    std::vector<std::string> args;
+  };
+  const Clash clashes[] = {
+      {"an added file", {"--add", data.string(), "x", "-o", data.string()}},
+      {"a string patch file", {"--spk", first, "--zep", first}},
+      {"a source", {"--spk", (addon / "k.spks").string(), "--zep", (addon / "k.spks").string()}},
+      {"a source's resource", {"--spk", (addon / "k.spks").string(), "--zep", (addon / "r.itm").string()}},
+      {"a file inside the folder", {addon.string(), "--zep", (addon / "Addon.zep").string()}},
+      {"the folder's own name", {addon.string(), "-o", (addon / "sub" / ".." / "Addon.exe").string()}},
+      {"the stub", {"--add", data.string(), "x", "--stub", programs.stub.string(), "--uninstaller",
+                    programs.uninstaller.string(), "-o", programs.stub.string()}},
+  };
+  for (const Clash& c : clashes) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> before = entries_of(folder.native());
+    std::vector<std::string> inside = entries_of(addon);
+    std::string data_before = read_native_file(data), stub_before = read_native_file(programs.stub);
+    CommandResult run = pack(c.args);
+    EXPECT_EQ(run.code, kExitFailed);
+    EXPECT_TRUE(run.err.find("is also an input") != std::string::npos ||
+                run.err.find("lies inside the add-on folder") != std::string::npos) << run.err;
+    EXPECT_EQ(entries_of(folder.native()), before);
+    EXPECT_EQ(entries_of(addon), inside);
+    EXPECT_EQ(read_native_file(data), data_before);
+    EXPECT_EQ(read_native_file(programs.stub), stub_before);
+  }
+}
+
+TEST(Packer, SaysTheAddonNameTheInstallerWillTakeAndWarnsWhenItDiffers) {
+  TempFolder folder;
+  write_native_file(folder.native() / "a.txt", "a");
+  Programs programs(folder);
+  struct Case {
+    std::string file;
+    const char* name;  // null: refused
+    bool warned;
+  };
+  const Case cases[] = {
+      {"Lantern.exe", "Lantern", false},
+      {"MyMod.exe", "Mymod", true},
+      {"my.big.mod.exe", "My", true},
+      {"lantern.v2.zep", "Lantern", true},
+      {".exe", nullptr, false},
+      {std::string(300, 'a') + ".exe", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.substr(0, 40));
+    std::vector<std::string> args = programs.args();
+    bool bare = c.file.size() > 4 && c.file.substr(c.file.size() - 4) == ".zep";
+    args.insert(args.end(), {"--add", folder / "a.txt", "a.txt", bare ? "--zep" : "-o", folder / c.file});
+    CommandResult run = pack(args);
+    if (c.name == nullptr) {
+      EXPECT_EQ(run.code, kExitFailed);
+      EXPECT_NE(run.err.find("name"), std::string::npos) << run.err;
+      std::error_code code;
+      EXPECT_FALSE(fs::exists(folder.native() / c.file, code));
+      continue;
+    }
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    EXPECT_NE(run.out.find("installs as the add-on \"" + std::string(c.name) + "\""), std::string::npos) << run.out;
+    if (c.warned) {
+      EXPECT_NE(run.err.find("warning: " + (folder / c.file) + " installs as \"" + c.name + "\", not"), std::string::npos)
+          << run.err;
+    } else {
+      EXPECT_EQ(run.err, "");
+    }
+  }
 }
 
 TEST(Packer, ArchiveOver4GiBIsRefusedBeforeAnythingIsWritten) {
@@ -342,6 +453,15 @@ TEST(Packer, ToolProgramReportsThroughItsExitCode) {
   EXPECT_EQ(exit_code("bogus"), kExitUsage);
   EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " \"x\\a.txt\" --zep " + zep), kExitOk);
   EXPECT_EQ(exit_code("list " + zep), kExitOk);
+  // Help and version answer with 0; asking for a command that does not exist is a usage error.
+  for (const char* asked : {"--help", "-h", "help", "help pack", "pack --help", "inspect -h", "--version"}) {
+    EXPECT_EQ(exit_code(asked), kExitOk) << asked;
+  }
+  EXPECT_EQ(exit_code("help bogus"), kExitUsage);
+#ifndef _WIN32  // on Windows zep install only names the program that installs
+  EXPECT_EQ(exit_code("install --yes --no " + zep + " " + folder.path()), kExitUsage);
+#endif
+  EXPECT_EQ(exit_code("list --frobnicate " + zep), kExitUsage);
   EXPECT_EQ(exit_code("pack --add " + folder / "a.txt" + " \"..\\a.txt\" --zep " + zep), kExitFailed);
 }
 
@@ -429,8 +549,14 @@ TEST(StringPatch, SourceMistakesNameTheirLine) {
       {"resource r.itm\nat 4\n", ":2:"},
       {"resource r.itm\nstring ~never closed\n\n", ":2:"},
       {"string ~a~\n", "resource"},
-      {"resource r.itm\nstring ~a~ at 0x1G\n", ":2:"},
-      {"resource missing.itm\n", "does not exist"},
+      {"resource r.itm\nstring ~a~ at 0x1G\n", ":2: `at`: `0x1G` is not a number"},
+      {"resource r.itm\nstring ~a~\n\n at -1\n", ":4: `at`: `-1` is negative"},
+      {"resource r.itm\nstring ~a~ at 4 12abc\n", ":2: `at`: `12abc` is not a number"},
+      {"resource r.itm\nstring ~a~ at 0xffffffffff\n", ":2: `at`: `0xffffffffff` is larger than 0xFFFFFFFF"},
+      {"resource r.itm\nstring ~a~ at 0\nflags 99999\n", ":3:"},
+      {"resource r.itm\nstring ~a~\nvolume 1x\n", ":3: `volume`: `1x` is not a number"},
+      {"resource r.itm\nstring ~a~ at 20\n", "not inside"},
+      {"resource missing.itm\n", "missing.itm: no such file (2)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
@@ -440,9 +566,129 @@ TEST(StringPatch, SourceMistakesNameTheirLine) {
     EXPECT_NE(err.str().find(c.message), std::string::npos) << err.str();
     EXPECT_FALSE(fs::exists(folder.native() / "p.spk"));
   }
+
+  // A UTF-8 byte order mark before the first word is accepted; its lines count as written.
+  write_native_file(folder.native() / "p.spks", "\xEF\xBB\xBFresource r.itm\nstring ~a~ at 4\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(run_spk({folder / "p.spks"}, out, err), kExitOk) << err.str();
+  write_native_file(folder.native() / "p.spks", "\xEF\xBB\xBFresource r.itm\nstring ~a~ at x\n");
+  EXPECT_EQ(run_spk({folder / "p.spks"}, out, err), kExitFailed);
+  EXPECT_NE(err.str().find(":2:"), std::string::npos) << err.str();
+
+  // The output may not be the source or its resource; the command line names what is wrong.
+  const std::string before = read_native_file(folder.native() / "r.itm");
+  write_native_file(folder.native() / "p.spks", "resource r.itm\nstring ~a~ at 4\n");
+  for (const std::string& output : {folder / "p.spks", folder / "r.itm", folder / "R.ITM/../r.itm"}) {
+    SCOPED_TRACE(output);
+    std::ostringstream out2, err2;
+    EXPECT_EQ(run_spk({folder / "p.spks", "-o", output}, out2, err2), kExitFailed);
+    EXPECT_NE(err2.str().find("writing it would destroy it"), std::string::npos) << err2.str();
+  }
+  EXPECT_EQ(read_native_file(folder.native() / "r.itm"), before);
+  EXPECT_EQ(read_native_file(folder.native() / "p.spks"), "resource r.itm\nstring ~a~ at 4\n");
+  std::ostringstream out3, err3;
+  EXPECT_EQ(run_spk({folder / "p.spks", "-o"}, out3, err3), kExitUsage);
+  EXPECT_NE(err3.str().find("-o needs a value"), std::string::npos) << err3.str();
+  EXPECT_NE(err3.str().find("zep spk SOURCE.spks"), std::string::npos) << err3.str();
+}
+
+TEST(Tool, HelpCoversEveryCommandAndQuestionsAreAskedUntilAnswered) {
+  for (const char* command : {"pack", "spk", "list", "extract", "install", "uninstall", "inspect"}) {
+    SCOPED_TRACE(command);
+    ASSERT_NE(command_help(command), nullptr);
+    EXPECT_EQ(std::string(command_help(command)).rfind(std::string("zep ") + command + " ", 0), 0u);
+    EXPECT_NE(help_text().find(command_help(command)), std::string::npos);
+  }
+  EXPECT_EQ(command_help("bogus"), nullptr);
+
+  struct Case {
+    const char* typed;
+    bool answer;
+    int asked;  // times "[y/n]" was shown
+  };
+  const Case cases[] = {
+      {"y\n", true, 1}, {"YES\r\n", true, 1}, {" no \n", false, 1}, {"maybe\n\nyep\nN\n", false, 4},
+      {"what\n", false, 2},  // then the end of the input, which is No
+      {"", false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    std::istringstream in(c.typed);
+    std::ostringstream err;
+    EXPECT_EQ(ask_yes_no(in, err), c.answer);
+    std::string shown = err.str();
+    int asked = 0;
+    for (std::size_t at = shown.find("[y/n]"); at != std::string::npos; at = shown.find("[y/n]", at + 1)) ++asked;
+    EXPECT_EQ(asked, c.asked) << shown;
+  }
+}
+
+TEST(Tool, FailuresAreSaidInWordsWithTheirWindowsNumber) {
+  TempFolder folder;
+  const std::string missing = folder / "Nope.exe";
+  using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+  const std::pair<Command, std::vector<std::string>> commands[] = {
+      {run_list, {missing}}, {run_extract, {missing, folder / "x.zep"}}, {run_inspect, {missing}},
+      {run_pack, {"--add", missing, "x", "--zep", folder / "x.zep"}}};
+  for (const auto& [command, args] : commands) {
+    SCOPED_TRACE(args[0]);
+    std::ostringstream out, err;
+    EXPECT_EQ(command(args, out, err), kExitFailed);
+    EXPECT_NE(err.str().find("cannot read " + missing + ": no such file (2)"), std::string::npos) << err.str();
+  }
+
+  // The installer's error-number message, as the terminal shows it.
+  std::ostringstream boxes;
+  show_boxes_on_terminal(boxes);
+  show_message(nullptr, "112", "Write error", kMbOk);
+  show_message(nullptr, "-5", "ZEP read Error", kMbOk);
+  show_message(nullptr, "Nothing was installed.", "ZEP", kMbOk);
+  show_boxes_on_terminal(std::cerr);
+  EXPECT_EQ(boxes.str(), "Write error: 112: the disk is full (112)\nZEP read Error: -5: error 4294967291\n"
+                         "ZEP: Nothing was installed.\n");
 }
 
 // ---------------------------------------------------------------------------------------------
+
+TEST(Inspector, ShowsTalkTablesWithTheirTextsAndSaysWhatItCannotShow) {
+  TempFolder folder;
+  const std::string long_text(300, 'L');
+  write_native_file(folder.native() / "dialog.tlk",
+                    test::build_tlk({{1, "", 0, 0, "first"}, {3, "SND01", 0, 0, long_text}}));
+  CommandResult shown = inspect({folder / "dialog.tlk"});
+  EXPECT_EQ(shown.code, kExitOk) << shown.err;
+  EXPECT_NE(shown.out.find("strref 0: flags 1, sound \"\", 5 bytes"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("sound \"SND01\""), std::string::npos) << shown.out;
+  EXPECT_EQ(shown.out.find(long_text), std::string::npos);
+  CommandResult whole = inspect({"--texts", "--from", "1", folder / "dialog.tlk"});
+  EXPECT_EQ(whole.code, kExitOk) << whole.err;
+  EXPECT_NE(whole.out.find("\"" + long_text + "\""), std::string::npos) << whole.out;
+  EXPECT_EQ(whole.out.find("strref 0"), std::string::npos) << whole.out;
+
+  CommandResult past = inspect({"--from", "2", folder / "dialog.tlk"});
+  EXPECT_EQ(past.code, kExitFailed);
+  EXPECT_NE(past.out.find("--from 2 is past the end: the table's strrefs are 0 to 1"), std::string::npos) << past.out;
+
+  // A string patch file's texts are whole with --texts, and an empty sound resref is "".
+  write_native_file(folder.native() / "x.spk", test::build_spk4("x.itm", filler(8, 'x'), {{long_text, 1, "", 0, 0, {0}}}));
+  CommandResult patch = inspect({"--texts", folder / "x.spk"});
+  EXPECT_EQ(patch.code, kExitOk) << patch.err;
+  EXPECT_NE(patch.out.find("sound \"\""), std::string::npos) << patch.out;
+  EXPECT_NE(patch.out.find("\"" + long_text + "\""), std::string::npos) << patch.out;
+
+  write_native_file(folder.native() / "item.itm", "ITM V1  " + filler(40, 'i'));
+  CommandResult unknown = inspect({folder / "item.itm"});
+  EXPECT_EQ(unknown.code, kExitFailed);
+  EXPECT_NE(unknown.out.find("unknown"), std::string::npos) << unknown.out;
+  EXPECT_EQ(unknown.out.find("header:"), std::string::npos) << unknown.out;
+
+  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+           {"--from"}, {"--from", "-1", folder / "dialog.tlk"}, {"--colour", folder / "dialog.tlk"}}) {
+    CommandResult usage = inspect(wrong);
+    EXPECT_EQ(usage.code, kExitUsage);
+    EXPECT_NE(usage.err.find("zep inspect [--texts]"), std::string::npos) << usage.err;
+  }
+}
 
 TEST(Inspector, ShowsTheArchiveAndNamesDamageWithoutReadingOutside) {
   TempFolder folder;

@@ -136,7 +136,7 @@ TEST(FileSource, AMissingFileOrAFolderIsNamedAsGiven) {
   FileSource source;
   std::string error;
   EXPECT_FALSE(source.open(folder / "Nope.exe", error));
-  EXPECT_EQ(error, folder / "Nope.exe" + " does not exist");
+  EXPECT_EQ(error, "cannot read " + (folder / "Nope.exe") + ": no such file (2)");
   EXPECT_FALSE(source.open(folder.path(), error));
   EXPECT_EQ(error, folder.path() + " is not a regular file");
   EXPECT_EQ(source.size(), 0u);
