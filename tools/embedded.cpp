@@ -16,16 +16,20 @@ extern const std::uint8_t zep_embedded_uninstaller_end[] ZEP_EMBEDDED_LINKAGE;
 
 namespace zep::tool {
 
-EmbeddedProgram embedded_stub() {
-  if (zep_embedded_stub_begin == nullptr) return {nullptr, 0};
-  return {zep_embedded_stub_begin,
-          static_cast<std::size_t>(zep_embedded_stub_end - zep_embedded_stub_begin)};
+namespace {
+
+// The program between `begin` and `end`; none when the weak symbols stayed undefined (null).
+EmbeddedProgram program_between(const std::uint8_t* begin, const std::uint8_t* end) {
+  if (begin == nullptr) return {nullptr, 0};
+  return {begin, static_cast<std::size_t>(end - begin)};
 }
 
+}  // namespace
+
+EmbeddedProgram embedded_stub() { return program_between(zep_embedded_stub_begin, zep_embedded_stub_end); }
+
 EmbeddedProgram embedded_uninstaller() {
-  if (zep_embedded_uninstaller_begin == nullptr) return {nullptr, 0};
-  return {zep_embedded_uninstaller_begin,
-          static_cast<std::size_t>(zep_embedded_uninstaller_end - zep_embedded_uninstaller_begin)};
+  return program_between(zep_embedded_uninstaller_begin, zep_embedded_uninstaller_end);
 }
 
 }  // namespace zep::tool
