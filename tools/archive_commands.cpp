@@ -1,5 +1,7 @@
 // zep list and zep extract: the installer's own listing and extraction, run through the platform
 // layer, so that a mod author sees exactly what a player will see.
+#include <filesystem>
+
 #include "archive/extraction.h"
 #include "archive/format.h"
 #include "archive/listing.h"
@@ -26,7 +28,8 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args.size() != 1) return usage_error("list", "name one file: an add-on's .exe or a .zep archive", err);
   FileHandle file(open_for_reading(args[0].c_str()));
   if (!file.is_open()) {
-    err << "zep list: " << cannot("read", args[0], last_error()) << "\n";
+    const u32 code = last_error();  // before the stream's own calls can change it
+    err << "zep list: " << cannot("read", args[0], code) << "\n";
     return kExitFailed;
   }
   WindowRef list = host::make_control();
@@ -45,10 +48,22 @@ int run_extract(const std::vector<std::string>& args, std::ostream&, std::ostrea
   }
   FileHandle file(open_for_reading(args[0].c_str()));
   if (!file.is_open()) {
-    err << "zep extract: " << cannot("read", args[0], last_error()) << "\n";
+    const u32 code = last_error();  // before the stream's own calls can change it
+    err << "zep extract: " << cannot("read", args[0], code) << "\n";
     return kExitFailed;
   }
   std::string target = args[1];
+  // What the installer's Save As would only report by a number is said here with the file's name.
+  if (same_file(args[0], target)) {
+    err << "zep extract: the output " << target << " is the add-on's .exe itself; writing it would destroy it\n";
+    return kExitFailed;
+  }
+  std::error_code missing;
+  const std::filesystem::path folder = std::filesystem::absolute(target, missing).parent_path();
+  if (!std::filesystem::is_directory(folder, missing)) {
+    err << "zep extract: " << cannot("write", target, 3) << "\n";
+    return kExitFailed;
+  }
   host::set_save_chooser([target] { return target; });
   bool extracted = extract_archive(file.get(), archive_offset_of(file.get()), nullptr);
   host::reset_save_chooser();

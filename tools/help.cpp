@@ -113,13 +113,10 @@ bool ask_yes_no(std::istream& in, std::ostream& err) {
 void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer) {
   host::set_message_handler([&err, answer](WindowRef, const char* text, const char* caption, u32 style) {
     const std::string shown = text;
-    err << caption << ": " << shown;
-    // The error-number message holds a signed decimal number and nothing else.
+    // The error-number message holds a signed decimal number and nothing else: it is said in words.
     const std::size_t digits = shown.find_first_not_of("0123456789", shown.rfind('-', 0) == 0 ? 1 : 0);
-    if (!shown.empty() && shown != "-" && digits == std::string::npos) {
-      err << ": " << error_words(static_cast<u32>(std::stoll(shown)));
-    }
-    err << "\n";
+    const bool number = !shown.empty() && shown != "-" && digits == std::string::npos && shown.size() < 12;
+    err << caption << ": " << (number ? error_words(static_cast<u32>(std::stoll(shown))) : shown) << "\n";
     if ((style & 0xF) != kMbYesNo) return kIdOk;
     const int given = answer ? answer(shown) : 0;
     if (given == kIdYes || given == kIdNo) return given;

@@ -26,8 +26,8 @@ int usage_error(const std::string& command, const std::string& problem, std::ost
 bool ask_yes_no(std::istream& in, std::ostream& err);
 
 // From now on, shows the message boxes of the installer's and the uninstaller's code on the
-// terminal: each as "caption: text" on `err`, a box that holds only an error number with its words
-// ("Write error: 112: the disk is full (112)"). A Yes/No box is answered by `answer`, given the box's
+// terminal: each as "caption: text" on `err`, a box that holds only an error number in words
+// ("Write error: the disk is full (112)"). A Yes/No box is answered by `answer`, given the box's
 // text, when it returns kIdYes or kIdNo (it may print why); otherwise, or without `answer`, it is
 // asked on the terminal with ask_yes_no.
 void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer = nullptr);

@@ -35,6 +35,9 @@ bool seek_to(std::FILE* file, u64 offset);
 // are then as they were.
 bool rename_over(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// True when the file system takes names that differ only in letter case for one name (Windows).
+bool names_ignore_case();
+
 // This process's number, which tells its temporary files from those of other runs.
 unsigned long process_number();
 

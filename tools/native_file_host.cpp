@@ -31,6 +31,8 @@ bool rename_over(const std::filesystem::path& from, const std::filesystem::path&
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool names_ignore_case() { return false; }
+
 unsigned long process_number() { return static_cast<unsigned long>(::getpid()); }
 
 std::string cannot_native(const std::string& verb, const std::string& path) { return cannot_errno(verb, path); }

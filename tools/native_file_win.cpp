@@ -66,6 +66,8 @@ bool rename_over(const std::filesystem::path& from, const std::filesystem::path&
   return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
+bool names_ignore_case() { return true; }
+
 unsigned long process_number() { return GetCurrentProcessId(); }
 
 std::string cannot_native(const std::string& verb, const std::string& path) {

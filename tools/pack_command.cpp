@@ -14,6 +14,7 @@
 #include "tools/embedded.h"
 #include "tools/error_words.h"
 #include "tools/help.h"
+#include "tools/native_file.h"
 #include "tools/output_file.h"
 #include "tools/spk_source.h"
 
@@ -114,13 +115,16 @@ std::string name_below(const fs::path& folder, const fs::path& file) {
   return name;
 }
 
-// True when `path` lies somewhere below `folder` (or is it).
+// True when `path` lies somewhere below `folder`: when one of the folders that hold it is `folder`,
+// by whatever name.
 bool lies_inside(const fs::path& path, const fs::path& folder) {
   std::error_code code;
   fs::path inner = fs::weakly_canonical(fs::absolute(path, code), code);
-  fs::path outer = fs::weakly_canonical(fs::absolute(folder, code), code);
-  auto mismatch = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-  return mismatch.first == outer.end() || (std::next(mismatch.first) == outer.end() && mismatch.first->empty());
+  for (fs::path above = inner.parent_path(); !above.empty(); above = above.parent_path()) {
+    if (same_file(above, folder)) return true;
+    if (above == above.parent_path()) break;
+  }
+  return false;
 }
 
 // The add-on name that the installer derives from the file name of `output` (and `zep install` from
@@ -177,10 +181,7 @@ class Gatherer {
 
   // Leaves `path` out of every folder: a string patch source's resource goes in as its string patch
   // file only.
-  void exclude(const fs::path& path) {
-    std::error_code code;
-    consumed_.push_back(fs::weakly_canonical(path, code));
-  }
+  void exclude(const fs::path& path) { consumed_.push_back(path); }
 
   // A string patch file: an .spk as it stands, an .spks source compiled to SPK4 and named after it.
   bool add_patch(const fs::path& path, std::string& error) {
@@ -338,9 +339,7 @@ class Gatherer {
   }
 
   bool is_consumed(const fs::path& path) const {
-    std::error_code code;
-    fs::path canonical = fs::weakly_canonical(path, code);
-    return std::find(consumed_.begin(), consumed_.end(), canonical) != consumed_.end();
+    return std::any_of(consumed_.begin(), consumed_.end(), [&](const fs::path& used) { return same_file(path, used); });
   }
 
   std::vector<PackItem>& patches_;
@@ -382,9 +381,17 @@ bool load_program(const fs::path& named, EmbeddedProgram built_in, const char* w
 
 bool same_file(const fs::path& a, const fs::path& b) {
   std::error_code code;
-  if (fs::weakly_canonical(a, code) == fs::weakly_canonical(b, code)) return true;
+  const fs::path first = fs::weakly_canonical(fs::absolute(a, code), code);
+  const fs::path second = fs::weakly_canonical(fs::absolute(b, code), code);
+  if (first == second) return true;
+  // Two names of one existing file (a link), or one file named in another letter case where the
+  // file system ignores case; a file that does not exist yet is told by its folder and name.
   std::error_code other;
-  return fs::equivalent(a, b, other) && !other;
+  if (fs::equivalent(first, second, other) && !other) return true;
+  if (!names_ignore_case() || fold_case(first.filename().string()) != fold_case(second.filename().string())) {
+    return false;
+  }
+  return fs::equivalent(first.parent_path(), second.parent_path(), other) && !other;
 }
 
 int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -399,8 +406,7 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
   Gatherer gatherer(patches, files);
   bool gathered = true;
   std::error_code code;
-  if (!request.exe_output.empty() && !request.zep_output.empty() &&
-      fs::weakly_canonical(request.exe_output, code) == fs::weakly_canonical(request.zep_output, code)) {
+  if (!request.exe_output.empty() && !request.zep_output.empty() && same_file(request.exe_output, request.zep_output)) {
     return usage_error("pack", "-o and --zep name the same file", err);
   }
   std::vector<std::pair<fs::path, std::string>> addon_names;  // each output with the add-on name it gives

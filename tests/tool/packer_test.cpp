@@ -14,6 +14,7 @@
 #include "tools/commands.h"
 #include "tools/embedded.h"
 #include "tools/help.h"
+#include "tools/native_file.h"
 #include "tools/spk_fields.h"
 
 namespace zep::tool {
@@ -338,6 +339,12 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
   EXPECT_EQ(missing.code, kExitUsage);
   EXPECT_NE(missing.err.find("--add needs 2 values"), std::string::npos) << missing.err;
   EXPECT_EQ(pack({"--add", data.string(), "x", "-o", out_exe, "--zep", out_exe}).code, kExitUsage);
+  // The same output under two spellings, both relative and neither there yet.
+  const fs::path before = fs::current_path();
+  fs::current_path(folder.native() / "out");
+  EXPECT_EQ(pack({"--add", data.string(), "x", "-o", "q.exe", "--zep", "./q.exe"}).code, kExitUsage);
+  fs::current_path(before);
+  EXPECT_FALSE(fs::exists(folder.native() / "out" / "q.exe"));
   EXPECT_EQ(read_native_file(out_exe), "the previous build");
 
   // An output that is also an input is refused before anything is written.
@@ -358,7 +365,14 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
       {"the stub", {"--add", data.string(), "x", "--stub", programs.stub.string(), "--uninstaller",
                     programs.uninstaller.string(), "-o", programs.stub.string()}},
   };
-  for (const Clash& c : clashes) {
+  std::vector<Clash> all(std::begin(clashes), std::end(clashes));
+  if (names_ignore_case()) {
+    // Where letter case makes no difference, neither does it to these checks.
+    std::string upper = (folder.native() / "ADDON").string();
+    all.push_back({"the folder in capitals", {addon.string(), "-o", upper + "\\Override\\y.exe"}});
+    all.push_back({"a source's resource in capitals", {"--spk", (addon / "k.spks").string(), "--zep", upper + "\\R.ITM"}});
+  }
+  for (const Clash& c : all) {
     SCOPED_TRACE(c.what);
     std::vector<std::string> before = entries_of(folder.native());
     std::vector<std::string> inside = entries_of(addon);
@@ -637,6 +651,24 @@ TEST(Tool, FailuresAreSaidInWordsWithTheirWindowsNumber) {
     EXPECT_NE(err.str().find("cannot read " + missing + ": no such file (2)"), std::string::npos) << err.str();
   }
 
+  // Extract names its output when it cannot write there.
+  write_native_file(folder.native() / "a.txt", "a");
+  Programs programs(folder);
+  std::vector<std::string> args = programs.args();
+  args.insert(args.end(), {"--add", folder / "a.txt", "a.txt", "-o", folder / "A.exe"});
+  ASSERT_EQ(pack(args).code, kExitOk);
+  const std::string exe = read_native_file(folder.native() / "A.exe");
+  const std::string lost = (folder.native() / "missing" / "x.zep").string();
+  const std::pair<std::string, std::string> targets[] = {
+      {folder / "A.exe", "is the add-on's .exe itself"}, {lost, "cannot write " + lost + ": no such folder (3)"}};
+  for (const auto& [target, said] : targets) {
+    SCOPED_TRACE(target);
+    std::ostringstream out, err;
+    EXPECT_EQ(run_extract({folder / "A.exe", target}, out, err), kExitFailed);
+    EXPECT_NE(err.str().find(said), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(read_native_file(folder.native() / "A.exe"), exe);
+
   // The installer's error-number message, as the terminal shows it.
   std::ostringstream boxes;
   show_boxes_on_terminal(boxes);
@@ -644,7 +676,7 @@ TEST(Tool, FailuresAreSaidInWordsWithTheirWindowsNumber) {
   show_message(nullptr, "-5", "ZEP read Error", kMbOk);
   show_message(nullptr, "Nothing was installed.", "ZEP", kMbOk);
   show_boxes_on_terminal(std::cerr);
-  EXPECT_EQ(boxes.str(), "Write error: 112: the disk is full (112)\nZEP read Error: -5: error 4294967291\n"
+  EXPECT_EQ(boxes.str(), "Write error: the disk is full (112)\nZEP read Error: error 4294967291\n"
                          "ZEP: Nothing was installed.\n");
 }
 
