@@ -427,7 +427,7 @@ void Installation::open_marked_files() {
     if (entry.flags != kRunAfterInstall || !may_place(name.c_str(), addon_name_)) continue;
     PathString full_path;
     if (!full_path.assign(game_path_) || !full_path.append(name.c_str())) continue;  // reported when placed
-    open_with_shell(owner_, full_path.c_str());
+    if (!source_.unattended) open_with_shell(owner_, full_path.c_str());
     if (!menu_.wanted) continue;
     StartMenuPath link_name;
     if (!shortcut_name(name.c_str(), &link_name)) continue;

@@ -47,6 +47,9 @@ struct InstallSource {
   // The uninstaller image of kUninstallerLength bytes: `uninstaller` when not null, otherwise the
   // bytes at kStubLayout.uninstaller_offset of `file`.
   const u8* uninstaller;
+  // A scripted install, which nobody watches: the files marked to be opened after installation are
+  // not opened (they still get their shortcuts when shortcuts are made).
+  bool unattended;
 };
 
 struct InstallReport {

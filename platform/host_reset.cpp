@@ -9,6 +9,7 @@ void reset_all() {
   fail_nth_file_operation(0, 0);
   confine_changes_to("");
   reset_message_handler();
+  set_message_answerer(nullptr);
   reset_folder_chooser();
   reset_save_chooser();
   set_command_line("zep");

@@ -88,10 +88,17 @@ void com_uninitialize() {
 
 // User interface.
 
+namespace {
+MessageAnswerer g_answerer;  // see set_message_answerer
+}  // namespace
+
+void set_message_answerer(MessageAnswerer answerer) { g_answerer = answerer; }
+
 int show_message(WindowRef owner, const char* text, const char* caption, u32 style) {
   const char* shown_text = text == nullptr ? "" : text;
   // MessageBoxA shows "Error" when it is given no caption.
   const char* shown_caption = caption == nullptr ? "Error" : caption;
+  if (g_answerer != nullptr) return g_answerer(shown_text, shown_caption, style);
   if (message_handler()) return message_handler()(owner, shown_text, shown_caption, style);
   return default_message(owner, shown_text, shown_caption, style);
 }

@@ -189,6 +189,11 @@ void com_uninitialize();
 // Shows a modal message box (MessageBoxA) and returns the answer: kIdOk, kIdYes or kIdNo.
 int show_message(WindowRef owner, const char* text, const char* caption, u32 style);
 
+// Takes the place of the screen for every later message box when not null: it gets what
+// show_message would show and returns the answer, and nothing is shown (a run without a window).
+using MessageAnswerer = int (*)(const char* text, const char* caption, u32 style);
+void set_message_answerer(MessageAnswerer answerer);
+
 // Shows the folder chooser with `title` and writes the chosen folder's path into `path`
 // (kMaxPath bytes). Returns false, with `path` empty, when the user cancels or the chosen item
 // has no file-system path.

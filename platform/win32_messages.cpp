@@ -5,7 +5,14 @@
 
 namespace zep {
 
+namespace {
+MessageAnswerer g_answerer;  // see set_message_answerer
+}  // namespace
+
+void set_message_answerer(MessageAnswerer answerer) { g_answerer = answerer; }
+
 int show_message(WindowRef owner, const char* text, const char* caption, u32 style) {
+  if (g_answerer != nullptr) return g_answerer(text, caption, style);
   return MessageBoxA(reinterpret_cast<HWND>(owner), text, caption, style);
 }
 

@@ -10,7 +10,10 @@ const char kChooseFolderTitle[] = "Choose the directory containing the IE game."
 FolderChoice choose_game_folder(WindowRef owner, char* game_path) {
   char chosen[kMaxPath];
   if (!choose_folder(owner, kChooseFolderTitle, chosen) || chosen[0] == 0) return FolderChoice::kCancelled;
+  return check_game_folder(owner, chosen, game_path);
+}
 
+FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path) {
   const u32 length = text_length(chosen);
   if (length > kMaxGameFolderLength) {
     show_message(owner,

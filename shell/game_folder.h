@@ -29,4 +29,8 @@ enum class FolderChoice {
 // of their own: in every other case `game_path` is left exactly as it was.
 FolderChoice choose_game_folder(WindowRef owner, char* game_path);
 
+// The check of choose_game_folder, on the folder `chosen` (not empty) given otherwise (by the
+// command line of a scripted install), with the same messages and results.
+FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path);
+
 }  // namespace zep

@@ -103,7 +103,7 @@ void import_command() {
   if (g_program.game_path == nullptr || g_program.addon_name == nullptr) return;
   FileRef copy = working_copy();
   if (copy == nullptr) return;
-  const InstallSource source = {copy, kStubLayout.archive_offset, &g_program.counts, nullptr};
+  const InstallSource source = {copy, kStubLayout.archive_offset, &g_program.counts, nullptr, false};
   install_addon(source, g_program.game_path, g_program.addon_name, main_window());
 }
 

@@ -1,5 +1,7 @@
 #include "shell/self_location.h"
 
+#include "shell/command_options.h"
+
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "platform/error_message.h"
@@ -82,6 +84,12 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   }
   copy_bytes(lowered.data(), command, text_length(command));
   lower_case_ascii(lowered.text());
+  // The arguments of a scripted install (shell/command_options.h) are not part of the own path.
+  char* arguments = lowered.text() + (installer_arguments(lowered.text()) - lowered.text());
+  if (*arguments != 0) {
+    while (arguments > lowered.text() && (arguments[-1] == ' ' || arguments[-1] == '\t')) --arguments;
+    *arguments = 0;
+  }
 
   HeapBuffer own_path_storage;
   const char* own_path = derive_own_path(lowered.text(), &own_path_storage);

@@ -77,7 +77,8 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   const std::string addon_file = windows_style(names[0]);
   FileHandle file(open_for_reading(addon_file.c_str()));
   if (!file.is_open()) {
-    err << "zep install: " << cannot("read", names[0], last_error()) << "\n";
+    const u32 code = last_error();  // before the stream's own calls can change it
+    err << "zep install: " << cannot("read", names[0], code) << "\n";
     return kExitFailed;
   }
   const u32 archive_offset = archive_offset_of(file.get());
@@ -118,7 +119,7 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   out << "Installing " << addon_name << " into " << game_path << "\n"
       << "Linux has no registry and no Start Menu: the add-on is not registered and gets no shortcuts.\n"
       << std::flush;
-  const InstallSource source = {file.get(), archive_offset, nullptr, uninstaller.empty() ? nullptr : uninstaller.data()};
+  const InstallSource source = {file.get(), archive_offset, nullptr, uninstaller.empty() ? nullptr : uninstaller.data(), false};
   const InstallReport report = install_addon(source, game_path, addon_name, nullptr);
   if (!report.started) return kExitFailed;
   // The shell of Linux is not the one the add-on was made for: what Windows would open is only named.

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "shell/command_options.h"
 #include "shell/self_location.h"
 
 namespace zep {
@@ -71,6 +72,69 @@ TEST(SelfLocation, AddonNameThatDoesNotFitIsRefused) {
   std::string fits(kAddonNameCapacity - 1, 'm');
   EXPECT_EQ(name_for("c:\\" + fits + ".exe"), "M" + fits.substr(1));
   EXPECT_EQ(name_for("c:\\" + fits + "m.exe"), "<refused:>");
+}
+
+}  // namespace
+}  // namespace zep
+
+namespace zep {
+namespace {
+
+TEST(CommandLine, ArgumentsFollowTheOwnPathAndAreReadAsTheScriptedInstallNeeds) {
+  // Where the arguments begin: after a quoted path's closing quote, else at a blank before a slash.
+  const struct {
+    const char* line;
+    const char* arguments;
+  } splits[] = {
+      {"\"C:\\Mods\\Lantern.exe\"", ""},
+      {"\"C:\\Mods\\My /Mod\\Lantern.exe\"  /S /D=C:\\Game", "/S /D=C:\\Game"},
+      {"C:\\Mods\\Lantern.exe /S /D=C:\\Game", "/S /D=C:\\Game"},
+      {"C:\\My Mods\\Lantern.exe", ""},
+      {"Lantern /s /d=c:\\game", "/s /d=c:\\game"},
+  };
+  for (const auto& split : splits) {
+    SCOPED_TRACE(split.line);
+    EXPECT_STREQ(installer_arguments(split.line), split.arguments);
+  }
+
+  struct Case {
+    const char* arguments;
+    bool sound;
+    bool overwrite, shortcuts;
+    const char* report;
+    const char* game_folder;
+  };
+  const Case cases[] = {
+      {"/S /D=C:\\Game", true, true, false, nullptr, "C:\\Game"},
+      {"/s /o=NO /shortcuts /report=C:\\r.txt /d=C:\\Program Files\\Black Isle\\BGII  ", true, false, true,
+       "C:\\r.txt", "C:\\Program Files\\Black Isle\\BGII"},
+      {"/REPORT=\"C:\\My Logs\\r.txt\" /O=yes /S /D=D:\\", true, true, false, "C:\\My Logs\\r.txt", "D:\\"},
+      {"/S /D=C:\\A /S", true, true, false, nullptr, "C:\\A /S"},  // /D= takes the rest of the line
+      {"/D=C:\\Game", false},                                       // no window, but no /S
+      {"/S", false},                                                // no game folder
+      {"/S /D=", false},
+      {"/S /D=   ", false},
+      {"/S /S /D=C:\\Game", false},
+      {"/S /O=maybe /D=C:\\Game", false},
+      {"/S /O=yes /O=no /D=C:\\Game", false},
+      {"/S /REPORT= /D=C:\\Game", false},
+      {"/S /SHORTCUTSX /D=C:\\Game", false},
+      {"/S /Silent /D=C:\\Game", false},
+      {"-S /D=C:\\Game", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    std::string copy = c.arguments;
+    InstallerOptions options;
+    ASSERT_EQ(read_installer_options(copy.data(), &options), c.sound);
+    if (!c.sound) continue;
+    EXPECT_TRUE(options.silent);
+    EXPECT_EQ(options.overwrite, c.overwrite);
+    EXPECT_EQ(options.shortcuts, c.shortcuts);
+    EXPECT_EQ(options.report == nullptr ? std::string("<none>") : std::string(options.report),
+              c.report == nullptr ? "<none>" : c.report);
+    EXPECT_STREQ(options.game_folder, c.game_folder);
+  }
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   list_contents(file.get(), 0, list, nullptr, &counts);
   if (counts.usable) {
     static const u8 uninstaller[kUninstallerLength] = {'M', 'Z'};
-    InstallSource source = {file.get(), 0, &counts, uninstaller};
+    InstallSource source = {file.get(), 0, &counts, uninstaller, false};
     install_addon(source, game.c_str(), "Fuzz", nullptr);
   }
   file.close();

@@ -121,7 +121,7 @@ class FaultInjection : public ::testing::Test {
     host::confine_changes_to(root_.path());
     FileHandle copy(open_for_reading("tmp"));
     EXPECT_TRUE(copy.is_open());
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr, false};
     host::fail_nth_file_operation(n, code);
     run.report = install_addon(source, game_path_.c_str(), "Example", nullptr);
     run.operations = host::file_operation_count();

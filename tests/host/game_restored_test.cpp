@@ -76,7 +76,7 @@ class GameRestored : public ::testing::Test {
     MessageScript script;
     script.answer(kIdNo);  // no shortcuts
     for (int answer : answers) script.answer(answer);
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr, false};
     const InstallReport report = install_addon(source, game_path_.c_str(), addon.c_str(), nullptr);
     EXPECT_TRUE(report.started);
     EXPECT_EQ(report.failures, 0u);

@@ -89,7 +89,7 @@ class InstallDriver : public ::testing::Test {
     FileHandle copy(open_for_reading("tmp"));
     EXPECT_TRUE(copy.is_open());
     ArchiveCounts counts = {static_cast<u32>(patches_.size()), static_cast<u32>(files_.size()), true};
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr, false};
     return install_addon(source, game_path_.c_str(), "Sample", window_);
   }
 
@@ -408,7 +408,7 @@ TEST_F(InstallDriver, ADamagedOrChangedArchiveInstallsNothing) {
   auto refusal = [&](ArchiveCounts counts, const char* addon_name) {
     MessageScript script;
     FileHandle copy(open_for_reading("tmp"));
-    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr};
+    InstallSource source = {copy.get(), kStubLayout.archive_offset, &counts, nullptr, false};
     EXPECT_FALSE(install_addon(source, game_path_.c_str(), addon_name, window_).started);
     std::vector<ShownMessage> shown = script.shown();
     EXPECT_EQ(shown.size(), 1u) << captions(shown);

@@ -1,0 +1,96 @@
+#include "shell/scripted_install.h"
+
+#include "archive/format.h"
+#include "install/driver.h"
+#include "platform/buffers.h"
+#include "shell/game_folder.h"
+#include "shell/self_location.h"
+
+namespace zep {
+namespace {
+
+constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
+
+// What the answerer of the run needs; a plain function pointer cannot carry it.
+struct ScriptedRun {
+  FileRef report;  // null when there is none
+  bool overwrite;
+  bool shortcuts;
+};
+ScriptedRun g_run;
+
+void report_text(const char* text) {
+  if (g_run.report != nullptr) write_file(g_run.report, text, text_length(text));
+}
+
+// One line of the report: the caption, then the text with its line ends made blanks.
+void report_line(const char* caption, const char* text) {
+  report_text(caption);
+  report_text(": ");
+  for (const char* at = text; *at != 0;) {
+    u32 length = 0;
+    while (at[length] != 0 && at[length] != '\n') ++length;
+    if (g_run.report != nullptr) write_file(g_run.report, at, length);
+    at += length;
+    if (*at == '\n' && *++at != 0) report_text(" ");
+  }
+  report_text("\r\n");
+}
+
+int answer_message(const char* text, const char* caption, u32 style) {
+  report_line(caption, text);
+  if ((style & 0xF) != kMbYesNo) return kIdOk;
+  const bool yes = texts_equal(text, kOverwriteQuestion) ? g_run.overwrite : g_run.shortcuts;
+  return yes ? kIdYes : kIdNo;
+}
+
+}  // namespace
+
+int run_command_line(const char* command_line) {
+  const char* arguments = installer_arguments(command_line);
+  if (*arguments == 0) return kOpenTheWindow;
+  HeapBuffer copy;
+  const u32 length = text_length(arguments);
+  if (!copy.allocate(length + 1)) return kExitNothingDone;
+  copy_bytes(copy.text(), arguments, length + 1);
+  InstallerOptions options;
+  if (!read_installer_options(copy.text(), &options)) {
+    if (!options.silent) show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
+    return kExitNothingDone;
+  }
+  return run_scripted_install(options);
+}
+
+int run_scripted_install(const InstallerOptions& options) {
+  FileHandle report;
+  if (options.report != nullptr) {
+    report = FileHandle(open_for_appending(options.report));
+    if (!report.is_open() && last_error() == win_error::kFileNotFound) report = FileHandle(create_new(options.report));
+    if (!report.is_open()) return kExitNothingDone;
+  }
+  g_run = {report.get(), options.overwrite, options.shortcuts};
+  set_message_answerer(answer_message);
+
+  int outcome = kExitNothingDone;
+  char addon_name[kAddonNameCapacity];
+  char game_path[kMaxPath];
+  ArchiveCounts counts = {};
+  FileHandle working_copy;
+  locate_self(nullptr, nullptr, addon_name, &counts, &working_copy);
+  if (working_copy.is_open() && counts.usable &&
+      check_game_folder(nullptr, options.game_folder, game_path) == FolderChoice::kAccepted) {
+    com_initialize();
+    const InstallSource source = {working_copy.get(), kStubLayout.archive_offset, &counts, nullptr, true};
+    const InstallReport done = install_addon(source, game_path, addon_name, nullptr);
+    com_uninitialize();
+    if (done.started) outcome = done.failures == 0 ? kExitInstalled : kExitSomeFailed;
+  }
+  static const char* const kOutcomes[] = {"0: every step succeeded", "1: some steps failed",
+                                          "2: nothing was installed"};
+  report_line("Outcome", kOutcomes[outcome]);
+  set_message_answerer(nullptr);
+  g_run.report = nullptr;
+  return outcome;
+}
+
+}  // namespace zep

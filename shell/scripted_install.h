@@ -1,0 +1,28 @@
+// A scripted install: the installer run by another program with a command line
+// (shell/command_options.h) instead of by a player with its window. Nothing is shown: every message
+// the window would have shown goes to the report file when there is one, each question is answered
+// as the command line says, and the outcome is the exit code.
+#pragma once
+
+#include "shell/command_options.h"
+
+namespace zep {
+
+// Exit codes of a scripted install.
+constexpr int kExitInstalled = 0;     // every step succeeded
+constexpr int kExitSomeFailed = 1;    // some step failed (the count of the final message)
+constexpr int kExitNothingDone = 2;   // nothing was installed: a bad command line, a refused folder,
+                                      // a damaged archive, a report file that cannot be written
+constexpr int kOpenTheWindow = -1;    // no arguments: the installer opens its window
+
+// Runs the installer's command line `command_line` when it has arguments: a bad one is refused (in a
+// message box with the usage unless it asks for /S) with kExitNothingDone; a sound one installs as
+// run_scripted_install does. Returns kOpenTheWindow when there are no arguments.
+int run_command_line(const char* command_line);
+
+// Installs the running installer's add-on into `options.game_folder`, which passes the same check
+// as a folder chosen in the window, with every message going to `options.report` (appended, one per
+// line, caption first, then a last line with the outcome). Returns the exit code.
+int run_scripted_install(const InstallerOptions& options);
+
+}  // namespace zep
