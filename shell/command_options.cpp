@@ -39,13 +39,7 @@ char* end_word(char* at, const char** word) {
 
 }  // namespace
 
-const char kUsage[] =
-    "Usage: Addon.exe /S [/O=yes|no] [/SHORTCUTS] [/REPORT=file] /D=C:\\path\\to\\game\n\n"
-    "/S  installs without a window into the game folder that /D= names (it comes last)\n"
-    "/O=  answers every \"File already exists. Overwrite?\" (default yes)\n"
-    "/SHORTCUTS  makes the Start Menu shortcuts\n"
-    "/REPORT=  appends every message to that file\n"
-    "Without arguments the installer opens its window.";
+const char kUsage[] = "Usage: Addon.exe /S [/O=yes|no] [/SHORTCUTS] [/REPORT=file] /D=C:\\path\\to\\game";
 
 const char* installer_arguments(const char* command_line) {
   const char* at = command_line;
