@@ -188,7 +188,9 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
       const std::string& table = left.at("dialog.tlk");
       EXPECT_TRUE(table == talk_table_ || table == new_table) << "the talk table is the old one or the new one";
       // The patched item refers to the new texts: it is there only with them.
-      if (table == talk_table_) EXPECT_EQ(left.count("override/lantern.itm"), 0u) << "no resource without its texts";
+      if (table == talk_table_) {
+        EXPECT_EQ(left.count("override/lantern.itm"), 0u) << "no resource without its texts";
+      }
 
       // Success is claimed exactly when the result is the complete installation.
       ASSERT_FALSE(run.messages.empty());
@@ -209,7 +211,9 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
         const bool whole = left.count(name) != 0 && left.at(name) == complete.at(name);
         EXPECT_TRUE(whole || run.report.failures > 0) << lines[i];
       }
-      if (table != new_table || lines != clean_lines) EXPECT_GT(run.report.failures, 0u);
+      if (table != new_table || lines != clean_lines) {
+        EXPECT_GT(run.report.failures, 0u);
+      }
 
       // The uninstaller removes every file it is told of, and the game is as it was: every file the
       // player had is there with its bytes; the talk table keeps what it has.
@@ -226,7 +230,9 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
         for (std::size_t i = 2; i < lines.size(); ++i) {
           std::string name = lower(lines[i]);
           std::replace(name.begin(), name.end(), '\\', '/');
-          if (players.count(name) == 0) EXPECT_EQ(after.count(name), 0u) << lines[i] << " is removed";
+          if (players.count(name) == 0) {
+            EXPECT_EQ(after.count(name), 0u) << lines[i] << " is removed";
+          }
         }
         EXPECT_EQ(after.count("example.log"), 0u);
         after.erase("dialog.tlk");
