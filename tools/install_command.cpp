@@ -116,7 +116,7 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   if (choice != FolderChoice::kAccepted) return kExitFailed;
 
-  out << "Installing " << addon_name << " into " << game_path << "\n"
+  out << "Installing " << addon_name << " into " << names[1] << "\n"
       << "Linux has no registry and no Start Menu: the add-on is not registered and gets no shortcuts.\n"
       << std::flush;
   const InstallSource source = {file.get(), archive_offset, nullptr, uninstaller.empty() ? nullptr : uninstaller.data(), false};

@@ -367,6 +367,8 @@ TEST_F(Uninstall, ToolRunsTheSameUninstallerAndTellsItsOutcome) {
   EXPECT_FALSE(fs::exists(log_file("Mod")));
   EXPECT_NE(err.str().find("Uninstall completed."), std::string::npos) << err.str();
   EXPECT_EQ(tool::run_uninstall({log_file("Mod").string(), "--yes"}, out, err), tool::kExitFailed) << "no log";
+  EXPECT_NE(err.str().find("cannot read " + log_file("Mod").string() + ": no such file (2)"), std::string::npos)
+      << err.str();
   EXPECT_EQ(tool::run_uninstall({}, out, err), tool::kExitUsage);
 }
 
