@@ -46,6 +46,8 @@ int answer_message(const char* text, const char* caption, u32 style) {
 
 }  // namespace
 
+const char* const kOutcomeTexts[3] = {"0: every step succeeded", "1: some steps failed", "2: nothing was installed"};
+
 int run_command_line(const char* command_line) {
   const char* arguments = installer_arguments(command_line);
   if (*arguments == 0) return kOpenTheWindow;
@@ -85,9 +87,7 @@ int run_scripted_install(const InstallerOptions& options) {
     com_uninitialize();
     if (done.started) outcome = done.failures == 0 ? kExitInstalled : kExitSomeFailed;
   }
-  static const char* const kOutcomes[] = {"0: every step succeeded", "1: some steps failed",
-                                          "2: nothing was installed"};
-  report_line("Outcome", kOutcomes[outcome]);
+  report_line("Outcome", kOutcomeTexts[outcome]);
   set_message_answerer(nullptr);
   g_run.report = nullptr;
   return outcome;

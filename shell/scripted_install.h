@@ -15,6 +15,9 @@ constexpr int kExitNothingDone = 2;   // nothing was installed: a bad command li
                                       // a damaged archive, a report file that cannot be written
 constexpr int kOpenTheWindow = -1;    // no arguments: the installer opens its window
 
+// The report's last line after "Outcome: ", for each exit code: "0: every step succeeded", ...
+extern const char* const kOutcomeTexts[3];
+
 // Runs the installer's command line `command_line` when it has arguments: a bad one is refused (in a
 // message box with the usage unless it asks for /S) with kExitNothingDone; a sound one installs as
 // run_scripted_install does. Returns kOpenTheWindow when there are no arguments.

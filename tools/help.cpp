@@ -45,14 +45,16 @@ const CommandHelp kCommands[] = {
     {"extract", R"(zep extract ADDON.exe OUT.zep
     Saves the bare archive, as the installer's "Extract ZEP from archive" does.
 )"},
-    {"install", R"(zep install [--yes|--no] [--no-shortcuts] ADDON.exe|ADDON.zep GAME
+    {"install", R"(zep install [--yes|--no] [--no-shortcuts] [--report FILE] ADDON.exe|ADDON.zep GAME
     Installs the add-on into the game folder GAME (which must hold dialog.tlk), exactly as the
     installer's "Import ZEP into game" does: UInst.exe, the log GAME/Addon.log, the string patch files
     applied to dialog.tlk, every other file. The add-on's name comes from the file name. Questions are
     asked on the terminal (answer y or n); --yes or --no answers every "File already exists.
     Overwrite?" for you. Linux has no registry and no Start Menu: nothing is registered and no
-    shortcuts are made (--no-shortcuts is accepted for scripts and changes nothing). Exit code 0 only
-    when nothing failed. On Windows, run the add-on's .exe instead.
+    shortcuts are made (--no-shortcuts is accepted for scripts and changes nothing). --report FILE
+    appends every message to FILE, one per line with its caption, and a last line with the outcome
+    ("Outcome: 0: every step succeeded", "1: some steps failed" or "2: nothing was installed").
+    Exit code 0 only when nothing failed. On Windows, run the add-on's .exe instead.
 )"},
     {"uninstall", R"(zep uninstall [--yes] GAME/ADDON.log
     Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
@@ -110,9 +112,15 @@ bool ask_yes_no(std::istream& in, std::ostream& err) {
   }
 }
 
-void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer) {
-  host::set_message_handler([&err, answer](WindowRef, const char* text, const char* caption, u32 style) {
+void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer,
+                            std::ostream* report) {
+  host::set_message_handler([&err, answer, report](WindowRef, const char* text, const char* caption, u32 style) {
     const std::string shown = text;
+    if (report != nullptr) {
+      std::string line = shown;
+      for (char& c : line) c = c == '\n' ? ' ' : c;
+      *report << caption << ": " << line << "\n" << std::flush;
+    }
     // The error-number message holds a signed decimal number and nothing else: it is said in words.
     const std::size_t digits = shown.find_first_not_of("0123456789", shown.rfind('-', 0) == 0 ? 1 : 0);
     const bool number = !shown.empty() && shown != "-" && digits == std::string::npos && shown.size() < 12;

@@ -30,6 +30,8 @@ bool ask_yes_no(std::istream& in, std::ostream& err);
 // ("Write error: the disk is full (112)"). A Yes/No box is answered by `answer`, given the box's
 // text, when it returns kIdYes or kIdNo (it may print why); otherwise, or without `answer`, it is
 // asked on the terminal with ask_yes_no.
-void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer = nullptr);
+// With `report`, each box also goes there as one line, "caption: text", its line ends made blanks.
+void show_boxes_on_terminal(std::ostream& err, std::function<int(const std::string& text)> answer = nullptr,
+                            std::ostream* report = nullptr);
 
 }  // namespace zep::tool

@@ -1,5 +1,6 @@
 // zep install: the installer's own installation, run on Linux through the host platform layer.
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "platform/error_message.h"
 #include "shell/game_folder.h"
 #include "platform/host_platform.h"
+#include "shell/scripted_install.h"
 #include "shell/self_location.h"
 #include "tools/commands.h"
 #include "tools/embedded.h"
@@ -23,7 +25,7 @@ constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
 
 // Overwrite questions answered as the options say (0: ask), the shortcut question always No, and
 // every box printed to `err`.
-void answer_messages(std::ostream& err, int overwrite_answer) {
+void answer_messages(std::ostream& err, int overwrite_answer, std::ostream* report) {
   show_boxes_on_terminal(err, [&err, overwrite_answer](const std::string& text) {
     if (text == kShortcutQuestion) {
       err << "  no: Linux has no Start Menu\n";
@@ -34,7 +36,7 @@ void answer_messages(std::ostream& err, int overwrite_answer) {
       return overwrite_answer;
     }
     return 0;
-  });
+  }, report);
 }
 
 }  // namespace
@@ -56,8 +58,13 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   std::vector<std::string> names;
   int overwrite_answer = 0;
   std::string answer_option;
-  for (const std::string& word : args) {
-    if (word == "--yes" || word == "-y" || word == "--no" || word == "-n") {
+  std::string report_path;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    if (word == "--report") {
+      if (i + 1 >= args.size()) return usage_error("install", "--report needs a value: the file to append to", err);
+      report_path = args[++i];
+    } else if (word == "--yes" || word == "-y" || word == "--no" || word == "-n") {
       const int answer = word == "--yes" || word == "-y" ? kIdYes : kIdNo;
       if (overwrite_answer != 0 && answer != overwrite_answer) {
         return usage_error("install", answer_option + " and " + word + " contradict each other: give one of them", err);
@@ -104,8 +111,23 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
     return kExitFailed;
   }
 
+  // Every message, and the outcome last, also go to the report, in the scripted install's format.
+  std::ofstream report_file;
+  if (!report_path.empty()) {
+    report_file.open(report_path, std::ios::app | std::ios::binary);
+    if (!report_file) {
+      err << "zep install: " << cannot_errno("write", report_path) << "\n";
+      return kExitFailed;
+    }
+  }
+  std::ostream* report_stream = report_path.empty() ? nullptr : &report_file;
+  auto outcome = [&](int code, int exit_code) {
+    if (report_stream != nullptr) *report_stream << "Outcome: " << kOutcomeTexts[code] << "\n" << std::flush;
+    return exit_code;
+  };
+
   // The game folder goes through the installer's own check, as if chosen in the folder browser.
-  answer_messages(err, overwrite_answer);
+  answer_messages(err, overwrite_answer, report_stream);
   const std::string game_folder = windows_style(names[1]);
   host::set_folder_chooser([game_folder](WindowRef, const char*) { return game_folder; });
   char game_path[kMaxPath];
@@ -114,24 +136,24 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
   if (choice == FolderChoice::kCancelled) {
     err << "zep install: " << names[1] << " is not a folder whose path Windows could hold (at most 259 characters)\n";
   }
-  if (choice != FolderChoice::kAccepted) return kExitFailed;
+  if (choice != FolderChoice::kAccepted) return outcome(kExitNothingDone, kExitFailed);
 
   out << "Installing " << addon_name << " into " << names[1] << "\n"
       << "Linux has no registry and no Start Menu: the add-on is not registered and gets no shortcuts.\n"
       << std::flush;
   const InstallSource source = {file.get(), archive_offset, nullptr, uninstaller.empty() ? nullptr : uninstaller.data(), false};
   const InstallReport report = install_addon(source, game_path, addon_name, nullptr);
-  if (!report.started) return kExitFailed;
+  if (!report.started) return outcome(kExitNothingDone, kExitFailed);
   // The shell of Linux is not the one the add-on was made for: what Windows would open is only named.
   for (const std::string& opened : host::shell_opened()) out << "Opened after installation on Windows: " << opened << "\n";
   const std::string log = (std::filesystem::path(names[1]) / (std::string(addon_name) + ".log")).string();
   if (report.failures == 0) {
     out << "Installed. To remove it: zep uninstall '" << log << "'\n";
-    return kExitOk;
+    return outcome(kExitInstalled, kExitOk);
   }
   out << "Installed with " << report.failures << (report.failures == 1 ? " failure" : " failures")
       << ", reported above.\n";
-  return kExitFailed;
+  return outcome(kExitSomeFailed, kExitFailed);
 }
 
 }  // namespace zep::tool

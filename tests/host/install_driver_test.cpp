@@ -542,17 +542,31 @@ TEST_F(InstallDriver, TheToolInstallsAnInstallerAndABareArchive) {
   std::ostringstream out3, err3;
   const fs::path empty = root_.native() / "Empty";
   fs::create_directories(empty);
-  EXPECT_EQ(tool::run_install({"--yes", exe.string(), empty.string()}, out3, err3), tool::kExitFailed);
+  const std::string report = (root_.native() / "report.txt").string();
+  EXPECT_EQ(tool::run_install({"--report", report, "--yes", exe.string(), empty.string()}, out3, err3),
+            tool::kExitFailed);
   EXPECT_NE(err3.str().find("The dialog file cannot be located."), std::string::npos) << err3.str();
   EXPECT_TRUE(fs::is_empty(empty));
+  // The report has every message on a line of its own, caption first, and the outcome last, as the
+  // installer's /REPORT= file.
+  EXPECT_EQ(read_native_file(report), tool::windows_style(empty) + "\\dialog.tlk: The dialog file cannot be located. "
+                                      "Only dirs containing a dialog.tlk file are considered valid.\n"
+                                      "Outcome: 2: nothing was installed\n");
 
   // A failure makes the exit code 1.
   write_native_file(game_ / "Override" / "evlamul3.eff", "");
   fs::remove(game_ / "Override" / "evlamul3.eff");
   fs::create_directories(game_ / "Override" / "evlamul3.eff");  // a folder where a file goes
   std::ostringstream out4, err4;
-  EXPECT_EQ(tool::run_install({"--yes", exe.string(), game_.string()}, out4, err4), tool::kExitFailed);
+  EXPECT_EQ(tool::run_install({"--yes", "--report", report, exe.string(), game_.string()}, out4, err4),
+            tool::kExitFailed);
   EXPECT_NE(err4.str().find("with errors"), std::string::npos) << err4.str();
+  const std::string reported = read_native_file(report);
+  EXPECT_NE(reported.find("ZEP SFX: ZEP imported with errors: "), std::string::npos) << reported;
+  EXPECT_EQ(reported.substr(reported.size() - 31), "\nOutcome: 1: some steps failed\n") << reported;
+  std::ostringstream out6, err6;
+  EXPECT_EQ(tool::run_install({"--yes", exe.string(), game_.string(), "--report"}, out6, err6), tool::kExitUsage);
+  EXPECT_NE(err6.str().find("--report needs a value"), std::string::npos) << err6.str();
   // A game folder whose talk table is not one is refused before anything is written.
   write_native_file(game_ / "dialog.tlk", "damaged");
   std::ostringstream out5, err5;
