@@ -6,6 +6,8 @@
 #include "platform/error_message.h"
 
 namespace zep {
+
+const char kOverwriteQuestion[] = "File already exists. Overwrite?";
 namespace {
 
 constexpr char kWriteError[] = "Write error";
@@ -133,7 +135,7 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
   if (!file.is_open()) {
     const u32 code = last_error();
     if (code == win_error::kFileExists) {
-      if (show_message(owner, "File already exists. Overwrite?", full_path.c_str(), kMbYesNo) != kIdYes) {
+      if (show_message(owner, kOverwriteQuestion, full_path.c_str(), kMbYesNo) != kIdYes) {
         return PlaceResult::kDeclined;
       }
       if (rules.backup != nullptr && !rules.backup->keep_original(relative_name, full_path.c_str(), owner)) {

@@ -24,6 +24,9 @@ enum class PlaceResult {
 // add-on `addon_name`'s log and backup folder (ignoring case; `addon_name` may be null).
 bool is_installer_own_name(const char* relative_name, const char* addon_name);
 
+// The question asked before a file that is already there is replaced.
+extern const char kOverwriteQuestion[];  // "File already exists. Overwrite?"
+
 // True when `relative_name`, joined to the game folder, names a file inside it that an add-on may
 // place (not one of the installer's own, for `addon_name`, which may be null).
 bool may_place(const char* relative_name, const char* addon_name);

@@ -2,6 +2,8 @@
 
 namespace zep {
 
+const char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
+
 const char kUninstallKeyPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
@@ -101,7 +103,7 @@ bool find_start_menu_folder(StartMenuPath* folder) {
 void ask_for_shortcuts(WindowRef owner, StartMenu* menu) {
   menu->wanted = false;
   menu->folder.clear();
-  if (show_message(owner, "Do you want to create Start Menu shortcuts?", kRegistrationCaption, kMbYesNo) != kIdYes) {
+  if (show_message(owner, kShortcutQuestion, kRegistrationCaption, kMbYesNo) != kIdYes) {
     return;
   }
   if (!find_start_menu_folder(&menu->folder)) {

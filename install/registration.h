@@ -26,6 +26,7 @@ using StartMenuPath = BoundedText<kStartMenuCapacity>;
 
 extern const char kUninstallKeyPrefix[];  // "Software\...\Uninstall\"
 extern const char kShellFoldersKey[];     // "Software\...\Explorer\Shell Folders\"
+extern const char kShortcutQuestion[];    // "Do you want to create Start Menu shortcuts?"
 
 // The add-on's uninstall key, open between the two halves of the registration.
 class UninstallKey {

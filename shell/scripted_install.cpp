@@ -2,14 +2,13 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
+#include "install/placement.h"
 #include "platform/buffers.h"
 #include "shell/game_folder.h"
 #include "shell/self_location.h"
 
 namespace zep {
 namespace {
-
-constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
 
 // What the answerer of the run needs; a plain function pointer cannot carry it.
 struct ScriptedRun {
@@ -27,12 +26,9 @@ void report_text(const char* text) {
 void report_line(const char* caption, const char* text) {
   report_text(caption);
   report_text(": ");
-  for (const char* at = text; *at != 0;) {
-    u32 length = 0;
-    while (at[length] != 0 && at[length] != '\n') ++length;
-    if (g_run.report != nullptr) write_file(g_run.report, at, length);
-    at += length;
-    if (*at == '\n' && *++at != 0) report_text(" ");
+  for (; *text != 0 && g_run.report != nullptr; ++text) {
+    const char c = *text == '\n' ? ' ' : *text;
+    write_file(g_run.report, &c, 1);
   }
   report_text("\r\n");
 }

@@ -6,6 +6,8 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
+#include "install/placement.h"
+#include "install/registration.h"
 #include "platform/buffers.h"
 #include "platform/error_message.h"
 #include "shell/game_folder.h"
@@ -20,8 +22,6 @@
 namespace zep::tool {
 namespace {
 
-constexpr char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
-constexpr char kOverwriteQuestion[] = "File already exists. Overwrite?";
 
 // Overwrite questions answered as the options say (0: ask), the shortcut question always No, and
 // every box printed to `err`.
