@@ -200,43 +200,38 @@ FileRef open_for_reading(const char* path) {
   return adopt(descriptor, native, Access::kRead);
 }
 
-FileRef create_or_replace(const char* path) {
+namespace {
+
+// Opens `path` to change it, as `operation` (the name that fault injection and confinement know it
+// by): the path mapped, the confinement asked, open(2) with `flags`, and the file adopted for `access`.
+// Null, with the failure's code, when any of that fails.
+FileRef open_to_change(const char* operation, const char* path, int flags, Access access) {
   std::string native;
   if (!to_native(path, &native)) return nullptr;
-  if (refused_change("create_or_replace", native)) return nullptr;
-  // Opened without O_TRUNC: an existing file is cut only once adopt has found that it may be.
-  int descriptor = sys_open(native, O_WRONLY | O_CREAT);
+  if (refused_change(operation, native)) return nullptr;
+  int descriptor = sys_open(native, flags);
   if (descriptor < 0) {
     fail_with_errno(native, Subject::kFile);
     return nullptr;
   }
-  return adopt(descriptor, native, Access::kReplace);
+  return adopt(descriptor, native, access);
+}
+
+}  // namespace
+
+FileRef create_or_replace(const char* path) {
+  // Opened without O_TRUNC: an existing file is cut only once adopt has found that it may be.
+  return open_to_change("create_or_replace", path, O_WRONLY | O_CREAT, Access::kReplace);
 }
 
 FileRef create_new(const char* path) {
-  std::string native;
-  if (!to_native(path, &native)) return nullptr;
-  if (refused_change("create_new", native)) return nullptr;
-  int descriptor = sys_open(native, O_WRONLY | O_CREAT | O_EXCL);
-  if (descriptor < 0) {
-    fail_with_errno(native, Subject::kFile);
-    return nullptr;
-  }
-  return adopt(descriptor, native, Access::kWrite);
+  return open_to_change("create_new", path, O_WRONLY | O_CREAT | O_EXCL, Access::kWrite);
 }
 
 FileRef open_for_appending(const char* path) {
-  std::string native;
-  if (!to_native(path, &native)) return nullptr;
-  if (refused_change("open_for_appending", native)) return nullptr;
-  int descriptor = sys_open(native, O_WRONLY);
-  if (descriptor < 0) {
-    fail_with_errno(native, Subject::kFile);
-    return nullptr;
-  }
-  FileRef file = adopt(descriptor, native, Access::kWrite);
+  FileRef file = open_to_change("open_for_appending", path, O_WRONLY, Access::kWrite);
   if (file != nullptr && ::lseek(file->descriptor, 0, SEEK_END) < 0) {
-    const u32 code = code_for(errno, native, Subject::kFile);
+    const u32 code = code_for(errno, file->native, Subject::kFile);
     close_file(file);
     fail(code);
     return nullptr;
@@ -266,15 +261,7 @@ FileRef open_for_reading_shared(const char* path) {
 }
 
 FileRef create_scratch_file(const char* path) {
-  std::string native;
-  if (!to_native(path, &native)) return nullptr;
-  if (refused_change("create_scratch_file", native)) return nullptr;
-  int descriptor = sys_open(native, O_RDWR | O_CREAT | O_EXCL);
-  if (descriptor < 0) {
-    fail_with_errno(native, Subject::kFile);
-    return nullptr;
-  }
-  FileRef file = adopt(descriptor, native, Access::kWrite);
+  FileRef file = open_to_change("create_scratch_file", path, O_RDWR | O_CREAT | O_EXCL, Access::kWrite);
   if (file != nullptr) file->delete_on_close = true;
   return file;
 }

@@ -39,10 +39,6 @@ void set_message_handler(MessageHandler handler);
 // and kIdOk for any other, so that nothing ever waits for a user who is not there.
 void reset_message_handler();
 
-// For the zep tool: each box is printed to stderr as its caption and text; a Yes/No box then asks
-// "[y/n]" and reads the answer from stdin, taking the end of input as No.
-void use_terminal_messages();
-
 // ---------------------------------------------------------------------------------------------
 // Folder chooser.
 

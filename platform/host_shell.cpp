@@ -173,20 +173,6 @@ void set_message_handler(MessageHandler handler) { message_handler() = std::move
 
 void reset_message_handler() { message_handler() = nullptr; }
 
-void use_terminal_messages() {
-  message_handler() = [](WindowRef, const char* text, const char* caption, u32 style) {
-    std::cerr << caption << ": " << text << "\n";
-    if ((style & 0xF) != kMbYesNo) return kIdOk;
-    for (;;) {
-      std::cerr << "[y/n] " << std::flush;
-      std::string answer;
-      if (!std::getline(std::cin, answer)) return kIdNo;
-      if (answer == "y" || answer == "Y" || answer == "yes") return kIdYes;
-      if (answer == "n" || answer == "N" || answer == "no") return kIdNo;
-    }
-  };
-}
-
 void set_folder_chooser(FolderChooser chooser) { folder_chooser() = std::move(chooser); }
 
 void reset_folder_chooser() { folder_chooser() = nullptr; }

@@ -25,7 +25,7 @@ bool starts_with(char* at, const char* name, char** rest) {
 }
 
 // Ends the word at `at` (a quoted one without its quotes) and returns where the next one may begin.
-char* end_word(char* at, const char** word) {
+char* end_word(char* at, char** word) {
   if (*at == '"') {
     *word = ++at;
     while (*at != 0 && *at != '"') ++at;
@@ -58,7 +58,7 @@ bool read_installer_options(char* arguments, InstallerOptions* options) {
   bool seen_overwrite = false, seen_shortcuts = false;
   for (char* at = skip_blanks(arguments); *at != 0; at = skip_blanks(at)) {
     char* rest = nullptr;
-    const char* value = nullptr;
+    char* value = nullptr;
     if (starts_with(at, "/D=", &rest)) {
       // The rest of the line is the folder, blanks and all; blanks at its end are not part of it.
       char* end = rest + text_length(rest);
@@ -75,7 +75,7 @@ bool read_installer_options(char* arguments, InstallerOptions* options) {
       continue;
     }
     at = end_word(at, &value);
-    char* word = const_cast<char*>(value);
+    char* word = value;
     if (starts_with(word, "/S", &rest) && *rest == 0 && !options->silent) {
       options->silent = true;
     } else if (starts_with(word, "/SHORTCUTS", &rest) && *rest == 0 && !seen_shortcuts) {

@@ -405,20 +405,12 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::vector<PackItem> files;
   Gatherer gatherer(patches, files);
   bool gathered = true;
-  std::error_code code;
   if (!request.exe_output.empty() && !request.zep_output.empty() && same_file(request.exe_output, request.zep_output)) {
     return usage_error("pack", "-o and --zep name the same file", err);
   }
   std::vector<std::pair<fs::path, std::string>> addon_names;  // each output with the add-on name it gives
   for (const fs::path& output : {request.exe_output, request.zep_output}) {
     if (output.empty()) continue;
-    for (const fs::path& input : {request.stub, request.uninstaller}) {
-      if (!input.empty() && same_file(input, output)) {
-        err << "zep pack: the output " << output.string() << " is also an input (" << input.string()
-            << "); writing it would destroy what is packed\n";
-        return kExitFailed;
-      }
-    }
     for (const fs::path& folder : request.folders) {
       if (lies_inside(output, folder)) {
         err << "zep pack: the output " << output.string() << " lies inside the add-on folder " << folder.string()
@@ -434,6 +426,12 @@ int run_pack(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     gatherer.add_addon_name(name);
     addon_names.emplace_back(output, name);
+  }
+  for (const fs::path& program : {request.stub, request.uninstaller}) {
+    if (!program.empty() && gatherer.refuse_output(program, error)) {
+      err << "zep pack: " << error << "\n";
+      return kExitFailed;
+    }
   }
   // Named string patch files first, so that a folder does not also pack their sources' resources.
   for (const fs::path& patch : request.patches) gathered = gathered && gatherer.add_patch(patch, error);

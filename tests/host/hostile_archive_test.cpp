@@ -233,7 +233,9 @@ TEST_F(HostileArchive, LinksInTheGameFolderAreNeverFollowed) {
     if (c.started) {
       EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
       EXPECT_EQ(read_native_file(game_ / "fine.txt"), "fine");
-      if (!fs::is_symlink(game_ / "Override")) EXPECT_EQ(read_native_file(game_ / "Override" / "kept.itm"), "the player's");
+      if (!fs::is_symlink(game_ / "Override")) {
+        EXPECT_EQ(read_native_file(game_ / "Override" / "kept.itm"), "the player's");
+      }
       EXPECT_EQ(read_native_file(game_ / "Hostile.log"), "Hostile\r\n" + tool::windows_style(game_) + "\\\r\nfine.txt\r\n")
           << "the refused file is not logged";
     } else {
