@@ -168,64 +168,39 @@ CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
 }
 
 void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) {
-  char number[12];
-  char second[12];
-  format_unsigned_decimal(check.entry + 1, number);  // entries are counted from 1 for the reader
+  // For each damage, in its order: what comes before the numbers and what after. "#" stands for the
+  // entry's number, "$" for the system code, and a cut-short archive's two lengths fill "%" and "&".
+  static const char* const kWords[] = {
+      "nothing is wrong",
+      "it cannot be read (system error $)",
+      "the file ends before the archive begins",
+      "the file holds no ZEP archive",
+      "it is cut short, only % of its & bytes are there",
+      "its list of files runs past the end of the file",
+      "the name of entry # runs past the end of the file",
+      "the data of entry # runs past the end of the file",
+      "the name of entry # is longer than 256 bytes or holds a zero byte",
+      "its list of files does not fit in memory",
+      "it changed since the installer started",
+      "it could not be read when the installer started",
+  };
+  static_assert(sizeof kWords / sizeof kWords[0] == static_cast<u32>(ArchiveDamage::kNotListed) + 1, "one each");
   text->assign("This installer's archive is damaged: ");
-  switch (check.damage) {
-    case ArchiveDamage::kNone:
-      text->append("nothing is wrong");
-      break;
-    case ArchiveDamage::kUnreadable:
-      format_unsigned_decimal(check.system_code, number);
-      text->append("it cannot be read (system error ");
+  for (const char* at = kWords[static_cast<u32>(check.damage)]; *at != 0; ++at) {
+    char number[12];
+    const char c = *at;
+    const u32 value = c == '#' ? check.entry + 1  // entries are counted from 1 for the reader
+                      : c == '$' ? check.system_code
+                      : c == '%' ? check.actual
+                                 : check.expected;
+    if (c == '#' || c == '$' || c == '%' || c == '&') {
+      format_unsigned_decimal(value, number);
       text->append(number);
-      text->append(")");
-      break;
-    case ArchiveDamage::kNoHeader:
-      text->append("the file ends before the archive begins");
-      break;
-    case ArchiveDamage::kNotAnArchive:
-      text->append("the file holds no ZEP archive");
-      break;
-    case ArchiveDamage::kCutShort:
-      format_unsigned_decimal(check.actual, number);
-      format_unsigned_decimal(check.expected, second);
-      text->append("it is cut short, only ");
-      text->append(number);
-      text->append(" of its ");
-      text->append(second);
-      text->append(" bytes are there");
-      break;
-    case ArchiveDamage::kTableOutside:
-      text->append("its list of files runs past the end of the file");
-      break;
-    case ArchiveDamage::kNameOutside:
-      text->append("the name of entry ");
-      text->append(number);
-      text->append(" runs past the end of the file");
-      break;
-    case ArchiveDamage::kDataOutside:
-      text->append("the data of entry ");
-      text->append(number);
-      text->append(" runs past the end of the file");
-      break;
-    case ArchiveDamage::kNameUnusable:
-      text->append("the name of entry ");
-      text->append(number);
-      text->append(" is longer than 256 bytes or holds a zero byte");
-      break;
-    case ArchiveDamage::kOutOfMemory:
-      text->append("its list of files is too large for the memory available");
-      break;
-    case ArchiveDamage::kChanged:
-      text->append("it no longer holds the files listed when the installer started");
-      break;
-    case ArchiveDamage::kNotListed:
-      text->append("it could not be read when the installer started, so its files were never listed");
-      break;
+    } else {
+      text->append(at, 1);
+    }
   }
-  text->append(".\n\nNothing can be installed from it. If it was downloaded, please download it again.");
+  text->append(".\n\nNothing can be installed from it; please download it again.");
 }
 
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {

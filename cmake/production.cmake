@@ -10,7 +10,7 @@
 # place is not inlined there only for being called once: in the installer that inlining costs more
 # bytes (large callers grow their frames and register saves) than the calls it saves.
 set(ZEP_PRODUCTION_COMPILE_OPTIONS
-  -Os -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -Oz -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
   -fno-ident -ffunction-sections -fdata-sections -fno-stack-protector -fno-threadsafe-statics
   -fno-tree-loop-distribute-patterns -malign-data=abi -falign-functions=1 -falign-jumps=1 -falign-loops=1 -falign-labels=1
   -flto -ffat-lto-objects -mpreferred-stack-boundary=2 -fno-inline-functions-called-once)

@@ -32,7 +32,7 @@ zep_production_flags(zep_runtime)
 function(zep_windows_program target entry)
   zep_production_flags(${target})
   target_link_options(${target} PRIVATE
-    -flto -Os -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--subsystem,windows
+    -flto -Oz -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--subsystem,windows
     -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
 endfunction()
 

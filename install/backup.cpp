@@ -31,7 +31,7 @@ bool exists(const char* path) {
 }
 
 // What follows a refused link's path when it is where a backup would be, or would come from.
-constexpr char kLinkNotReplaced[] = "\nIt is where an original would be kept: the file was not replaced.";
+constexpr char kLinkNotReplaced[] = "\nThe file was not replaced.";
 
 // The first of `a` and `b` that passes through a link, or null.
 const char* link_of(const PathString& a, const PathString& b, u32 game_path_length) {
@@ -150,7 +150,7 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     if (!backup_path(game_path_, name.c_str(), relative_name, &theirs) ||
         !backup_path(game_path_, addon_name_, relative_name, &ours)) {
       set_last_error(win_error::kFilenameTooLong);
-      show_not_kept("The original of this file, kept by another add-on, could not be taken over:", full_path.c_str(),
+      show_not_kept("Another add-on's backup of this file could not be taken over:", full_path.c_str(),
                     owner);
       *failed = true;
     } else if (const char* linked = link_of(theirs, ours, text_length(game_path_))) {
@@ -159,19 +159,19 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
         set_last_error(win_error::kAlreadyExists);
-        show_not_kept("A backup of this file from an earlier installation is in the way:", ours.c_str(), owner);
+        show_not_kept("An earlier backup of this file is in the way:", ours.c_str(), owner);
         *failed = true;
       } else {
         make_missing_folders(ours.c_str(), text_length(game_path_));
         if (!replace_file(theirs.c_str(), ours.c_str())) {
-          show_not_kept("The original of this file, kept by another add-on, could not be taken over:",
+          show_not_kept("Another add-on's backup of this file could not be taken over:",
                         full_path.c_str(), owner);
           *failed = true;
         }
       }
     }
     if (!*failed && !write_without_line(log_path.c_str(), log)) {
-      show_not_kept("The log of the add-on that placed this file could not be changed:", log_path.c_str(), owner);
+      show_not_kept("The other add-on's log could not be changed:", log_path.c_str(), owner);
       *failed = true;
     }
     taken = true;
@@ -209,7 +209,7 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
   PathString backup;
   if (!backup_path(game_path_, addon_name_, relative_name, &backup)) {
     set_last_error(win_error::kFilenameTooLong);
-    show_not_kept("The original of this file could not be kept: its backup's path would be too long.", full_path,
+    show_not_kept("The original of this file could not be kept (path too long):", full_path,
                   owner);
     return false;
   }
@@ -220,7 +220,7 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
   // An older backup is older than what is there now: it stays, and what is there now is not replaced.
   if (exists(backup.c_str())) {
     set_last_error(win_error::kAlreadyExists);
-    show_not_kept("A backup of this file from an earlier installation is in the way:", backup.c_str(), owner);
+    show_not_kept("An earlier backup of this file is in the way:", backup.c_str(), owner);
     return false;
   }
   make_missing_folders(backup.c_str(), text_length(game_path_));

@@ -233,11 +233,11 @@ bool Installation::check_existing_log() {
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
   const u32 code = last_error();
   BoundedText<600> text;
-  text.assign("The game folder holds a log of this add-on's name, ");
+  text.assign("The game folder holds a log of this add-on's name ");
   text.append(addon_name_);
   text.append(".log, ");
   if (existing == ExistingLog::kNotThisAddons) {
-    text.append("that is not the log of this add-on in this folder.\nMove it away if it is not needed.\n");
+    text.append("that is not this add-on's.\nMove it away if it is not needed.\n");
   } else {
     char number[12];
     format_unsigned_decimal(code, number);
@@ -286,8 +286,7 @@ bool Installation::check_own_files() {
            is_link(path.c_str());
   }
   if (!link) return true;
-  refuse_link(path.c_str(), "\nThe installer keeps a file of its own there. Remove the link and start again.\n"
-              "Nothing was installed.", owner_);
+  refuse_link(path.c_str(), "\nThe installer keeps a file of its own there: remove the link.\nNothing was installed.", owner_);
   return false;
 }
 
@@ -313,7 +312,8 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
           BoundedText<400> text;
           text.assign("The texts of the string patch file ");
           text.append(name.c_str());
-          text.append(" do not fit into the talk table.\nIt was not applied: nothing of it was installed.");
+          text.append(" do not fit into the talk table.\n");
+          text.append(kNotApplied);
           show_message(owner_, text.c_str(), "ZEP string patch error", kMbOk | kMbIconWarning);
           ++failures_;
           break;
@@ -358,7 +358,7 @@ void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
     }
     LoadedPatch loaded;
     if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
-                             "It was not applied: nothing of it was installed.", owner_,
+                             kNotApplied, owner_,
                              &loaded) != PatchStatus::kSound ||
         loaded.patch.entry_count != strrefs[k].count) {
       ++failures_;
@@ -481,8 +481,7 @@ InstallReport install_addon(const InstallSource& source, const char* game_path, 
   // Without a name there is no key of its own to register, no Start Menu folder and no log name.
   if (addon_name[0] == 0) {
     show_message(owner,
-                 "This installer's file name gives the add-on no name, so it cannot be installed.\n"
-                 "Please rename the file (for example to MyAddon.exe) and start it again.",
+                 "This installer's file name gives the add-on no name.\nPlease rename it (for example to MyAddon.exe).",
                  "ZEP name error", kMbOk | kMbIconWarning);
     return {false, 0};
   }

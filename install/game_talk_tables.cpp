@@ -91,7 +91,7 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     append_number(&text, male_.entry_count());
     text.append(" entries and dialogF.tlk ");
     append_number(&text, female_.entry_count());
-    text.append(".\nThe game's two talk tables are not in step, so no texts can be added to them.");
+    text.append(".\nThe talk tables are out of step: no texts can be added.");
     text.append(kNothingInstalled);
     show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
     release_talk_table(&male_);

@@ -70,8 +70,7 @@ void show_path_warning(const char* caption, const char* why, const char* path, c
 
 void refuse_link(const char* full_path, const char* then, WindowRef owner) {
   show_path_warning("ZEP refused link",
-                    "This path passes through a link in the game folder (a symbolic link, junction or other reparse "
-                    "point), which the installer does not follow:",
+                    "This path passes through a link, which the installer does not follow:",
                     full_path, then, owner);
 }
 
@@ -97,8 +96,7 @@ bool may_place(const char* relative_name, const char* addon_name) {
 }
 
 void refuse_long_name(WindowRef owner) {
-  show_message(owner, "This add-on names a file whose name Windows cannot hold (too long, or with a zero byte), "
-               "which is not installed.",
+  show_message(owner, "A file of this add-on has a name Windows cannot hold; it is not installed.",
                "ZEP refused file", kMbOk | kMbIconWarning);
 }
 
@@ -106,8 +104,8 @@ bool accept_placement_name(const char* relative_name, const char* addon_name, Wi
   const bool inside = check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk;
   if (inside && !is_installer_own_name(relative_name, addon_name)) return true;
   show_path_warning("ZEP refused file",
-                    inside ? "This add-on names a file that the installer keeps for itself, which is not installed:"
-                           : "This add-on names a file outside the game folder, which is not installed:",
+                    inside ? "A file the installer keeps for itself is not installed:"
+                           : "A file outside the game folder is not installed:",
                     relative_name, "", owner);
   return false;
 }

@@ -14,7 +14,7 @@ constexpr char kRegistrationCaption[] = "ZEP SFX";
 void show_too_long(WindowRef owner, const char* what) {
   BoundedText<300> text;
   text.assign(what);
-  text.append(" cannot be made: the path it needs is too long.");
+  text.append(" cannot be made: its path is too long.");
   show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
 }
 
@@ -61,7 +61,7 @@ bool UninstallKey::open_and_name(const char* addon_name, WindowRef owner) {
     BoundedText<400> text;
     text.assign("The list of installed programs has an entry \"");
     text.append(addon_name);
-    text.append("\" of another program. It is left as it is, and this add-on is not entered there.");
+    text.append("\" of another program; this add-on is not entered there.");
     show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
     return false;
   }
@@ -141,7 +141,7 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
     BoundedText<400> text;
     text.assign("The Start Menu folder \"");
     text.append(addon_name);
-    text.append("\" holds what this add-on did not make there. It is left as it is, and no shortcuts are made.");
+    text.append("\" holds files this add-on did not make; no shortcuts are made.");
     show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
     return;
   }

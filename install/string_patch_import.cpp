@@ -21,6 +21,8 @@ void show_refusal(const char* shown_name, const char* problem, const char* conse
 
 }  // namespace
 
+const char kNotApplied[] = "Nothing of it was installed.";
+
 PatchStatus judge_string_patch(const u8* bytes, u32 size, const char* addon_name, LoadedPatch* loaded,
                                const char** problem) {
   int version = 0;
@@ -62,7 +64,7 @@ PatchStatus read_string_patch_file(FileRef file, const char* shown_name, const c
   u32 size = 0;
   if (file == nullptr || !read_whole_file(file, 0xFFFFFFFEu, &loaded->bytes, &size)) return loaded->status;
   return examine_string_patch(loaded->bytes.data(), size, shown_name, addon_name,
-                              "It was not applied: nothing of it was installed.", owner, loaded);
+                              kNotApplied, owner, loaded);
 }
 
 void show_spkn_refusal(WindowRef owner) { show_message(owner, "SPKN not (yet)supported!", "", kMbOk); }

@@ -32,6 +32,9 @@ struct LoadedPatch {
   PathString relative_name;  // "override\" + the resource name, when kSound
 };
 
+// What a refused string patch file's message ends with.
+extern const char kNotApplied[];  // "Nothing of it was installed."
+
 // Checks the `size` bytes of a string patch file at `bytes`, which `loaded` then refers to (the
 // caller keeps them alive): its kind, its structure (read_string_patch), and that its resource
 // "override\" + name may be placed by the add-on `addon_name`. Shows nothing: for a damaged file

@@ -17,8 +17,7 @@ FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_p
   const u32 length = text_length(chosen);
   if (length > kMaxGameFolderLength) {
     show_message(owner,
-                 "The path of the chosen folder is too long: it may have at most 248 characters.\n"
-                 "Please choose a game folder with a shorter path.",
+                 "The chosen folder's path is too long (at most 248 characters).",
                  chosen, kMbOk | kMbIconWarning);
     return FolderChoice::kTooLong;
   }
@@ -38,7 +37,7 @@ FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_p
     BoundedText<400> text;
     text.assign("The dialog file is not a talk table: ");
     text.append(result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
-    text.append(".\nOnly dirs containing the game's dialog.tlk are considered valid.");
+    text.append(".");
     show_message(owner, text.c_str(), tried.c_str(), kMbOk | kMbIconWarning);
     return FolderChoice::kNotATalkTable;
   }

@@ -99,8 +99,8 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   }
   if (!derive_addon_name(own_path, addon_name)) {
     show_message(window,
-                 "The installer's file name is too long to name the add-on (at most 259 characters "
-                 "before the first dot).\nPlease rename it.",
+                 "The installer's file name is too long (at most 259 characters before the first dot).\n"
+                 "Please rename it.",
                  "ZEP name error", kMbOk | kMbIconWarning);
   }
 

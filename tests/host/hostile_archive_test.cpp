@@ -116,7 +116,7 @@ TEST_F(HostileArchive, NamesThatWouldLeaveTheGameFolderAreRefusedEachAndTheRestI
     Outcome outcome = run(installer({}, {{"Override\\fine.txt", "fine"}, {name, "harm", 1}}));
     EXPECT_TRUE(outcome.listed) << outcome.listing_message;
     EXPECT_EQ(outcome.install_code, tool::kExitFailed);
-    EXPECT_NE(outcome.install_output.find("ZEP refused file: This add-on names a file"), std::string::npos)
+    EXPECT_NE(outcome.install_output.find("ZEP refused file: A file"), std::string::npos)
         << outcome.install_output;
     EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
     EXPECT_EQ(outcome.install_output.find("Opened after installation"), std::string::npos) << outcome.install_output;
@@ -155,7 +155,7 @@ TEST_F(HostileArchive, AStringPatchResourceThatWouldLeaveIsRefusedAndTheRestInst
   Outcome outcome = run(installer({{"EVIL.spk", spk}}, {{"Override\\fine.txt", "fine"}}));
   EXPECT_TRUE(outcome.listed);
   EXPECT_EQ(outcome.install_code, tool::kExitFailed);
-  EXPECT_NE(outcome.install_output.find("ZEP refused file: This add-on names a file outside the game folder"), std::string::npos) << outcome.install_output;
+  EXPECT_NE(outcome.install_output.find("ZEP refused file: A file outside the game folder"), std::string::npos) << outcome.install_output;
   EXPECT_NE(outcome.install_output.find("with errors: 1 step"), std::string::npos) << outcome.install_output;
   EXPECT_FALSE(fs::exists(root_.native() / "e.itm"));
   EXPECT_FALSE(fs::exists(root_.native() / "Outside" / "e.itm"));

@@ -246,7 +246,7 @@ TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFail
       {"a talk table cut inside its header", cut_table, "", "", "is not a talk table"},
       {"a talk table of another signature", "TLK V2  " + talk_table_.substr(8), "", "", "is not a talk table"},
       {"a female talk table that is not one", talk_table_, "garbage", "", "dialogF.tlk is not a talk table"},
-      {"two talk tables out of step", talk_table_, other_count, "", "not in step"},
+      {"two talk tables out of step", talk_table_, other_count, "", "out of step"},
       {"a damaged string patch file", talk_table_, "", damaged_spk, "EVILAMUL.spk is damaged"},
   };
   for (const auto& c : cases) {
@@ -420,10 +420,10 @@ TEST_F(InstallDriver, ADamagedOrChangedArchiveInstallsNothing) {
   // Sound, but no longer what was listed at start.
   write_native_file(root_.native() / "Installer" / "tmp", whole);
   shown = refusal({1, 4, true}, "Sample");
-  EXPECT_NE(shown.text.find("no longer holds"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("changed since the installer started"), std::string::npos) << shown.text;
   // Sound now, but never listed (the working copy could not be read at start).
   shown = refusal({0, 0, false}, "Sample");
-  EXPECT_NE(shown.text.find("never listed"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("could not be read when the installer started"), std::string::npos) << shown.text;
   // A file name that gave no AddonName: there would be no key, Start Menu folder or log of its own.
   EXPECT_EQ(refusal({1, 5, true}, "").caption, "ZEP name error");
   std::vector<std::string> names;
