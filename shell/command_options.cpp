@@ -12,27 +12,29 @@ char* skip_blanks(char* at) {
   return at;
 }
 
-// True when `at` starts with the switch `name` (upper case), compared without regard to case; then
-// `*rest` is what follows it.
-bool starts_with(char* at, const char* name, char** rest) {
+// What follows the switch `name` (upper case) at `at`, compared without regard to case; null when
+// `at` does not start with it.
+char* after_switch(char* at, const char* name) {
   for (; *name != 0; ++name, ++at) {
     char c = *at;
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 0x20);
-    if (c != *name) return false;
+    if (c != *name) return nullptr;
   }
-  *rest = at;
-  return true;
+  return at;
+}
+
+// True when `word` is the switch `name`, compared without regard to case.
+bool is_switch(char* word, const char* name) {
+  char* rest = after_switch(word, name);
+  return rest != nullptr && *rest == 0;
 }
 
 // Ends the word at `at` (a quoted one without its quotes) and returns where the next one may begin.
 char* end_word(char* at, char** word) {
-  if (*at == '"') {
-    *word = ++at;
-    while (*at != 0 && *at != '"') ++at;
-  } else {
-    *word = at;
-    while (*at != 0 && !is_blank(*at)) ++at;
-  }
+  const bool quoted = *at == '"';
+  if (quoted) ++at;
+  *word = at;
+  while (*at != 0 && (quoted ? *at != '"' : !is_blank(*at))) ++at;
   if (*at != 0) *at++ = 0;
   return at;
 }
@@ -55,38 +57,43 @@ const char* installer_arguments(const char* command_line) {
 }
 
 bool read_installer_options(char* arguments, InstallerOptions* options) {
-  bool seen_overwrite = false, seen_shortcuts = false;
+  // One bit for each switch read, so that none is given twice.
+  enum : u32 { kSilent = 1, kOverwrite = 2, kShortcuts = 4, kReport = 8 };
+  u32 seen = 0;
   for (char* at = skip_blanks(arguments); *at != 0; at = skip_blanks(at)) {
-    char* rest = nullptr;
-    char* value = nullptr;
-    if (starts_with(at, "/D=", &rest)) {
+    char* word = after_switch(at, "/D=");
+    if (word != nullptr) {
       // The rest of the line is the folder, blanks and all; blanks at its end are not part of it.
-      char* end = rest + text_length(rest);
-      while (end > rest && is_blank(end[-1])) *--end = 0;
-      if (*rest == 0) return false;
-      options->game_folder = rest;
+      char* end = word + text_length(word);
+      while (end > word && is_blank(end[-1])) *--end = 0;
+      if (*word == 0) return false;
+      options->game_folder = word;
       break;
     }
-    if (starts_with(at, "/REPORT=", &rest)) {
-      if (options->report != nullptr) return false;
-      at = end_word(rest, &value);
-      if (*value == 0) return false;
-      options->report = value;
-      continue;
-    }
-    at = end_word(at, &value);
-    char* word = value;
-    if (starts_with(word, "/S", &rest) && *rest == 0 && !options->silent) {
-      options->silent = true;
-    } else if (starts_with(word, "/SHORTCUTS", &rest) && *rest == 0 && !seen_shortcuts) {
-      options->shortcuts = seen_shortcuts = true;
-    } else if (starts_with(word, "/O=", &rest) && !seen_overwrite &&
-               (starts_with(rest, "YES", &word) || starts_with(rest, "NO", &word)) && *word == 0) {
-      options->overwrite = rest[0] == 'y' || rest[0] == 'Y';
-      seen_overwrite = true;
+    u32 which;
+    char* rest = after_switch(at, "/REPORT=");
+    if (rest != nullptr) {
+      at = end_word(rest, &word);
+      if (*word == 0) return false;
+      options->report = word;
+      which = kReport;
     } else {
-      return false;
+      at = end_word(at, &word);
+      if (is_switch(word, "/S")) {
+        options->silent = true;
+        which = kSilent;
+      } else if (is_switch(word, "/SHORTCUTS")) {
+        options->shortcuts = true;
+        which = kShortcuts;
+      } else if (is_switch(word, "/O=YES") || is_switch(word, "/O=NO")) {
+        options->overwrite = word[3] == 'y' || word[3] == 'Y';
+        which = kOverwrite;
+      } else {
+        return false;
+      }
     }
+    if ((seen & which) != 0) return false;
+    seen |= which;
   }
   return options->silent && options->game_folder != nullptr;
 }

@@ -9,6 +9,7 @@
 #include "platform/error_message.h"
 #include "shell/game_folder.h"
 #include "platform/platform.h"
+#include "shell/scripted_install.h"
 #include "shell/self_location.h"
 
 namespace zep {
@@ -225,4 +226,8 @@ int run_window_program(HINSTANCE instance) {
 }  // namespace zep
 
 // The process entry: no runtime start-up code runs before it.
-extern "C" void zep_entry() { ExitProcess(static_cast<UINT>(zep::run_window_program(GetModuleHandleA(nullptr)))); }
+extern "C" void zep_entry() {
+  int code = zep::run_command_line(GetCommandLineA());
+  if (code == zep::kOpenTheWindow) code = zep::run_window_program(GetModuleHandleA(nullptr));
+  ExitProcess(static_cast<UINT>(code));
+}
