@@ -43,7 +43,7 @@ const char* link_of(const PathString& a, const PathString& b, u32 game_path_leng
 void show_not_kept(const char* why, const char* full_path, WindowRef owner) {
   char number[12];
   format_unsigned_decimal(last_error(), number);
-  BoundedText<40> then;
+  MessageText then;
   then.assign("\nIt was not replaced. (error ");
   then.append(number);
   then.append(")");

@@ -18,7 +18,7 @@ bool table_path(const char* game_path, const char* name, const char* suffix, Pat
   return path->assign(game_path) && path->append(name) && path->append(suffix);
 }
 
-void append_number(BoundedText<600>* text, u32 value) {
+void append_number(MessageText* text, u32 value) {
   char number[12];
   format_unsigned_decimal(value, number);
   text->append(number);
@@ -27,7 +27,7 @@ void append_number(BoundedText<600>* text, u32 value) {
 // Why a table could not be loaded, for the message that stops the installation.
 void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
   const u32 code = last_error();
-  BoundedText<600> text;
+  MessageText text;
   if (result == TalkLoad::kCannotOpen) {
     text.assign("Can't open dialog file ");
     text.append(path);
@@ -86,7 +86,7 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     return false;
   }
   if (female_.entry_count() != male_.entry_count()) {
-    BoundedText<600> text;
+    MessageText text;
     text.assign("dialog.tlk has ");
     append_number(&text, male_.entry_count());
     text.append(" entries and dialogF.tlk ");

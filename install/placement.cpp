@@ -60,7 +60,7 @@ bool passes_through_link(const char* full_path, u32 game_path_length) {
 }
 
 void show_path_warning(const char* caption, const char* why, const char* path, const char* then, WindowRef owner) {
-  BoundedText<600> text;
+  MessageText text;
   text.assign(why);
   text.append("\n");
   if (!text.append(path)) text.append("(too long to show)");
@@ -70,7 +70,7 @@ void show_path_warning(const char* caption, const char* why, const char* path, c
 
 void refuse_link(const char* full_path, const char* then, WindowRef owner) {
   show_path_warning("ZEP refused link",
-                    "This path passes through a link, which the installer does not follow:",
+                    "This path passes through a link; links are not followed:",
                     full_path, then, owner);
 }
 

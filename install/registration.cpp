@@ -12,7 +12,7 @@ namespace {
 constexpr char kRegistrationCaption[] = "ZEP SFX";
 
 void show_too_long(WindowRef owner, const char* what) {
-  BoundedText<300> text;
+  MessageText text;
   text.assign(what);
   text.append(" cannot be made: its path is too long.");
   show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
@@ -58,7 +58,7 @@ bool UninstallKey::open_and_name(const char* addon_name, WindowRef owner) {
   BoundedText<kCommandCapacity> path;
   if (!path.assign(kUninstallKeyPrefix) || !path.append(addon_name)) return false;
   if (!is_zep_uninstall_key(path.c_str(), addon_name)) {
-    BoundedText<400> text;
+    MessageText text;
     text.assign("The list of installed programs has an entry \"");
     text.append(addon_name);
     text.append("\" of another program; this add-on is not entered there.");
@@ -138,7 +138,7 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
   find_close(search);
   if (foreign) {
     menu->wanted = false;
-    BoundedText<400> text;
+    MessageText text;
     text.assign("The Start Menu folder \"");
     text.append(addon_name);
     text.append("\" holds files this add-on did not make; no shortcuts are made.");

@@ -9,7 +9,7 @@ namespace zep {
 namespace {
 
 void show_refusal(const char* shown_name, const char* problem, const char* consequence, WindowRef owner) {
-  BoundedText<400> text;
+  MessageText text;
   text.assign("The string patch file ");
   if (!text.append(shown_name)) text.append("of this add-on");
   text.append(" is damaged: ");

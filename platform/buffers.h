@@ -91,6 +91,10 @@ class BoundedText {
   u32 length_ = 0;  // bytes before the terminator
 };
 
+// The text of a message being put together: one size for every message, so that one copy of the
+// code serves them all.
+using MessageText = BoundedText<600>;
+
 // A path of at most kMaxPath bytes with its terminator: what the ANSI file functions take.
 using PathString = BoundedText<kMaxPath>;
 

@@ -34,7 +34,7 @@ FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_p
     return FolderChoice::kNoDialogFile;
   }
   if (result != TalkLoad::kLoaded) {
-    BoundedText<400> text;
+    MessageText text;
     text.assign("The dialog file is not a talk table: ");
     text.append(result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
     text.append(".");

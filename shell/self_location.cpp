@@ -99,8 +99,7 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   }
   if (!derive_addon_name(own_path, addon_name)) {
     show_message(window,
-                 "The installer's file name is too long (at most 259 characters before the first dot).\n"
-                 "Please rename it.",
+                 "The installer's file name is too long.\nPlease rename it.",
                  "ZEP name error", kMbOk | kMbIconWarning);
   }
 

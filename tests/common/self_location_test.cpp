@@ -100,9 +100,9 @@ TEST(CommandLine, ArgumentsFollowTheOwnPathAndAreReadAsTheScriptedInstallNeeds) 
   struct Case {
     const char* arguments;
     bool sound;
-    bool overwrite, shortcuts;
-    const char* report;
-    const char* game_folder;
+    bool overwrite = true, shortcuts = false;
+    const char* report = nullptr;
+    const char* game_folder = nullptr;
   };
   const Case cases[] = {
       {"/S /D=C:\\Game", true, true, false, nullptr, "C:\\Game"},
