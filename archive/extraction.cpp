@@ -22,6 +22,8 @@ bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
     show_error_number(owner, "ZEP read Error");
     return false;
   }
+  g_copy_progress.done = 0;
+  g_copy_progress.total = index.archive_length();
   CopyFailure failure = copy_region(file, archive_offset, index.archive_length(), out.get());
   if (failure == CopyFailure::kNone && !out.close()) failure = CopyFailure::kWrite;
   if (failure != CopyFailure::kNone) {

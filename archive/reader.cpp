@@ -154,6 +154,22 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   return problem(ArchiveDamage::kNone);
 }
 
+CopyProgress g_copy_progress;
+
+void show_copy_progress() {
+  const CopyProgress& progress = g_copy_progress;
+  if (progress.shown_in == nullptr) return;
+  // Both scaled down alike until a hundred times the done part fits 32 bits.
+  u32 done = progress.done;
+  u32 total = progress.total;
+  while (total > 0xFFFFFF) {
+    total >>= 4;
+    done >>= 4;
+  }
+  show_progress(progress.shown_in, progress.file, progress.files,
+                total == 0 || done >= total ? 100 : done * 100 / total);
+}
+
 CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
   HeapBuffer piece;
   if (!piece.allocate(length < kCopyPieceLength ? length : kCopyPieceLength)) return CopyFailure::kRead;
@@ -163,11 +179,13 @@ CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
     if (!read_file(from, piece.data(), step)) return CopyFailure::kRead;
     if (!write_file(to, piece.data(), step)) return CopyFailure::kWrite;
     left -= step;
+    g_copy_progress.done += step;
+    show_copy_progress();
   }
   return CopyFailure::kNone;
 }
 
-void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) {
+void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
   // For each damage, in its order: what comes before the numbers and what after. "#" stands for the
   // entry's number, "$" for the system code, and a cut-short archive's two lengths fill "%" and "&".
   static const char* const kWords[] = {
@@ -179,7 +197,7 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) 
       "its list of files runs past the end of the file",
       "the name of entry # runs past the end of the file",
       "the data of entry # runs past the end of the file",
-      "the name of entry # is longer than 256 bytes or holds a zero byte",
+      "the name of entry # is too long or holds a zero byte",
       "its list of files does not fit in memory",
       "it changed since the installer started",
       "it could not be read when the installer started",
@@ -204,7 +222,7 @@ void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text) 
 }
 
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {
-  BoundedText<512> text;
+  MessageText text;
   describe_archive_damage(check, &text);
   show_message(owner, text.c_str(), kArchiveDamageCaption, kMbOk | kMbIconWarning);
 }

@@ -83,7 +83,7 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check);
 
 // The text of that message into `text`, for the message box and for tests.
-void describe_archive_damage(const ArchiveCheck& check, BoundedText<512>* text);
+void describe_archive_damage(const ArchiveCheck& check, MessageText* text);
 
 // The caption of that message.
 extern const char kArchiveDamageCaption[];
@@ -93,6 +93,22 @@ enum class CopyFailure { kNone, kRead, kWrite };
 
 // Bytes copied at a time by copy_region, so that memory stays flat whatever the length.
 constexpr u32 kCopyPieceLength = 64 * 1024;
+
+// How far the copying of a long command (an installation, an extraction) has come. copy_region adds
+// every piece it copies to `done`; when `shown_in` is set it then shows the file and the part of
+// `total` that is done there, and lets the window answer its messages (show_progress), so that it
+// never stops responding however long the copy takes.
+struct CopyProgress {
+  WindowRef shown_in;  // null: nothing is shown and no message is handled
+  u32 file;            // the file being copied, counted from 1; 0 for none
+  u32 files;
+  u32 done;
+  u32 total;
+};
+extern CopyProgress g_copy_progress;
+
+// Shows g_copy_progress and handles the window's messages, when it is shown anywhere.
+void show_copy_progress();
 
 // Copies the `length` bytes at file offset `offset` of `from` to the current position of `to`, in
 // pieces of kCopyPieceLength bytes. On failure last_error() holds the failed call's code (8 when the

@@ -232,7 +232,7 @@ bool Installation::check_existing_log() {
   const ExistingLog existing = log_.read_existing(game_path_, addon_name_);
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
   const u32 code = last_error();
-  BoundedText<600> text;
+  MessageText text;
   text.assign("The game folder holds a log of this add-on's name ");
   text.append(addon_name_);
   text.append(".log, ");
@@ -299,6 +299,7 @@ bool Installation::check() {
 void Installation::append_texts(PatchStrrefs* strrefs) {
   for (u32 k = 0; k < index_.patch_count(); ++k) {
     strrefs[k] = {kAppendRefused, 0};
+    g_copy_progress.file = k + 1;
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
@@ -309,7 +310,7 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
       case PatchStatus::kSound: {
         const u32 first = append_patch_texts(loaded, &tables_);
         if (first == kAppendRefused) {
-          BoundedText<400> text;
+          MessageText text;
           text.assign("The texts of the string patch file ");
           text.append(name.c_str());
           text.append(" do not fit into the talk table.\n");
@@ -396,6 +397,7 @@ void Installation::apply_string_patch_files() {
 // Step 8: each file streamed from the archive straight into the game folder.
 void Installation::place_other_files() {
   for (u32 k = 0; k < index_.file_count() && !log_lost_; ++k) {
+    g_copy_progress.file = index_.patch_count() + k + 1;
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(index_.patch_count() + k, &entry, &name)) continue;
@@ -436,26 +438,40 @@ void Installation::open_marked_files() {
 }
 
 u32 Installation::run() {
+  // The progress counts the add-on's own files, not the uninstaller.
+  const WindowRef progress = g_copy_progress.shown_in;
+  g_copy_progress.shown_in = nullptr;
   write_uninstaller();
+  g_copy_progress.shown_in = progress;
   create_log();
   if (log_lost_) {
     // Nothing placed now could ever be uninstalled: the installation ends here.
     log_.close();
     ++failures_;
-    BoundedText<200> text;
+    MessageText text;
     describe_installation(failures_, &text);
     show_message(owner_, text.c_str(), kFinalCaption, kMbOk | kMbIconWarning);
     return failures_;
   }
   register_and_offer_shortcuts();
+  // The progress counts the string patch files and the other files, and their bytes.
+  const u32 files = index_.patch_count() + index_.file_count();
+  g_copy_progress.files = files;
+  g_copy_progress.done = 0;
+  g_copy_progress.total = 0;
+  for (u32 k = 0; k < files; ++k) g_copy_progress.total += index_.entry(k).data_length;
   if (tables_.loaded()) apply_string_patch_files();
   place_other_files();
+  // Every file has had its turn, whether it was copied or not.
+  g_copy_progress.file = files;
+  g_copy_progress.done = g_copy_progress.total;
+  show_copy_progress();
   open_marked_files();
   log_.close();
   // The log is one step, however many of its lines were lost.
   if (log_.failures() > 0 || log_lost_) ++failures_;
 
-  BoundedText<200> text;
+  MessageText text;
   describe_installation(failures_, &text);
   show_message(owner_, text.c_str(), kFinalCaption, failures_ == 0 ? kMbOk : kMbOk | kMbIconWarning);
   return failures_;
@@ -463,7 +479,7 @@ u32 Installation::run() {
 
 }  // namespace
 
-void describe_installation(u32 failures, BoundedText<200>* text) {
+void describe_installation(u32 failures, MessageText* text) {
   if (failures == 0) {
     text->assign(kInstalledMessage);
     return;

@@ -65,6 +65,6 @@ InstallReport install_addon(const InstallSource& source, const char* game_path, 
                             WindowRef owner);
 
 // The final message's text for `failures` failed steps ("ZEP imported successfully!" for none).
-void describe_installation(u32 failures, BoundedText<200>* text);
+void describe_installation(u32 failures, MessageText* text);
 
 }  // namespace zep

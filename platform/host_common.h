@@ -22,6 +22,7 @@ struct OsKey {
 struct OsWindow {
   std::vector<std::string> lines;
   std::string text;
+  std::vector<std::string> texts;  // every text it was given, in order
   bool enabled = true;
 };
 

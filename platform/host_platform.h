@@ -153,7 +153,10 @@ std::vector<ShellLinkRecord> shell_links();
 // The path of every open_with_shell call so far, in order.
 std::vector<std::string> shell_opened();
 
-// Forgets the links and opened paths recorded so far.
+// How many times show_progress handled the messages waiting (on Windows it would have).
+u32 messages_pumped();
+
+// Forgets the links, opened paths and pumps recorded so far.
 void reset_shell();
 
 // The result make_shell_link gives when COM is not initialised (CO_E_NOTINITIALIZED).
@@ -171,6 +174,9 @@ std::vector<std::string> control_lines(WindowRef control);
 
 // The control's current text.
 std::string control_text(WindowRef control);
+
+// Every text the control was given, in order.
+std::vector<std::string> control_texts(WindowRef control);
 
 // Whether the control is enabled.
 bool control_enabled(WindowRef control);

@@ -61,6 +61,7 @@ OsWindow* find_control(WindowRef window) {
 struct ShellRecords {
   std::vector<host::ShellLinkRecord> links;
   std::vector<std::string> opened;
+  u32 pumps = 0;
 };
 
 ShellRecords& shell_records() {
@@ -127,7 +128,21 @@ void append_list_line(WindowRef list, const char* line) {
 }
 
 void set_control_text(WindowRef control, const char* text) {
-  if (OsWindow* found = find_control(control)) found->text = text == nullptr ? "" : text;
+  if (OsWindow* found = find_control(control)) {
+    found->text = text == nullptr ? "" : text;
+    found->texts.push_back(found->text);
+  }
+}
+
+void show_progress(WindowRef control, u32 file, u32 files, u32 percent) {
+  char text[48];
+  if (file != 0) {
+    std::snprintf(text, sizeof text, "File %u of %u, %u%%", file, files, percent);
+  } else {
+    std::snprintf(text, sizeof text, "%u%%", percent);
+  }
+  set_control_text(control, text);
+  ++shell_records().pumps;
 }
 
 void enable_control(WindowRef control, bool enabled) {
@@ -192,6 +207,14 @@ std::vector<std::string> shell_opened() { return shell_records().opened; }
 void reset_shell() {
   shell_records().links.clear();
   shell_records().opened.clear();
+  shell_records().pumps = 0;
+}
+
+u32 messages_pumped() { return shell_records().pumps; }
+
+std::vector<std::string> control_texts(WindowRef control) {
+  const OsWindow* found = find_control(control);
+  return found == nullptr ? std::vector<std::string>{} : found->texts;
 }
 
 WindowRef make_control() {

@@ -210,6 +210,12 @@ void append_list_line(WindowRef list, const char* line);
 // Replaces the text of a control (WM_SETTEXT).
 void set_control_text(WindowRef control, const char* text);
 
+// Shows how far a long command has come in `control`: "File 3 of 12, 40%" for the file `file` of
+// `files` and `percent` of the bytes (just "40%" when `file` is 0). Then handles the messages waiting
+// for this thread's windows (PeekMessageA, TranslateMessage, DispatchMessageA), so that a window
+// stays answering while the command runs; a WM_QUIT found is posted again for the message loop.
+void show_progress(WindowRef control, u32 file, u32 files, u32 percent);
+
 // Enables or disables a control (EnableWindow).
 void enable_control(WindowRef control, bool enabled);
 

@@ -13,6 +13,25 @@ void set_control_text(WindowRef control, const char* text) {
   SendMessageA(reinterpret_cast<HWND>(control), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
+void show_progress(WindowRef control, u32 file, u32 files, u32 percent) {
+  char text[48];
+  if (file != 0) {
+    wsprintfA(text, "File %u of %u, %u%%", file, files, percent);
+  } else {
+    wsprintfA(text, "%u%%", percent);
+  }
+  set_control_text(control, text);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
 void enable_control(WindowRef control, bool enabled) {
   EnableWindow(reinterpret_cast<HWND>(control), enabled ? TRUE : FALSE);
 }

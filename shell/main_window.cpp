@@ -5,6 +5,7 @@
 #include "archive/extraction.h"
 #include "archive/format.h"
 #include "archive/listing.h"
+#include "archive/reader.h"
 #include "install/driver.h"
 #include "platform/error_message.h"
 #include "shell/game_folder.h"
@@ -115,6 +116,18 @@ void select_command() {
   EnableWindow(g_program.controls[kImportButton], TRUE);
 }
 
+// While Import or Extract copies, the path label shows how far it has come (archive/reader.h), and
+// the window keeps answering its messages; afterwards the label shows the game folder again.
+void run_copying_command(void (*command)()) {
+  HWND label = g_program.controls[kPathLabel];
+  g_copy_progress = {reinterpret_cast<WindowRef>(label), 0, 0, 0, 0};
+  command();
+  g_copy_progress.shown_in = nullptr;
+  const char* path = g_program.game_path;
+  SendMessageA(label, WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(path != nullptr && *path != 0 ? path : kControls[kPathLabel].text));
+}
+
 void end_program();
 
 void on_command(WPARAM wparam, LPARAM lparam) {
@@ -125,9 +138,9 @@ void on_command(WPARAM wparam, LPARAM lparam) {
   HWND sender = reinterpret_cast<HWND>(lparam);
   g_program.busy = true;
   if (sender == g_program.controls[kImportButton]) {
-    import_command();
+    run_copying_command(import_command);
   } else if (sender == g_program.controls[kExtractButton]) {
-    extract_command();
+    run_copying_command(extract_command);
   } else if (sender == g_program.controls[kSelectButton]) {
     select_command();
   }

@@ -3,10 +3,12 @@
 // final message tells a complete installation from one with errors.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
 #include "archive/format.h"
+#include "archive/reader.h"
 #include "install/driver.h"
 #include "platform/buffers.h"
 #include "shell/game_folder.h"
@@ -191,6 +193,43 @@ TEST_F(InstallDriver, InstallsTheWorkedExampleInItsOrder) {
   EXPECT_FALSE(fs::exists(root_.native() / "Installer" / "spktmp.2")) << "the temporary copy is gone";
   EXPECT_FALSE(fs::exists(game_ / "dialog.tlk.new"));
   EXPECT_EQ(host::open_file_count(), 0u);
+}
+
+// The progress shown while the window's Import runs: every file in turn, its bytes by the piece, to
+// the end; the window's messages are handled at each step. Without a place to show it (a scripted
+// install) nothing is shown and no message is handled.
+TEST_F(InstallDriver, ProgressGoesThroughEveryFileToTheEndAndIsShownOnlyWhereAsked) {
+  files_.push_back({"Override\\big.bam", std::string(3 * kCopyPieceLength + 5, 'b')});
+  const u32 count = static_cast<u32>(patches_.size() + files_.size());
+  const WindowRef label = host::make_control();
+  g_copy_progress = {label, 0, 0, 0, 0};
+  MessageScript script;
+  InstallReport report = install();
+  g_copy_progress = {};
+  EXPECT_EQ(report.failures, 0u) << captions(script.shown());
+  const std::vector<std::string> texts = host::control_texts(label);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back(), "File " + std::to_string(count) + " of " + std::to_string(count) + ", 100%");
+  EXPECT_EQ(host::messages_pumped(), texts.size());
+  u32 last_file = 0, last_percent = 0;
+  for (const std::string& text : texts) {
+    unsigned file = 0, files = 0, percent = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "File %u of %u, %u%%", &file, &files, &percent), 3) << text;
+    EXPECT_EQ(files, count) << text;
+    EXPECT_GE(file, last_file) << text;
+    EXPECT_GE(percent, last_percent) << text;
+    EXPECT_LE(percent, 100u) << text;
+    last_file = file;
+    last_percent = percent;
+  }
+  // The big file went in four pieces, each shown with its own share.
+  EXPECT_GE(texts.size(), count + 3);
+
+  const u32 pumped = host::messages_pumped();
+  fs::remove(game_ / "Sample.log");
+  install();
+  EXPECT_EQ(host::control_texts(label).size(), texts.size()) << "nothing shown without a place for it";
+  EXPECT_EQ(host::messages_pumped(), pumped);
 }
 
 TEST_F(InstallDriver, WithoutStringPatchFilesOrWithoutOtherFiles) {
