@@ -19,12 +19,15 @@ namespace zep::test {
 constexpr DWORD kWindowPatience = 60000;
 
 // One installer written as "Sample.exe" in a folder of its own (so its add-on is called "Sample") and
-// started there as Explorer starts it: by its full path in quotes, with that folder as the current
-// one, where the working copy "tmp" and the string patch file's copy "spktmp" are made.
+// started there as Explorer (or a script) starts it: by its full path in quotes, then its arguments if
+// any, with that folder as the current one, where the working copy "tmp" and the string patch file's
+// copy "spktmp" are made.
 class InstallerRun {
  public:
-  // Writes `installer` and starts it. started() tells whether that worked.
-  explicit InstallerRun(const std::string& installer);
+  // Writes `installer` and starts it with `arguments`, calling `before_it_runs` first when given.
+  // started() tells whether that worked.
+  explicit InstallerRun(const std::string& installer, const std::string& arguments = "",
+                        const BeforeItRuns& before_it_runs = nullptr);
 
   bool started() const { return program_->started(); }
   DWORD process_id() const { return program_->process_id(); }

@@ -7,10 +7,13 @@
 
 namespace zep::test {
 
-InstallerRun::InstallerRun(const std::string& installer) : installer_(installer) {
+InstallerRun::InstallerRun(const std::string& installer, const std::string& arguments,
+                           const BeforeItRuns& before_it_runs)
+    : installer_(installer) {
   write_native_file(exe(), installer);
   const std::string path = folder_ / "Sample.exe";
-  program_ = std::make_unique<StartedProgram>(path, "\"" + path + "\"", folder_.path());
+  const std::string command_line = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
+  program_ = std::make_unique<StartedProgram>(path, command_line, folder_.path(), before_it_runs);
 }
 
 HWND InstallerRun::wait_for_main_window() {

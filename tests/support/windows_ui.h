@@ -57,10 +57,15 @@ bool set_window_text(HWND control, const std::string& text);
 // Posted, not sent, because the press may open a modal dialog that would hold up a sender.
 void press_button(HWND button);
 
+// Called with the process id of a program that is started but has not run yet (it is resumed once this
+// returns), for what must be in place before its first step, such as a watch on its windows.
+using BeforeItRuns = std::function<void(DWORD process_id)>;
+
 // A program under test, started in `folder` with `command_line`; ended (killed if needed) on destruction.
 class StartedProgram {
  public:
-  StartedProgram(const std::string& program, const std::string& command_line, const std::string& folder);
+  StartedProgram(const std::string& program, const std::string& command_line, const std::string& folder,
+                 const BeforeItRuns& before_it_runs = nullptr);
   ~StartedProgram();
   bool started() const { return process_.hProcess != nullptr; }
   DWORD process_id() const { return process_.dwProcessId; }

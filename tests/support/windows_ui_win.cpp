@@ -190,13 +190,18 @@ void press_button(HWND button) {
 }
 
 StartedProgram::StartedProgram(const std::string& program, const std::string& command_line,
-                               const std::string& folder) {
+                               const std::string& folder, const BeforeItRuns& before_it_runs) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   std::string line = command_line;
-  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.empty() ? nullptr : folder.c_str(), &startup, &process_)) {
+  if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, before_it_runs ? CREATE_SUSPENDED : 0,
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process_)) {
     process_ = {};
+    return;
+  }
+  if (before_it_runs) {
+    before_it_runs(process_.dwProcessId);
+    ResumeThread(process_.hThread);
   }
 }
 
