@@ -186,25 +186,25 @@ CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
 }
 
 void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
-  // For each damage, in its order: what comes before the numbers and what after. "#" stands for the
-  // entry's number, "$" for the system code, and a cut-short archive's two lengths fill "%" and "&".
-  static const char* const kWords[] = {
-      "nothing is wrong",
-      "it cannot be read (system error $)",
-      "the file ends before the archive begins",
-      "the file holds no ZEP archive",
-      "it is cut short, only % of its & bytes are there",
-      "its list of files runs past the end of the file",
-      "the name of entry # runs past the end of the file",
-      "the data of entry # runs past the end of the file",
-      "the name of entry # is too long or holds a zero byte",
-      "its list of files does not fit in memory",
-      "it changed since the installer started",
-      "it could not be read when the installer started",
-  };
-  static_assert(sizeof kWords / sizeof kWords[0] == static_cast<u32>(ArchiveDamage::kNotListed) + 1, "one each");
+  // For each damage, in its order, its words, each ended by a zero byte. "#" stands for the entry's
+  // number, "$" for the system code, and a cut-short archive's two lengths fill "%" and "&".
+  static const char kWords[] =
+      "nothing is wrong\0"
+      "it cannot be read (system error $)\0"
+      "the file ends before the archive begins\0"
+      "the file holds no ZEP archive\0"
+      "it is cut short, only % of its & bytes are there\0"
+      "its list of files runs past the end of the file\0"
+      "the name of entry # runs past the end of the file\0"
+      "the data of entry # runs past the end of the file\0"
+      "the name of entry # is too long or holds a zero byte\0"
+      "its list of files does not fit in memory\0"
+      "it changed since the installer started\0"
+      "it could not be read when the installer started";
+  const char* words = kWords;
+  for (u32 k = static_cast<u32>(check.damage); k > 0; --k) words += text_length(words) + 1;
   text->assign("This installer's archive is damaged: ");
-  for (const char* at = kWords[static_cast<u32>(check.damage)]; *at != 0; ++at) {
+  for (const char* at = words; *at != 0; ++at) {
     char number[12];
     const char c = *at;
     const u32 value = c == '#' ? check.entry + 1  // entries are counted from 1 for the reader
@@ -218,7 +218,7 @@ void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
       text->append(at, 1);
     }
   }
-  text->append(".\n\nNothing can be installed from it; please download it again.");
+  text->append(".\n\nNothing is installed; please download it again.");
 }
 
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {

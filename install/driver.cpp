@@ -286,7 +286,7 @@ bool Installation::check_own_files() {
            is_link(path.c_str());
   }
   if (!link) return true;
-  refuse_link(path.c_str(), "\nThe installer keeps a file of its own there: remove the link.\nNothing was installed.", owner_);
+  refuse_link(path.c_str(), "\nRemove the link: the installer keeps a file there.\nNothing was installed.", owner_);
   return false;
 }
 

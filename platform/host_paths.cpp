@@ -234,6 +234,12 @@ u32 last_error() { return host_detail::g_last_error; }
 
 void set_last_error(u32 code) { host_detail::g_last_error = code; }
 
+bool is_whole_path(const char* path) {
+  const bool from_root = (path[0] == '\\' || path[0] == '/') && path[1] != '\\' && path[1] != '/';
+  return from_root || (path[0] != 0 && path[1] == ':' && (path[2] == 0 || path[2] == '\\')) ||
+         (path[0] == '\\' && path[1] == '\\');
+}
+
 bool system_error_text(u32 code, char* buffer, u32 capacity) {
   for (const host_detail::ErrorText& entry : host_detail::kErrorTexts) {
     if (entry.code != code) continue;

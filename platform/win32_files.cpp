@@ -125,6 +125,10 @@ void find_close(SearchRef search) {
   if (search != nullptr) FindClose(reinterpret_cast<HANDLE>(search));
 }
 
+bool is_whole_path(const char* path) {
+  return (path[0] != 0 && path[1] == ':' && (path[2] == 0 || path[2] == '\\')) || (path[0] == '\\' && path[1] == '\\');
+}
+
 // Called from many places: kept out of line, a near call is smaller than an import's, and it leaves
 // one relocation instead of one at every place.
 __attribute__((noinline)) u32 last_error() { return GetLastError(); }

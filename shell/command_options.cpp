@@ -1,6 +1,7 @@
 #include "shell/command_options.h"
 
 #include "platform/buffers.h"
+#include "platform/platform.h"
 
 namespace zep {
 namespace {
@@ -57,26 +58,29 @@ const char* installer_arguments(const char* command_line) {
 }
 
 bool read_installer_options(char* arguments, InstallerOptions* options) {
-  // One bit for each switch read, so that none is given twice.
-  enum : u32 { kSilent = 1, kOverwrite = 2, kShortcuts = 4, kReport = 8 };
+  // One bit for each switch read, so that none is given twice. A bad word does not end the reading:
+  // whether /S is there decides how a bad command line is answered.
+  enum : u32 { kSilent = 1, kOverwrite = 2, kShortcuts = 4, kReport = 8, kBad = 16 };
   u32 seen = 0;
   for (char* at = skip_blanks(arguments); *at != 0; at = skip_blanks(at)) {
     char* word = after_switch(at, "/D=");
     if (word != nullptr) {
-      // The rest of the line is the folder, blanks and all; blanks at its end are not part of it.
+      // The rest of the line is the folder, blanks and all; blanks and backslashes at its end are not
+      // part of it (the game folder gets its one backslash when it is checked). It must be a whole
+      // path, from a drive or a server: the installation writes it into the uninstall command.
       char* end = word + text_length(word);
-      while (end > word && is_blank(end[-1])) *--end = 0;
-      if (*word == 0) return false;
-      options->game_folder = word;
+      while (end > word && (is_blank(end[-1]) || end[-1] == '\\')) *--end = 0;
+      if (is_whole_path(word)) options->game_folder = word;
       break;
     }
-    u32 which;
+    u32 which = kBad;
     char* rest = after_switch(at, "/REPORT=");
     if (rest != nullptr) {
       at = end_word(rest, &word);
-      if (*word == 0) return false;
-      options->report = word;
-      which = kReport;
+      if (*word != 0) {
+        options->report = word;
+        which = kReport;
+      }
     } else {
       at = end_word(at, &word);
       if (is_switch(word, "/S")) {
@@ -88,14 +92,11 @@ bool read_installer_options(char* arguments, InstallerOptions* options) {
       } else if (is_switch(word, "/O=YES") || is_switch(word, "/O=NO")) {
         options->overwrite = word[3] == 'y' || word[3] == 'Y';
         which = kOverwrite;
-      } else {
-        return false;
       }
     }
-    if ((seen & which) != 0) return false;
-    seen |= which;
+    seen |= (seen & which) != 0 ? kBad : which;
   }
-  return options->silent && options->game_folder != nullptr;
+  return (seen & kBad) == 0 && options->silent && options->game_folder != nullptr;
 }
 
 }  // namespace zep

@@ -268,11 +268,12 @@ TEST_F(ScriptedInstall, InstallsTheSampleAddonWithoutAWindowAndAppendsEveryMessa
             "\"" + game.path + "UInst.exe\" -" + game.path + "Sample.log");
   EXPECT_FALSE(fs::exists(menu_folder_));
 
-  // Again, over the first, with shortcuts and overwriting declined: a file the player changed since
-  // stays, the Start Menu folder comes, and the report goes on after the first run's lines.
+  // Again, over the first, with shortcuts and overwriting declined, the folder named with a backslash
+  // at its end (the same folder: its log is continued): a file the player changed since stays, the
+  // Start Menu folder comes, and the report goes on after the first run's lines.
   const std::string changed = addon_.files[2].name;
   write_native_file(native_in(game.folder, changed), "changed by the player");
-  Finished second = run_installer(installer(), game.fill("/S /O=no /SHORTCUTS {report} {game}"));
+  Finished second = run_installer(installer(), game.fill("/S /O=no /SHORTCUTS {report} /D={folder}\\"));
   EXPECT_EQ(second.exit_code, 0);
   expect_no_window(second);
   std::string second_report = kShortcutLine + question_line(game, kSampleItem);
@@ -367,12 +368,14 @@ TEST_F(ScriptedInstall, WhenNothingCanBeInstalledNothingChangesAndTheExitCodeIsT
       {"an installer cut short", game_talk_table(), true, "/S {report} {game}",
        "ZEP archive damaged: This installer's archive is damaged: it is cut short, only " +
            std::to_string(archive_length - kCut) + " of its " + std::to_string(archive_length) +
-           " bytes are there.  Nothing can be installed from it; please download it again.\r\n" + outcome,
+           " bytes are there.  Nothing is installed; please download it again.\r\n" + outcome,
        false},
       {"an unknown switch", game_talk_table(), false, "/S /QUIET {report} {game}", not_written, false},
       {"no /D=", game_talk_table(), false, "/S {report}", not_written, false},
       {"an empty /D=", game_talk_table(), false, "/S {report} /D=  ", not_written, false},
       {"/S given twice", game_talk_table(), false, "/S /s {report} {game}", not_written, false},
+      {"a folder that is not a whole path", game_talk_table(), false, "/S {report} /D=Icewind Game", not_written,
+       false},
       {"a report in a folder that does not exist", game_talk_table(), false,
        "/S /REPORT=\"{folder}\\missing\\report.txt\" {game}", not_written, false},
       // /S anywhere before /D= silences the run, even when what is wrong comes before it.
