@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
 #include "archive/extraction.h"
 #include "archive/format.h"
+#include "archive/reader.h"
 #include "platform/host_platform.h"
 #include "shell/self_location.h"
 #include "tests/support/archive_builder.h"
@@ -170,9 +172,24 @@ TEST_F(ArchiveSpine, ExtractionWritesExactlyTheArchive) {
   EXPECT_EQ(read_native_file(folder.native() / "Old.zep"), kArchive);
 
   // Larger than one piece of the copy, and an empty archive region after the header.
+  // The window shows its progress by the piece: the share of the archive's bytes, up to the whole.
   std::string big_archive = test::build_test_archive({}, {{"big.bin", std::string(300000, 'b')}});
+  const WindowRef label = host::make_control();
+  g_copy_progress = {label, 0, 0, 0, 0};
   EXPECT_TRUE(extract(folder, test::build_self_extracting("MZ", "MZ", big_archive), folder / "Big.zep").written);
+  g_copy_progress = {};
   EXPECT_EQ(read_native_file(folder.native() / "Big.zep"), big_archive);
+  const std::vector<std::string> texts = host::control_texts(label);
+  ASSERT_EQ(texts.size(), 5u) << "one text for each piece of 64 KiB";
+  int last = -1;
+  for (const std::string& text : texts) {
+    int percent = -1;
+    ASSERT_EQ(std::sscanf(text.c_str(), "%d%%", &percent), 1) << text;
+    EXPECT_EQ(text, std::to_string(percent) + "%");
+    EXPECT_GT(percent, last) << text;
+    last = percent;
+  }
+  EXPECT_EQ(texts.back(), "100%");
 }
 
 TEST_F(ArchiveSpine, ExtractionFailuresAreReportedAndLeaveNoPartialFile) {

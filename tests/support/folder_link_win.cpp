@@ -18,8 +18,9 @@ bool is_link(const std::filesystem::path& path) {
 // elsewhere.
 std::string unix_path(const std::filesystem::path& path) {
   using UnixFileName = char*(CDECL*)(const wchar_t*);
-  const auto convert =
-      reinterpret_cast<UnixFileName>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  // Through void (*)(): GetProcAddress gives every function one type, which is then the right one.
+  const auto convert = reinterpret_cast<UnixFileName>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (convert == nullptr) return "";
   char* converted = convert(path.wstring().c_str());
   if (converted == nullptr) return "";

@@ -28,6 +28,9 @@ class InstallerRun {
   // started() tells whether that worked.
   explicit InstallerRun(const std::string& installer, const std::string& arguments = "",
                         const BeforeItRuns& before_it_runs = nullptr);
+  // Has `write` write the installer (one too large to hold in memory) and starts it when that worked;
+  // installer() is then empty.
+  explicit InstallerRun(bool (*write)(const std::filesystem::path& exe));
 
   bool started() const { return program_->started(); }
   DWORD process_id() const { return program_->process_id(); }

@@ -16,6 +16,12 @@ InstallerRun::InstallerRun(const std::string& installer, const std::string& argu
   program_ = std::make_unique<StartedProgram>(path, command_line, folder_.path(), before_it_runs);
 }
 
+InstallerRun::InstallerRun(bool (*write)(const std::filesystem::path& exe)) {
+  const std::string path = folder_ / "Sample.exe";
+  // Without its file nothing is started: an empty program name starts nothing.
+  program_ = std::make_unique<StartedProgram>(write(exe()) ? path : std::string(), "\"" + path + "\"", folder_.path());
+}
+
 HWND InstallerRun::wait_for_main_window() {
   return wait_for_window("ZEPExtractor", program_->process_id(), kWindowPatience);
 }
