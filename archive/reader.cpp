@@ -201,6 +201,7 @@ void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
       "its list of files does not fit in memory\0"
       "it changed since the installer started\0"
       "it could not be read when the installer started";
+  static_assert(static_cast<u32>(ArchiveDamage::kNotListed) == 11, "one description for each damage");
   const char* words = kWords;
   for (u32 k = static_cast<u32>(check.damage); k > 0; --k) words += text_length(words) + 1;
   text->assign("This installer's archive is damaged: ");
@@ -218,7 +219,7 @@ void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
       text->append(at, 1);
     }
   }
-  text->append(".\n\nNothing is installed; please download it again.");
+  text->append(".\n\nPlease download it again.");
 }
 
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {

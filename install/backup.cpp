@@ -31,7 +31,7 @@ bool exists(const char* path) {
 }
 
 // What follows a refused link's path when it is where a backup would be, or would come from.
-constexpr char kLinkNotReplaced[] = "\nThe file was not replaced.";
+constexpr char kLinkNotReplaced[] = "\nA backup's path: the file was not replaced.";
 
 // The first of `a` and `b` that passes through a link, or null.
 const char* link_of(const PathString& a, const PathString& b, u32 game_path_length) {

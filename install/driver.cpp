@@ -88,7 +88,6 @@ class Installation {
   u32 failures_ = 0;
 };
 
-constexpr char kNothingInstalled[] = "Nothing was installed.";
 
 bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet) {
   ArchiveCheck check = read_entry_afresh(source_.file, index_, number, entry, name);
@@ -233,17 +232,17 @@ bool Installation::check_existing_log() {
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
   const u32 code = last_error();
   MessageText text;
-  text.assign("The game folder holds a log of this add-on's name ");
+  text.assign("The game folder holds a log of this add-on's name, ");
   text.append(addon_name_);
   text.append(".log, ");
   if (existing == ExistingLog::kNotThisAddons) {
-    text.append("that is not this add-on's.\nMove it away if it is not needed.\n");
+    text.append("that is not this add-on's in this folder.\nMove it away if it is not needed.");
   } else {
     char number[12];
     format_unsigned_decimal(code, number);
     text.append("that cannot be read (error ");
     text.append(number);
-    text.append(").\n");
+    text.append(").");
   }
   text.append(kNothingInstalled);
   show_message(owner_, text.c_str(), "ZEP log error", kMbOk | kMbIconWarning);
@@ -263,7 +262,8 @@ bool Installation::check_string_patch_files() {
       return false;
     }
     LoadedPatch loaded;
-    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_, kNothingInstalled, owner_,
+    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
+                             kNothingInstalled + 1 /* without its line end */, owner_,
                              &loaded) == PatchStatus::kRefused) {
       return false;
     }

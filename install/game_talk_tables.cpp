@@ -11,7 +11,12 @@ const char kFemaleTalkTableName[] = "dialogF.tlk";
 namespace {
 
 constexpr char kErrorCaption[] = "Error";
-constexpr char kNothingInstalled[] = "\nNothing was installed.";
+
+}  // namespace
+
+const char kNothingInstalled[] = "\nNothing was installed.";
+
+namespace {
 
 // `game_path` + `name` + `suffix` into `path`.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
@@ -91,7 +96,7 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     append_number(&text, male_.entry_count());
     text.append(" entries and dialogF.tlk ");
     append_number(&text, female_.entry_count());
-    text.append(".\nThe talk tables are out of step: no texts can be added.");
+    text.append(".\nThe talk tables are out of step.");
     text.append(kNothingInstalled);
     show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
     release_talk_table(&male_);

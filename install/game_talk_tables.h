@@ -10,6 +10,10 @@
 
 namespace zep {
 
+// The last line of a message that stops an installation before anything is changed, after its line
+// end: "\nNothing was installed.".
+extern const char kNothingInstalled[];
+
 extern const char kTalkTableName[];        // "dialog.tlk"
 extern const char kFemaleTalkTableName[];  // "dialogF.tlk"
 

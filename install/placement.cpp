@@ -96,7 +96,7 @@ bool may_place(const char* relative_name, const char* addon_name) {
 }
 
 void refuse_long_name(WindowRef owner) {
-  show_message(owner, "A file name of this add-on is too long; it is not installed.",
+  show_message(owner, "A file name of this add-on is unusable; it is not installed.",
                "ZEP refused file", kMbOk | kMbIconWarning);
 }
 

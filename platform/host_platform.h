@@ -153,10 +153,7 @@ std::vector<ShellLinkRecord> shell_links();
 // The path of every open_with_shell call so far, in order.
 std::vector<std::string> shell_opened();
 
-// How many times show_progress handled the messages waiting (on Windows it would have).
-u32 messages_pumped();
-
-// Forgets the links, opened paths and pumps recorded so far.
+// Forgets the links and opened paths recorded so far.
 void reset_shell();
 
 // The result make_shell_link gives when COM is not initialised (CO_E_NOTINITIALIZED).

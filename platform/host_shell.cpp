@@ -61,7 +61,6 @@ OsWindow* find_control(WindowRef window) {
 struct ShellRecords {
   std::vector<host::ShellLinkRecord> links;
   std::vector<std::string> opened;
-  u32 pumps = 0;
 };
 
 ShellRecords& shell_records() {
@@ -142,8 +141,9 @@ void show_progress(WindowRef control, u32 file, u32 files, u32 percent) {
     std::snprintf(text, sizeof text, "%u%%", percent);
   }
   set_control_text(control, text);
-  ++shell_records().pumps;
 }
+
+void pump_messages() {}
 
 void enable_control(WindowRef control, bool enabled) {
   if (OsWindow* found = find_control(control)) found->enabled = enabled;
@@ -207,10 +207,8 @@ std::vector<std::string> shell_opened() { return shell_records().opened; }
 void reset_shell() {
   shell_records().links.clear();
   shell_records().opened.clear();
-  shell_records().pumps = 0;
 }
 
-u32 messages_pumped() { return shell_records().pumps; }
 
 std::vector<std::string> control_texts(WindowRef control) {
   const OsWindow* found = find_control(control);

@@ -221,6 +221,9 @@ void set_control_text(WindowRef control, const char* text);
 // stays answering while the command runs; a WM_QUIT found is posted again for the message loop.
 void show_progress(WindowRef control, u32 file, u32 files, u32 percent);
 
+// Handles the messages waiting for this thread's windows, as show_progress does.
+void pump_messages();
+
 // Enables or disables a control (EnableWindow).
 void enable_control(WindowRef control, bool enabled);
 

@@ -21,6 +21,10 @@ void show_progress(WindowRef control, u32 file, u32 files, u32 percent) {
     wsprintfA(text, "%u%%", percent);
   }
   set_control_text(control, text);
+  pump_messages();
+}
+
+void pump_messages() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {

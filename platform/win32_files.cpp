@@ -93,7 +93,21 @@ bool close_file(FileRef file) {
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 bool remove_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
-bool copy_file(const char* from, const char* to) { return CopyFileA(from, to, FALSE) != 0; }
+namespace {
+
+// Called by CopyFileExA between the pieces it copies, so that a window keeps answering while a large
+// file is copied (an original kept before it is replaced).
+DWORD CALLBACK keep_answering(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                              HANDLE, LPVOID) {
+  pump_messages();
+  return PROGRESS_CONTINUE;
+}
+
+}  // namespace
+
+bool copy_file(const char* from, const char* to) {
+  return CopyFileExA(from, to, keep_answering, nullptr, nullptr, 0) != 0;
+}
 bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
 
 bool is_link(const char* path) {

@@ -66,10 +66,11 @@ bool read_installer_options(char* arguments, InstallerOptions* options) {
     char* word = after_switch(at, "/D=");
     if (word != nullptr) {
       // The rest of the line is the folder, blanks and all; blanks and backslashes at its end are not
-      // part of it (the game folder gets its one backslash when it is checked). It must be a whole
-      // path, from a drive or a server: the installation writes it into the uninstall command.
+      // part of it (the game folder gets its one backslash when it is checked), except the one of a
+      // drive's root ("C:\\", as the folder chooser gives it). It must be a whole path, from a drive
+      // or a server: the installation writes it into the uninstall command.
       char* end = word + text_length(word);
-      while (end > word && (is_blank(end[-1]) || end[-1] == '\\')) *--end = 0;
+      while (end > word && (is_blank(end[-1]) || (end[-1] == '\\' && end - word != 3))) *--end = 0;
       if (is_whole_path(word)) options->game_folder = word;
       break;
     }

@@ -189,15 +189,14 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       on_destroy();
       return 0;
     case WM_CLOSE:
-      // While a command runs (an ownerless dialog of it is up) the window stays, as the command's
-      // messages are owned by it; it closes as soon as the command has ended.
+    case WM_QUIT:
+      // While a command runs (it copies, or a dialog of it is up) the window stays, as the command's
+      // messages are owned by it; it closes as soon as the command has ended. Only a sent WM_QUIT
+      // arrives here; a posted one ends the message loop instead.
       if (g_program.busy) {
         g_program.close_requested = true;
         return 0;
       }
-      return DefWindowProcA(window, message, wparam, lparam);
-    case WM_QUIT:
-      // Only a sent WM_QUIT arrives here; a posted one ends the message loop instead.
       DestroyWindow(window);
       return 0;
     default:

@@ -52,14 +52,15 @@ int run_command_line(const char* command_line) {
   if (!copy.allocate(length + 1)) return kExitNothingDone;
   copy_bytes(copy.text(), arguments, length + 1);
   InstallerOptions options;
-  if (!read_installer_options(copy.text(), &options)) {
-    if (!options.silent) show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
+  const bool sound = read_installer_options(copy.text(), &options);
+  if (!options.silent) {
+    show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
     return kExitNothingDone;
   }
-  return run_scripted_install(options);
+  return run_scripted_install(options, sound);
 }
 
-int run_scripted_install(const InstallerOptions& options) {
+int run_scripted_install(const InstallerOptions& options, bool sound) {
   FileHandle report;
   if (options.report != nullptr) {
     report = FileHandle(open_for_appending(options.report));
@@ -74,7 +75,11 @@ int run_scripted_install(const InstallerOptions& options) {
   char game_path[kMaxPath];
   ArchiveCounts counts = {};
   FileHandle working_copy;
-  locate_self(nullptr, nullptr, addon_name, &counts, &working_copy);
+  if (sound) {
+    locate_self(nullptr, nullptr, addon_name, &counts, &working_copy);
+  } else {
+    show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
+  }
   if (working_copy.is_open() && counts.usable &&
       check_game_folder(nullptr, options.game_folder, game_path) == FolderChoice::kAccepted) {
     com_initialize();

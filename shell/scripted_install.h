@@ -18,14 +18,16 @@ constexpr int kOpenTheWindow = -1;    // no arguments: the installer opens its w
 // The report's last line after "Outcome: ", for each exit code: "0: every step succeeded", ...
 extern const char* const kOutcomeTexts[3];
 
-// Runs the installer's command line `command_line` when it has arguments: a bad one is refused (in a
-// message box with the usage unless it asks for /S) with kExitNothingDone; a sound one installs as
-// run_scripted_install does. Returns kOpenTheWindow when there are no arguments.
+// Runs the installer's command line `command_line` when it has arguments: a sound one installs as
+// run_scripted_install does; a bad one is refused with kExitNothingDone, its usage shown in a message
+// box, or only written to the report when it asks for /S. Returns kOpenTheWindow when there are no
+// arguments.
 int run_command_line(const char* command_line);
 
 // Installs the running installer's add-on into `options.game_folder`, which passes the same check
 // as a folder chosen in the window, with every message going to `options.report` (appended, one per
-// line, caption first, then a last line with the outcome). Returns the exit code.
-int run_scripted_install(const InstallerOptions& options);
+// line, caption first, then a last line with the outcome). Returns the exit code. When the command
+// line was not `sound`, only the usage and the outcome are reported, and nothing is installed.
+int run_scripted_install(const InstallerOptions& options, bool sound = true);
 
 }  // namespace zep

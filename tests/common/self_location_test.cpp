@@ -107,7 +107,7 @@ TEST(CommandLine, ArgumentsFollowTheOwnPathAndAreReadAsTheScriptedInstallNeeds) 
       {"/S /D=C:\\Game", true, false, nullptr, "C:\\Game"},
       {"/s /o=NO /shortcuts /report=C:\\r.txt /d=C:\\Program Files\\Black Isle\\BGII  ", false, true,
        "C:\\r.txt", "C:\\Program Files\\Black Isle\\BGII"},
-      {"/REPORT=\"C:\\My Logs\\r.txt\" /O=yes /S /D=D:\\", true, false, "C:\\My Logs\\r.txt", "D:"},
+      {"/REPORT=\"C:\\My Logs\\r.txt\" /O=yes /S /D=D:\\", true, false, "C:\\My Logs\\r.txt", "D:\\"},
       {"/S /D=C:\\A /S", true, false, nullptr, "C:\\A /S"},  // /D= takes the rest of the line
       // Backslashes at the end go: the game folder gets its one when it is checked.
       {"/S /D=C:\\Games\\BG2\\ ", true, false, nullptr, "C:\\Games\\BG2"},

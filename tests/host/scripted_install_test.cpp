@@ -137,8 +137,10 @@ TEST_F(ScriptedInstall, ABadCommandLineInstallsNothingAndTheWindowModeShowsTheUs
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_EQ(script.shown()[0].caption, kUsageCaption);
   EXPECT_NE(script.shown()[0].text.find("/S [/O=yes|no] [/SHORTCUTS] [/REPORT=file] /D="), std::string::npos);
-  EXPECT_EQ(run("/S /O=perhaps /D=" + game_folder()), kExitNothingDone);
+  // With /S no box: the usage goes to the report.
+  EXPECT_EQ(run("/S /O=perhaps " + report_option() + " /D=" + game_folder()), kExitNothingDone);
   EXPECT_EQ(script.shown().size(), 1u) << "no box with /S";
+  EXPECT_EQ(report(), std::string(kUsageCaption) + ": " + kUsage + "\r\nOutcome: 2: nothing was installed\r\n");
   EXPECT_FALSE(fs::exists(game_ / "Sample.log"));
   // Without arguments the window opens, as always.
   host::set_command_line("\"" + tool::windows_style(installer_folder_ / "Sample.exe") + "\"  ");

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -126,11 +127,111 @@ bool read_progress(const std::string& text, unsigned* file, unsigned* files, uns
   return std::sscanf(text.c_str(), "File %u of %u, %u%%", file, files, percent) == 3;
 }
 
+// What the window showed while an Import ran, watched as the test answered its questions.
+struct WatchedImport {
+  std::vector<std::string> labels;  // each text the label showed, once per change
+  std::string final_text;           // the final message
+  std::string label_at_end;         // the label while the final message was up
+  DWORD slowest = 0;                // milliseconds of the slowest answer to WM_NULL
+  std::uint32_t asked = 0;          // WM_NULLs sent
+  std::uint32_t under_way = 0;      // progress texts seen between 0% and 100%
+};
+
+// Presses Import and, until its final message, asks the window every 50 ms to answer WM_NULL within
+// 1 s (failing the test otherwise), answers its questions (no shortcuts, every file overwritten) and
+// reads the label. `mid_way` is called once, when the label first shows 40% or more.
+WatchedImport watch_import(InstallerRun& run, HWND window, const std::function<void()>& mid_way) {
+  WatchedImport seen;
+  bool called = false;
+  press_button(import_button(window));
+  const DWORD start = GetTickCount();
+  while (seen.final_text.empty() && GetTickCount() - start < kInstallPatience) {
+    const DWORD before = GetTickCount();
+    DWORD_PTR ignored = 0;
+    const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithin, &ignored) != 0;
+    seen.slowest = std::max<DWORD>(seen.slowest, GetTickCount() - before);
+    ++seen.asked;
+    EXPECT_TRUE(answered) << "the window did not answer within 1 s; the label last showed \""
+                          << (seen.labels.empty() ? "" : seen.labels.back()) << "\"";
+    if (!answered) break;
+    const std::string label = window_text(path_label(window));
+    if (seen.labels.empty() || seen.labels.back() != label) seen.labels.push_back(label);
+    unsigned file = 0, files = 0, percent = 0;
+    if (!called && read_progress(label, &file, &files, &percent) && percent >= 40) {
+      called = true;
+      mid_way();
+    }
+    for (HWND box : visible_dialogs(run.process_id())) {
+      if (!looks_like_message_box(box)) continue;
+      const std::string text = message_box_text(box);
+      if (text == "Do you want to create Start Menu shortcuts?") {
+        press_button(find_button(box, "&No"));
+      } else if (text == "File already exists. Overwrite?") {
+        press_button(find_button(box, "&Yes"));
+      } else {
+        seen.label_at_end = window_text(path_label(window));
+        seen.final_text = text;
+        press_button(find_button(box, "OK"));
+      }
+      // The box is gone before it is looked for again.
+      wait_until([&] { return !IsWindow(box) || !IsWindowVisible(box); }, kWindowPatience);
+    }
+    Sleep(50);
+  }
+  // The progress went file by file and up the bytes, and was seen half-way, so the window answered
+  // while the copy was under way and not only before or after it.
+  unsigned last_file = 0, last_percent = 0;
+  for (const std::string& label : seen.labels) {
+    unsigned file = 0, files = 0, percent = 0;
+    if (!read_progress(label, &file, &files, &percent)) continue;
+    EXPECT_EQ(files, kFileCount) << label;
+    EXPECT_GE(file, last_file) << label;
+    EXPECT_GE(percent, last_percent) << label;
+    if (percent > 0 && percent < 100) ++seen.under_way;
+    last_file = file;
+    last_percent = percent;
+  }
+  EXPECT_GE(seen.under_way, 5u) << "the copy was hardly watched: " << seen.labels.size() << " label texts";
+  std::printf("[ figures  ] %u messages answered during the install, the slowest in %lu ms; %u progress texts seen\n",
+              seen.asked, static_cast<unsigned long>(seen.slowest), seen.under_way);
+  return seen;
+}
+
+// The player's own files of the add-on's first names, before the add-on replaces them.
+constexpr std::uint32_t kOriginals = 6;
+constexpr std::uint32_t kOriginalSeed = 100;  // their bytes are big_file_bytes(kOriginalSeed + k, ...)
+
+void write_big_file(const fs::path& path, std::uint32_t seed) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  for (std::uint32_t offset = 0; offset < kFileSize; offset += kMegabyte) out << big_file_bytes(seed, offset, kMegabyte);
+}
+
+// The first `count` big files in `folder`, whole, each of the bytes that `seed + k` makes.
+void expect_big_files_in(const fs::path& folder, std::uint32_t count = kFileCount, std::uint32_t seed = 0) {
+  for (std::uint32_t k = 0; k < count; ++k) {
+    SCOPED_TRACE(big_file_name(k));
+    const fs::path placed = folder / big_file_name(k).substr(9);
+    ASSERT_TRUE(fs::exists(placed));
+    ASSERT_EQ(fs::file_size(placed), kFileSize);
+    std::ifstream in(placed, std::ios::binary);
+    std::string first(kMegabyte, '\0'), last(kMegabyte, '\0');
+    in.read(first.data(), kMegabyte);
+    in.seekg(kFileSize - kMegabyte);
+    in.read(last.data(), kMegabyte);
+    EXPECT_TRUE(first == big_file_bytes(seed + k, 0, kMegabyte));
+    EXPECT_TRUE(last == big_file_bytes(seed + k, kFileSize - kMegabyte, kMegabyte));
+  }
+}
+
 TEST(LargeAddon, TheWindowAnswersAllThroughTheCopyAndItsProgressReachesTheEnd) {
   TempFolder games;
   const fs::path game = games.native() / "Big Game";
   const std::string game_path = games.path() + "Big Game\\";
   write_native_file(game / "dialog.tlk", kEmptyTalkTable);
+  for (std::uint32_t k = 0; k < kOriginals; ++k) {
+    write_big_file(game / "Override" / big_file_name(k).substr(9), kOriginalSeed + k);
+  }
 
   InstallerRun run(write_large_installer);
   ASSERT_TRUE(run.started()) << "cannot write or start the large installer";
@@ -139,84 +240,47 @@ TEST(LargeAddon, TheWindowAnswersAllThroughTheCopyAndItsProgressReachesTheEnd) {
   ASSERT_TRUE(choose_folder_in_browser(run, window, game_path));
   ASSERT_TRUE(wait_until([&] { return visible_dialogs(run.process_id()).empty(); }, kWindowPatience));
 
+  // Over the player's originals of the first files, which are kept in the backup folder first (each
+  // copied whole, 10 MB at a time); with a picture half-way when one is asked for.
   const char* picture = std::getenv("ZEP_WINDOW_PICTURE");
   bool pictured = false;
-  std::vector<std::string> labels;  // each text the label showed, once per change
-  std::string final_text, label_at_end;
-  DWORD slowest = 0;
-  std::uint32_t asked = 0;
-  press_button(import_button(window));
-  const DWORD start = GetTickCount();
-  while (final_text.empty() && GetTickCount() - start < kInstallPatience) {
-    const DWORD before = GetTickCount();
-    DWORD_PTR ignored = 0;
-    const bool answered = SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithin, &ignored) != 0;
-    slowest = std::max<DWORD>(slowest, GetTickCount() - before);
-    ++asked;
-    ASSERT_TRUE(answered) << "the window did not answer within 1 s; the label last showed \""
-                          << (labels.empty() ? "" : labels.back()) << "\"";
-    const std::string label = window_text(path_label(window));
-    if (labels.empty() || labels.back() != label) labels.push_back(label);
-    unsigned file = 0, files = 0, percent = 0;
-    if (picture != nullptr && !pictured && read_progress(label, &file, &files, &percent) && percent >= 40) {
-      pictured = save_window_picture(window, picture);
-    }
-    for (HWND box : visible_dialogs(run.process_id())) {
-      if (!looks_like_message_box(box)) continue;
-      const std::string text = message_box_text(box);
-      if (text == "Do you want to create Start Menu shortcuts?") {
-        press_button(find_button(box, "&No"));
-      } else {
-        label_at_end = window_text(path_label(window));
-        final_text = text;
-        press_button(find_button(box, "OK"));
-      }
-      // The box is gone before it is looked for again.
-      wait_until([&] { return !IsWindow(box) || !IsWindowVisible(box); }, kWindowPatience);
-    }
-    Sleep(50);
-  }
-  ASSERT_EQ(final_text, "ZEP imported successfully!") << "after " << labels.size() << " label texts";
+  WatchedImport first = watch_import(run, window, [&] {
+    if (picture != nullptr) pictured = save_window_picture(window, picture);
+  });
+  ASSERT_EQ(first.final_text, "ZEP imported successfully!") << "after " << first.labels.size() << " label texts";
   if (picture != nullptr) {
     EXPECT_TRUE(pictured) << "no picture saved to " << picture;
   }
-
-  // The progress: while the final message is up the label shows the last file and the whole; before
-  // that it went file by file and up the bytes, and was seen half-way, so the window answered while
-  // the copy was under way and not only before or after it.
+  // While the final message is up the label shows the last file and the whole; afterwards the game
+  // folder again. Every file is there whole.
   const std::string end = "File " + std::to_string(kFileCount) + " of " + std::to_string(kFileCount) + ", 100%";
-  EXPECT_EQ(label_at_end, end);
-  unsigned last_file = 0, last_percent = 0, under_way = 0;
-  for (const std::string& label : labels) {
-    unsigned file = 0, files = 0, percent = 0;
-    if (!read_progress(label, &file, &files, &percent)) continue;
-    EXPECT_EQ(files, kFileCount) << label;
-    EXPECT_GE(file, last_file) << label;
-    EXPECT_GE(percent, last_percent) << label;
-    if (percent > 0 && percent < 100) ++under_way;
-    last_file = file;
-    last_percent = percent;
-  }
-  EXPECT_GE(under_way, 5u) << "the copy was hardly watched: " << labels.size() << " label texts";
-  std::printf("[ figures  ] %u messages answered during the install, the slowest in %lu ms; %u progress texts seen\n",
-              asked, static_cast<unsigned long>(slowest), under_way);
-
-  // Afterwards the label shows the game folder again, and every file is there whole.
+  EXPECT_EQ(first.label_at_end, end);
   ASSERT_TRUE(wait_until([&] { return window_text(path_label(window)) == game_path; }, kWindowPatience))
       << window_text(path_label(window));
-  for (std::uint32_t k = 0; k < kFileCount; ++k) {
-    SCOPED_TRACE(big_file_name(k));
-    const fs::path placed = game / "Override" / big_file_name(k).substr(9);
-    ASSERT_EQ(fs::file_size(placed), kFileSize);
-    std::ifstream in(placed, std::ios::binary);
-    std::string first(kMegabyte, '\0'), last(kMegabyte, '\0');
-    in.read(first.data(), kMegabyte);
-    in.seekg(kFileSize - kMegabyte);
-    in.read(last.data(), kMegabyte);
-    EXPECT_TRUE(first == big_file_bytes(k, 0, kMegabyte));
-    EXPECT_TRUE(last == big_file_bytes(k, kFileSize - kMegabyte, kMegabyte));
-  }
-  close_and_expect_clean_end(run, window);
+  expect_big_files_in(game / "Override");
+  expect_big_files_in(game / "Sample.zep-backup" / "Override", kOriginals, kOriginalSeed);
+
+  // Again, over the first. Half-way, Import and Extract are pressed (and do nothing while the
+  // command runs), and the window is asked to quit and to close: it stays until the command's end,
+  // then closes.
+  WatchedImport second = watch_import(run, window, [&] {
+    press_button(import_button(window));
+    press_button(main_window_control(window, 5));  // Extract, which would open the Save As dialog
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_QUIT, 0, 0, SMTO_NORMAL, kAnswerWithin, &ignored);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    Sleep(200);
+    EXPECT_TRUE(IsWindow(window)) << "closed during the copy";
+    for (HWND dialog : visible_dialogs(run.process_id())) {
+      EXPECT_TRUE(looks_like_message_box(dialog)) << "a press started a second command";
+    }
+  });
+  EXPECT_EQ(second.final_text, "ZEP imported successfully!");
+  EXPECT_EQ(second.label_at_end, end);
+  EXPECT_EQ(run.program().wait_for_exit(kWindowPatience), 0) << "the window did not close after the command";
+  EXPECT_FALSE(fs::exists(run.working_copy())) << "the working copy \"tmp\" was left behind";
+  expect_big_files_in(game / "Override");
+  expect_big_files_in(game / "Sample.zep-backup" / "Override", kOriginals, kOriginalSeed);
 }
 
 }  // namespace

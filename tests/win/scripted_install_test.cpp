@@ -356,6 +356,10 @@ TEST_F(ScriptedInstall, WhenNothingCanBeInstalledNothingChangesAndTheExitCodeIsT
   };
   const std::string not_written = "<missing>";
   const std::string outcome = "Outcome: 2: nothing was installed\r\n";
+  // A bad command line that asks for /S has its usage reported instead of shown.
+  const std::string usage =
+      "ZEP command line: Usage: Addon.exe /S [/O=yes|no] [/SHORTCUTS] [/REPORT=file] /D=C:\\path\\to\\game\r\n" +
+      outcome;
   constexpr std::size_t kCut = 10;  // bytes missing at the end of an installer cut short
   const std::size_t archive_length = installer().size() - 40960;
   const std::vector<Case> cases = {
@@ -368,18 +372,18 @@ TEST_F(ScriptedInstall, WhenNothingCanBeInstalledNothingChangesAndTheExitCodeIsT
       {"an installer cut short", game_talk_table(), true, "/S {report} {game}",
        "ZEP archive damaged: This installer's archive is damaged: it is cut short, only " +
            std::to_string(archive_length - kCut) + " of its " + std::to_string(archive_length) +
-           " bytes are there.  Nothing is installed; please download it again.\r\n" + outcome,
+           " bytes are there.  Please download it again.\r\n" + outcome,
        false},
-      {"an unknown switch", game_talk_table(), false, "/S /QUIET {report} {game}", not_written, false},
-      {"no /D=", game_talk_table(), false, "/S {report}", not_written, false},
-      {"an empty /D=", game_talk_table(), false, "/S {report} /D=  ", not_written, false},
-      {"/S given twice", game_talk_table(), false, "/S /s {report} {game}", not_written, false},
-      {"a folder that is not a whole path", game_talk_table(), false, "/S {report} /D=Icewind Game", not_written,
+      {"an unknown switch", game_talk_table(), false, "/S /QUIET {report} {game}", usage, false},
+      {"no /D=", game_talk_table(), false, "/S {report}", usage, false},
+      {"an empty /D=", game_talk_table(), false, "/S {report} /D=  ", usage, false},
+      {"/S given twice", game_talk_table(), false, "/S /s {report} {game}", usage, false},
+      {"a folder that is not a whole path", game_talk_table(), false, "/S {report} /D=Icewind Game", usage,
        false},
       {"a report in a folder that does not exist", game_talk_table(), false,
        "/S /REPORT=\"{folder}\\missing\\report.txt\" {game}", not_written, false},
       // /S anywhere before /D= silences the run, even when what is wrong comes before it.
-      {"an unknown switch before /S", game_talk_table(), false, "/QUIET /S {report} {game}", not_written, false},
+      {"an unknown switch before /S", game_talk_table(), false, "/QUIET /S {report} {game}", usage, false},
       {"/D= without /S", game_talk_table(), false, "{report} {game}", not_written, true},
       {"a bad /O= without /S", game_talk_table(), false, "/O=maybe {game}", not_written, true},
   };
