@@ -88,7 +88,6 @@ class Installation {
   u32 failures_ = 0;
 };
 
-
 bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet) {
   ArchiveCheck check = read_entry_afresh(source_.file, index_, number, entry, name);
   if (check.damage == ArchiveDamage::kNone) return true;

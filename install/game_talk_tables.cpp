@@ -8,15 +8,11 @@ namespace zep {
 const char kTalkTableName[] = "dialog.tlk";
 const char kFemaleTalkTableName[] = "dialogF.tlk";
 
-namespace {
-
-constexpr char kErrorCaption[] = "Error";
-
-}  // namespace
-
 const char kNothingInstalled[] = "\nNothing was installed.";
 
 namespace {
+
+constexpr char kErrorCaption[] = "Error";
 
 // `game_path` + `name` + `suffix` into `path`.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {

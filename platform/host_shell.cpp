@@ -209,7 +209,6 @@ void reset_shell() {
   shell_records().opened.clear();
 }
 
-
 std::vector<std::string> control_texts(WindowRef control) {
   const OsWindow* found = find_control(control);
   return found == nullptr ? std::vector<std::string>{} : found->texts;

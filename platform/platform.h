@@ -160,13 +160,13 @@ void find_close(SearchRef search);
 // The error code of the last failed operation (GetLastError).
 u32 last_error();
 
+// Sets the code that last_error() returns (SetLastError).
+void set_last_error(u32 code);
+
 // True when `path` names its file or folder by itself, whatever the current folder and drive: from a
 // drive ("C:" followed by nothing or a backslash) or from a server ("\\server\share"). The host
 // layer also takes a path from the Linux root ("\home\...").
 bool is_whole_path(const char* path);
-
-// Sets the code that last_error() returns (SetLastError).
-void set_last_error(u32 code);
 
 // Writes the system's text for `code` into `buffer` (FormatMessageA from the system, language 0,
 // at most `capacity` bytes with the terminator). Returns false when there is no such text.

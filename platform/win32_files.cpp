@@ -93,6 +93,7 @@ bool close_file(FileRef file) {
 
 bool make_folder(const char* path) { return CreateDirectoryA(path, nullptr) != 0; }
 bool remove_folder(const char* path) { return RemoveDirectoryA(path) != 0; }
+
 namespace {
 
 // Called by CopyFileExA between the pieces it copies, so that a window keeps answering while a large
@@ -108,6 +109,7 @@ DWORD CALLBACK keep_answering(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE
 bool copy_file(const char* from, const char* to) {
   return CopyFileExA(from, to, keep_answering, nullptr, nullptr, 0) != 0;
 }
+
 bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
 
 bool is_link(const char* path) {

@@ -32,8 +32,8 @@ const char* installer_arguments(const char* command_line);
 // changes: `options`'s texts point into it). Returns false for a bad command line: an unknown
 // switch, a bad /O= value, a switch given twice, an empty /REPORT=, no /D=, a /D= that is not a whole
 // path (from a drive letter and a backslash, or from a server's \\), or /D= without /S. Blanks and
-// backslashes at the end of /D= are dropped, but for a drive root's ("C:\\"). After a bad command line `options->silent` still tells
-// whether /S was given.
+// backslashes at the end of /D= are dropped, but for a drive root's ("C:\\"). After a bad command
+// line `options->silent` still tells whether /S was given.
 bool read_installer_options(char* arguments, InstallerOptions* options);
 
 }  // namespace zep

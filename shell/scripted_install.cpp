@@ -40,6 +40,9 @@ int answer_message(const char* text, const char* caption, u32 style) {
   return yes ? kIdYes : kIdNo;
 }
 
+// The usage of a bad command line: in a box, or in the report when the run has one.
+void show_usage() { show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning); }
+
 }  // namespace
 
 const char* const kOutcomeTexts[3] = {"0: every step succeeded", "1: some steps failed", "2: nothing was installed"};
@@ -54,7 +57,7 @@ int run_command_line(const char* command_line) {
   InstallerOptions options;
   const bool sound = read_installer_options(copy.text(), &options);
   if (!options.silent) {
-    show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
+    show_usage();
     return kExitNothingDone;
   }
   return run_scripted_install(options, sound);
@@ -78,7 +81,7 @@ int run_scripted_install(const InstallerOptions& options, bool sound) {
   if (sound) {
     locate_self(nullptr, nullptr, addon_name, &counts, &working_copy);
   } else {
-    show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIconWarning);
+    show_usage();  // to the report
   }
   if (working_copy.is_open() && counts.usable &&
       check_game_folder(nullptr, options.game_folder, game_path) == FolderChoice::kAccepted) {
