@@ -42,6 +42,11 @@ static_assert(sizeof(StubLayout) == 12, "three u32 constants, in this order");
 // The layout of every self-extracting file this system builds (defined in archive/layout.cpp).
 extern const StubLayout kStubLayout;
 
+// One of kStubLayout's numbers, read from the stub's data where it is used, as in
+// `layout_number(kStubLayout.archive_offset)`. A plain read would let whole-program optimisation
+// fold the numbers into the code, and the stub would then hold no such record.
+inline u32 layout_number(const u32& number) { return *static_cast<const volatile u32*>(&number); }
+
 // The same numbers for code that needs them at compile time (the packer, static checks).
 constexpr u32 kUninstallerLength = 4096;
 constexpr u32 kUninstallerOffset = 36864;

@@ -7,7 +7,12 @@ set(CMAKE_CXX_STANDARD_LIBRARIES "")
 
 set(ZEP_ENTRY_PREFIX "_")  # i686 symbols carry a leading underscore
 
+# The installer's code keeps no frame pointer: at -Oz this compiler would keep EBP in most functions,
+# and without it the installer is about 900 bytes smaller. (The uninstaller, built from
+# uninstaller/main.cpp alone, keeps its frame pointer: its code is smaller with one.)
+set(ZEP_INSTALLER_OPTIONS -fomit-frame-pointer)
 zep_production_flags(zep_core)
+target_compile_options(zep_core PRIVATE ${ZEP_INSTALLER_OPTIONS})
 
 # The real Win32 calls, one concern per file so that each program links only the DLLs it uses.
 add_library(zep_platform_win32 STATIC
@@ -20,26 +25,29 @@ add_library(zep_platform_win32 STATIC
   platform/win32_dialogs.cpp
 )
 zep_production_flags(zep_platform_win32)
+target_compile_options(zep_platform_win32 PRIVATE ${ZEP_INSTALLER_OPTIONS})
 
 # The few pieces of a runtime that the compiler's output needs (memcpy, operator new, ...).
 add_library(zep_runtime OBJECT platform/runtime_win32.cpp)
 zep_production_flags(zep_runtime)
+target_compile_options(zep_runtime PRIVATE ${ZEP_INSTALLER_OPTIONS})
 
 # Linking without start-up code or libraries: our own entry point, unreferenced sections dropped,
 # symbols stripped, optimised as a whole, and marked for DEP (no code runs from its data). The
 # installer, which reads what others wrote, also gets a randomised base (ASLR), which needs its
 # relocations; the uninstaller keeps a fixed base and no relocation section, for its 4,096 bytes.
+set(ZEP_PROGRAM_LINK_OPTIONS ${ZEP_PRODUCTION_LINK_OPTIONS}
+  -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--subsystem,windows)
 function(zep_windows_program target entry)
   zep_production_flags(${target})
-  target_link_options(${target} PRIVATE
-    -flto -Oz -nostdlib -nostartfiles -s -Wl,--gc-sections -Wl,--nxcompat -Wl,--subsystem,windows
-    -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
+  target_link_options(${target} PRIVATE ${ZEP_PROGRAM_LINK_OPTIONS} -Wl,-e,${ZEP_ENTRY_PREFIX}${entry} ${ARGN})
 endfunction()
 
 enable_language(RC)
 add_executable(zepstub shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
 set_source_files_properties(shell/zepstub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/shell/zepstub.manifest)
-zep_windows_program(zepstub zep_entry -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
+target_compile_options(zepstub PRIVATE ${ZEP_INSTALLER_OPTIONS})
+zep_windows_program(zepstub zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
   -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub.map)
 set_target_properties(zepstub PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/zepstub.ld)
 add_custom_command(TARGET zepstub POST_BUILD

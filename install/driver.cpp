@@ -139,10 +139,11 @@ void Installation::write_uninstaller() {
     return;
   }
   CopyFailure failure = CopyFailure::kNone;
+  const u32 length = layout_number(kStubLayout.uninstaller_length);
   if (source_.uninstaller != nullptr) {
-    if (!write_file(file.get(), source_.uninstaller, kStubLayout.uninstaller_length)) failure = CopyFailure::kWrite;
+    if (!write_file(file.get(), source_.uninstaller, length)) failure = CopyFailure::kWrite;
   } else {
-    failure = copy_region(source_.file, kStubLayout.uninstaller_offset, kStubLayout.uninstaller_length, file.get());
+    failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
   }
   if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
   if (failure != CopyFailure::kNone) fail_copy(failure, &file, path.c_str());

@@ -97,7 +97,7 @@ FileRef working_copy() {
 }
 
 void extract_command() {
-  if (FileRef copy = working_copy()) extract_archive(copy, kStubLayout.archive_offset, main_window());
+  if (FileRef copy = working_copy()) extract_archive(copy, layout_number(kStubLayout.archive_offset), main_window());
 }
 
 void import_command() {
@@ -105,7 +105,7 @@ void import_command() {
   if (g_program.game_path == nullptr || g_program.addon_name == nullptr) return;
   FileRef copy = working_copy();
   if (copy == nullptr) return;
-  const InstallSource source = {copy, kStubLayout.archive_offset, &g_program.counts, nullptr, false};
+  const InstallSource source = {copy, layout_number(kStubLayout.archive_offset), &g_program.counts, nullptr, false};
   install_addon(source, g_program.game_path, g_program.addon_name, main_window());
 }
 

@@ -86,7 +86,8 @@ int run_scripted_install(const InstallerOptions& options, bool sound) {
   if (working_copy.is_open() && counts.usable &&
       check_game_folder(nullptr, options.game_folder, game_path) == FolderChoice::kAccepted) {
     com_initialize();
-    const InstallSource source = {working_copy.get(), kStubLayout.archive_offset, &counts, nullptr, true};
+    const InstallSource source = {working_copy.get(), layout_number(kStubLayout.archive_offset), &counts, nullptr,
+                                  true};
     const InstallReport done = install_addon(source, game_path, addon_name, nullptr);
     com_uninitialize();
     if (done.started) outcome = done.failures == 0 ? kExitInstalled : kExitSomeFailed;

@@ -120,7 +120,7 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
     return;
   }
   own.close();
-  list_contents(copy.get(), kStubLayout.archive_offset, list, window, counts);
+  list_contents(copy.get(), layout_number(kStubLayout.archive_offset), list, window, counts);
   *working_copy = static_cast<FileHandle&&>(copy);
 }
 
