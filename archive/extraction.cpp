@@ -19,7 +19,7 @@ bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
   if (!choose_save_file(target)) return false;
   FileHandle out(create_or_replace(target));
   if (!out.is_open()) {
-    show_error_number(owner, "ZEP read Error");
+    show_error_number(owner, kReadErrorCaption);
     return false;
   }
   g_copy_progress.done = 0;
@@ -29,7 +29,7 @@ bool extract_archive(FileRef file, u32 archive_offset, WindowRef owner) {
   if (failure != CopyFailure::kNone) {
     // What is reported is the failure itself, not whatever the clean-up leaves behind.
     discard_written_file(&out, target);
-    show_error_number(owner, failure == CopyFailure::kRead ? "ZEP read Error" : "Write error");
+    show_write_failure(owner, failure == CopyFailure::kRead, target, "", "");
     return false;
   }
   show_message(owner, "ZEP file has been extracted.", "Ready", kMbOk);

@@ -78,7 +78,7 @@ NameProblem check_relative_name(const char* name, u32 length) {
 
 const char* describe_name_problem(NameProblem problem) {
   switch (problem) {
-    case NameProblem::kNameOk: return "the name is sound";
+    case NameProblem::kNameOk: break;
     case NameProblem::kEmpty: return "the name is empty";
     case NameProblem::kTooLong: return "the name is longer than 256 bytes";
     case NameProblem::kBadCharacter:
@@ -86,11 +86,11 @@ const char* describe_name_problem(NameProblem problem) {
              "C: included)";
     case NameProblem::kAbsolute: return "the name starts with a backslash and would leave the game folder";
     case NameProblem::kEmptyComponent: return "the name holds an empty folder part (\\\\ or a trailing \\)";
-    case NameProblem::kDotComponent: return "the name holds a . or .. part and would leave the game folder";
+    case NameProblem::kDotComponent: return "a . or .. part of the name would leave the game folder";
     case NameProblem::kBadComponentEnd: return "a part of the name ends in a dot or a blank";
-    case NameProblem::kReservedDeviceName: return "a part of the name is a Windows device name (CON, NUL, COM1, ...)";
+    case NameProblem::kReservedDeviceName: return "a part of the name is a device name (CON, NUL, COM1, ...)";
   }
-  return "the name is not sound";
+  return "the name is sound";
 }
 
 }  // namespace zep

@@ -132,16 +132,14 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   if (!range_inside(entry->data_offset, entry->data_length, archive_length)) {
     return problem(ArchiveDamage::kDataOutside, number);
   }
-  const bool other_file = number >= index.patch_count();
-  if (other_file && entry->name_length > kMaxEntryNameLength) return problem(ArchiveDamage::kNameUnusable, number);
-  // A string patch file's name is only shown: a longer one is shown as far as a path could go.
+  // A name is read as far as a path could go: a longer one is shown so far.
   const u32 name_length = entry->name_length < kMaxEntryNameLength ? entry->name_length : kMaxEntryNameLength;
   char text[kMaxEntryNameLength + 1];
   if (name_length > 0 && !read_at(file, index.archive_offset() + entry->name_offset, text, name_length)) {
     return unreadable();
   }
   text[name_length] = 0;
-  if (other_file && text_length(text) != name_length) return problem(ArchiveDamage::kNameUnusable, number);
+  const bool other_file = number >= index.patch_count();
   // A forward slash separates folders on Windows as a backslash does: an other file's name is placed
   // and logged with backslashes.
   if (other_file) {
@@ -151,6 +149,11 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   }
   // A zero byte inside the name ends it early, as it does for every reader of the name.
   name->append(text);
+  // An other file's name is a path: one that is longer than a path can be, or that a zero byte ends
+  // early, can name no file.
+  if (other_file && (entry->name_length > kMaxEntryNameLength || name->length() != name_length)) {
+    return problem(ArchiveDamage::kNameUnusable, number);
+  }
   return problem(ArchiveDamage::kNone);
 }
 
@@ -186,40 +189,30 @@ CopyFailure copy_region(FileRef from, u32 offset, u32 length, FileRef to) {
 }
 
 void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
-  // For each damage, in its order, its words, each ended by a zero byte. "#" stands for the entry's
-  // number, "$" for the system code, and a cut-short archive's two lengths fill "%" and "&".
+  // For each damage, in its order, its words, each ended by a zero byte. Their fields: the entry's
+  // number, the system's error, or a cut-short archive's two lengths.
   static const char kWords[] =
       "nothing is wrong\0"
-      "it cannot be read (system error $)\0"
+      "it cannot be read: %e\0"
       "the file ends before the archive begins\0"
       "the file holds no ZEP archive\0"
-      "it is cut short, only % of its & bytes are there\0"
+      "it is cut short, only %u of its %u bytes are there\0"
       "its list of files runs past the end of the file\0"
-      "the name of entry # runs past the end of the file\0"
-      "the data of entry # runs past the end of the file\0"
-      "the name of entry # is too long or holds a zero byte\0"
+      "the name of entry %u runs past the end of the file\0"
+      "the data of entry %u runs past the end of the file\0"
+      "the name of entry %u is too long or holds a zero byte\0"
       "its list of files does not fit in memory\0"
       "it changed since the installer started\0"
       "it could not be read when the installer started";
   static_assert(static_cast<u32>(ArchiveDamage::kNotListed) == 11, "one description for each damage");
   const char* words = kWords;
   for (u32 k = static_cast<u32>(check.damage); k > 0; --k) words += text_length(words) + 1;
-  text->assign("This installer's archive is damaged: ");
-  for (const char* at = words; *at != 0; ++at) {
-    char number[12];
-    const char c = *at;
-    const u32 value = c == '#' ? check.entry + 1  // entries are counted from 1 for the reader
-                      : c == '$' ? check.system_code
-                      : c == '%' ? check.actual
-                                 : check.expected;
-    if (c == '#' || c == '$' || c == '%' || c == '&') {
-      format_unsigned_decimal(value, number);
-      text->append(number);
-    } else {
-      text->append(at, 1);
-    }
-  }
-  text->append(".\n\nPlease download it again.");
+  const u32 first = check.damage == ArchiveDamage::kUnreadable ? check.system_code
+                    : check.damage == ArchiveDamage::kCutShort ? check.actual
+                                                               : check.entry + 1;  // counted from 1 for the reader
+  PathString described;
+  described.format(words, first, check.expected);
+  text->format("This installer's archive is damaged: %s.\n\nPlease download it again.", described.c_str());
 }
 
 void show_archive_damage(WindowRef owner, const ArchiveCheck& check) {

@@ -75,7 +75,8 @@ using EntryName = BoundedText<kMaxEntryNameLength + 1>;
 // Reads record `number` (below index.patch_count() + index.file_count()) and its name afresh from
 // `file`, the file `index` was read from, and checks them as read_archive_index does: the name and the
 // data inside the archive, the name at most kMaxEntryNameLength bytes and, for an other file, a path
-// inside the game folder. Returns kNone with `entry` and `name` filled, or the problem.
+// inside the game folder. Returns kNone with `entry` and `name` filled, or the problem; for
+// kNameUnusable `name` holds as much of the name as a path could, up to a zero byte in it.
 ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
                                EntryName* name);
 

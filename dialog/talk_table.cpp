@@ -4,13 +4,15 @@
 #include "platform/error_message.h"
 
 namespace zep {
+
+const char kTalkTableName[] = "dialog.tlk";
+const char kFemaleTalkTableName[] = "dialogF.tlk";
+const char kNewFileSuffix[] = ".new";
+
 namespace {
 
-constexpr char kTalkFileName[] = "dialog.tlk";
-constexpr char kTemporarySuffix[] = ".new";  // dialog.tlk.new, beside dialog.tlk in the game folder
 constexpr char kOpenFailureText[] = "Can't open dialog file. SPK importing aborted.";
 constexpr char kOpenFailureCaption[] = "Error";
-constexpr char kWriteError[] = "Write error";
 
 // The largest file the table may grow to: what a 32-bit file size can report, so that the saved
 // table can be loaded again.
@@ -149,7 +151,7 @@ TalkLoad read_talk_table(TalkTable* table, const char* path, const char** proble
 
 bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
   PathString path;
-  if (!path.assign(game_path) || !path.append(kTalkFileName)) {
+  if (!path.format("%s%s", game_path, kTalkTableName)) {
     release_talk_table(table);
     set_last_error(win_error::kFilenameTooLong);
     show_open_failure(owner);
@@ -228,8 +230,7 @@ bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
   bool saved = false;
   PathString target;
   PathString temporary;
-  if (!target.assign(game_path) || !target.append(kTalkFileName) || !temporary.assign(target.c_str()) ||
-      !temporary.append(kTemporarySuffix)) {
+  if (!target.format("%s%s", game_path, kTalkTableName) || !temporary.format("%s%s", target.c_str(), kNewFileSuffix)) {
     set_last_error(win_error::kFilenameTooLong);
     show_open_failure(owner);
   } else if (const TalkWrite written = write_talk_table(*table, temporary.c_str()); written != TalkWrite::kWritten) {
@@ -238,7 +239,7 @@ bool save_talk_table(TalkTable* table, const char* game_path, WindowRef owner) {
     if (written == TalkWrite::kCannotCreate) {
       show_open_failure(owner);
     } else {
-      show_error_number(owner, kWriteError);
+      show_error_number(owner, kWriteErrorCaption);
     }
   } else if (!replace_file(temporary.c_str(), target.c_str())) {
     const u32 code = last_error();

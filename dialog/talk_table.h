@@ -60,6 +60,13 @@ constexpr u32 kTalkEntryLength = sizeof(TalkEntry);
 // have this strref (it would need a file far beyond 4 GiB).
 constexpr u32 kAppendRefused = 0xFFFFFFFFu;
 
+// The game's talk tables in its folder: the texts, and in some languages the texts as female
+// characters say them; and what follows a file's name in the name of the file that is written whole
+// beside it before it takes the file's place (dialog.tlk.new, and so the installer's other ones).
+extern const char kTalkTableName[];        // "dialog.tlk"
+extern const char kFemaleTalkTableName[];  // "dialogF.tlk"
+extern const char kNewFileSuffix[];        // ".new"
+
 enum class TalkWrite;
 
 enum class TalkLoad {

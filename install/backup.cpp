@@ -1,14 +1,12 @@
 #include "install/backup.h"
 
+#include "dialog/talk_table.h"
 #include "install/log_lines.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
 #include "platform/error_message.h"
 
 namespace zep {
-
-const char kBackupSuffix[] = ".zep-backup";
-
 namespace {
 
 constexpr char kBackupCaption[] = "ZEP backup error";
@@ -30,25 +28,21 @@ bool exists(const char* path) {
   return last_error() == win_error::kSharingViolation;
 }
 
-// What follows a refused link's path when it is where a backup would be, or would come from.
-constexpr char kLinkNotReplaced[] = "\nA backup's path: the file was not replaced.";
-
 // The first of `a` and `b` that passes through a link, or null.
 const char* link_of(const PathString& a, const PathString& b, u32 game_path_length) {
   if (passes_through_link(a.c_str(), game_path_length)) return a.c_str();
   return passes_through_link(b.c_str(), game_path_length) ? b.c_str() : nullptr;
 }
 
-// The message for a file whose original could not be kept: what happened, the file, the error.
-void show_not_kept(const char* why, const char* full_path, WindowRef owner) {
-  char number[12];
-  format_unsigned_decimal(last_error(), number);
-  MessageText then;
-  then.assign("\nIt was not replaced. (error ");
-  then.append(number);
-  then.append(")");
-  show_path_warning(kBackupCaption, why, full_path, then.c_str(), owner);
-}
+// The messages of a file that is not replaced because its original could not be kept name the file
+// first, then say why, and where its original is kept when there is one. The backups of the player's
+// files are the only copies of the game's own: a message that names one says so, lest the player
+// delete it to get an installation through.
+constexpr char kKeepBackup[] = "\nKeep it: it may be the game's own file.";
+constexpr char kBackupTooLong[] = "%s\nwas not replaced: for its backup, %s.%s";
+constexpr char kBackupThroughLink[] = "%s\nwas not replaced: the path of its backup passes through a link:\n%s";
+// An earlier backup of the file is where its backup would go (and the other add-on's may be there too).
+constexpr char kEarlierBackup[] = "%s\nwas not replaced: an earlier backup of it is kept as\n%s%s";
 
 // A log of another add-on, read whole: `name` its add-on's name, checked against the log's first two
 // lines.
@@ -86,7 +80,7 @@ bool find_in_log(const char* path, const char* name, const char* game_path, cons
 // replaces it in one step.
 bool write_without_line(const char* path, const OtherLog& log) {
   PathString temporary;
-  if (!temporary.assign(path) || !temporary.append(".new")) {
+  if (!temporary.format("%s%s", path, kNewFileSuffix)) {
     set_last_error(win_error::kFilenameTooLong);
     return false;
   }
@@ -115,13 +109,12 @@ bool write_without_line(const char* path, const OtherLog& log) {
 }  // namespace
 
 bool backup_path(const char* game_path, const char* addon_name, const char* relative_name, PathString* path) {
-  return path->assign(game_path) && path->append(addon_name) && path->append(kBackupSuffix) &&
-         path->append("\\") && path->append(relative_name);
+  return path->format("%s%s%s\\%s", game_path, addon_name, kBackupSuffix, relative_name);
 }
 
 bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed) const {
   PathString pattern;
-  if (!pattern.assign(game_path_) || !pattern.append("*.log")) return false;
+  if (!pattern.format("%s*%s", game_path_, kLogSuffix)) return false;
   FoundName found;
   SearchRef search = find_first(pattern.c_str(), &found);
   if (search == nullptr) return false;
@@ -136,7 +129,7 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     for (const char* c = name.c_str(); *c != 0; ++c) plain = plain && *c != '.';
     if (!plain || same_name(name.c_str(), name.length(), addon_name_)) continue;
     PathString log_path;
-    if (!log_path.assign(game_path_) || !log_path.append(found.text)) continue;
+    if (!log_path.format("%s%s", game_path_, found.text)) continue;
     OtherLog log;
     if (!find_in_log(log_path.c_str(), name.c_str(), game_path_, relative_name, &log)) continue;
 
@@ -145,33 +138,37 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     PathString theirs;
     PathString ours;
     PathString full_path;
-    full_path.assign(game_path_);
-    full_path.append(relative_name);
+    full_path.format("%s%s", game_path_, relative_name);  // fits: the placement made it
+    bool moved = false;
     if (!backup_path(game_path_, name.c_str(), relative_name, &theirs) ||
         !backup_path(game_path_, addon_name_, relative_name, &ours)) {
-      set_last_error(win_error::kFilenameTooLong);
-      show_not_kept("Another add-on's backup of this file could not be taken over:", full_path.c_str(),
-                    owner);
+      show_warning(owner, kBackupCaption, kBackupTooLong, full_path.c_str(), kPathTooLong,
+                     kChooseShorterPath);
       *failed = true;
     } else if (const char* linked = link_of(theirs, ours, text_length(game_path_))) {
-      refuse_link(linked, kLinkNotReplaced, owner);
+      show_warning(owner, kLinkCaption, kBackupThroughLink, full_path.c_str(), linked);
       *failed = true;
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
-        set_last_error(win_error::kAlreadyExists);
-        show_not_kept("An earlier backup of this file is in the way:", ours.c_str(), owner);
+        show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(),
+                       kKeepBackup);
         *failed = true;
       } else {
         make_missing_folders(ours.c_str(), text_length(game_path_));
-        if (!replace_file(theirs.c_str(), ours.c_str())) {
-          show_not_kept("Another add-on's backup of this file could not be taken over:",
-                        full_path.c_str(), owner);
+        moved = replace_file(theirs.c_str(), ours.c_str());
+        if (!moved) {
+          show_warning(owner, kBackupCaption, "%s\nwas not replaced: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: "
+                         "%e.%s",
+                         full_path.c_str(), name.c_str(), theirs.c_str(), last_error(), kKeepBackup);
           *failed = true;
         }
       }
     }
     if (!*failed && !write_without_line(log_path.c_str(), log)) {
-      show_not_kept("The other add-on's log could not be changed:", log_path.c_str(), owner);
+      const u32 code = last_error();
+      show_warning(owner, kBackupCaption, "%s\nwas not replaced: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.%s%s%s",
+                     full_path.c_str(), name.c_str(), log_path.c_str(), code,
+                     moved ? "\nIts backup is now kept as\n" : "", moved ? ours.c_str() : "", moved ? kKeepBackup : "");
       *failed = true;
     }
     taken = true;
@@ -187,7 +184,7 @@ void Backup::undo_placement(const char* relative_name) const {
   PathString backup;
   const bool kept = same_name(relative_name, text_length(relative_name), last_kept_.c_str());
   last_kept_.clear();
-  if (full_path.assign(game_path_) && full_path.append(relative_name)) {
+  if (full_path.format("%s%s", game_path_, relative_name)) {
     // A backup from an earlier installation stays where it is: the log lists the file.
     if (!kept || !backup_path(game_path_, addon_name_, relative_name, &backup) ||
         !replace_file(backup.c_str(), full_path.c_str())) {
@@ -208,27 +205,25 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
 
   PathString backup;
   if (!backup_path(game_path_, addon_name_, relative_name, &backup)) {
-    set_last_error(win_error::kFilenameTooLong);
-    show_not_kept("The original of this file could not be kept (path too long):", full_path,
-                  owner);
+    show_warning(owner, kBackupCaption, kBackupTooLong, full_path, kPathTooLong,
+                   kChooseShorterPath);
     return false;
   }
   if (passes_through_link(backup.c_str(), text_length(game_path_))) {
-    refuse_link(backup.c_str(), kLinkNotReplaced, owner);
+    show_warning(owner, kLinkCaption, kBackupThroughLink, full_path, backup.c_str());
     return false;
   }
   // An older backup is older than what is there now: it stays, and what is there now is not replaced.
   if (exists(backup.c_str())) {
-    set_last_error(win_error::kAlreadyExists);
-    show_not_kept("An earlier backup of this file is in the way:", backup.c_str(), owner);
+    show_warning(owner, kBackupCaption, kEarlierBackup, full_path, backup.c_str(), kKeepBackup);
     return false;
   }
   make_missing_folders(backup.c_str(), text_length(game_path_));
   if (!copy_file(full_path, backup.c_str())) {
     const u32 code = last_error();
     delete_file(backup.c_str());  // a copy that stopped part way is no backup
-    set_last_error(code);
-    show_not_kept("The original of this file could not be kept:", full_path, owner);
+    show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.",
+                   full_path, backup.c_str(), code);
     return false;
   }
   last_kept_.assign(relative_name);

@@ -15,12 +15,11 @@
 #pragma once
 
 #include "install/install_log.h"
+#include "install/own_files.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
 namespace zep {
-
-extern const char kBackupSuffix[];  // ".zep-backup"
 
 class Backup {
  public:
@@ -32,8 +31,8 @@ class Backup {
   // Called once the player agreed to replace `relative_name` (at `full_path`): a file the add-on's log
   // lists is its own and needs nothing; one another add-on's log lists is taken over; any other is
   // copied to the backup folder. Returns true when the file may be replaced. Returns false, after a
-  // message owned by `owner`, when its original could not be kept, or a backup of it from an earlier
-  // installation is in the way.
+  // message owned by `owner` that names the file, says why and where its original is kept, when its
+  // original could not be kept, or a backup of it from an earlier installation is in the way.
   bool keep_original(const char* relative_name, const char* full_path, WindowRef owner) const;
 
   // Takes out again the file just placed, or half placed, as `relative_name`: the original that

@@ -5,6 +5,7 @@
 #include "install/backup.h"
 #include "install/game_talk_tables.h"
 #include "install/install_log.h"
+#include "install/own_files.h"
 #include "install/placement.h"
 #include "install/registration.h"
 #include "install/string_patch_import.h"
@@ -14,12 +15,16 @@ namespace zep {
 
 const char kPatchTempFile[] = "spktmp";
 const char kInstalledMessage[] = "ZEP imported successfully!";
-const char kFinalCaption[] = "ZEP SFX";
 
 namespace {
 
-constexpr char kWriteError[] = "Write error";
-constexpr char kReadError[] = "ZEP read Error";
+constexpr char kLogErrorCaption[] = "ZEP log error";
+// A string patch file whose data cannot be read from the archive, and what that means.
+constexpr char kPatchUnreadable[] = "The string patch file %s could not be read from this installer: %e.\n%s";
+// The scratch file of a string patch file (see copy_to_patch_temp_file) that could not be made,
+// written or read back.
+constexpr char kScratchFailure[] = "The scratch file %s in the current folder could not be %s: %e.\n"
+                                   "The string patch file %s is not applied.";
 
 // A string patch file's strrefs, kept from the appending of its texts to the placing of its resource.
 struct PatchStrrefs {
@@ -56,7 +61,8 @@ class Installation {
   void apply_string_patch_files();
   void append_texts(PatchStrrefs* strrefs);
   void place_patched_resources(const PatchStrrefs* strrefs);
-  bool copy_to_patch_temp_file(const ArchiveEntry& entry, FileHandle* copy);
+  bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
+                               PathString* copy_name);
   bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
   void place_other_files();
   void open_marked_files();
@@ -68,10 +74,8 @@ class Installation {
   // file's name too long for any path is refused for that file alone; `quiet` does not report it
   // again (it was when the file was to be placed).
   bool read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet = false);
-  // Reports the last error code under `caption` and counts the step as failed.
-  void fail_with_error_number(const char* caption);
-  // A copy that failed: removes what it wrote to `path` and reports the failure's own code.
-  void fail_copy(CopyFailure failure, FileHandle* file, const char* path);
+  // Shows a failure under `caption`, `pattern` with its fields filled in, and counts the step as failed.
+  void fail(const char* caption, const char* pattern, ...);
 
   const InstallSource& source_;
   const ArchiveIndex& index_;
@@ -81,6 +85,7 @@ class Installation {
   InstallLog log_;
   bool log_failure_shown_ = false;
   bool log_lost_ = false;  // the log was not made or lost a line: no more files are placed
+  u32 placed_ = 0;         // files placed and logged
   StartMenu menu_;
   GameTalkTables tables_;
   Backup backup_;
@@ -93,7 +98,7 @@ bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, 
   if (check.damage == ArchiveDamage::kNone) return true;
   if (check.damage == ArchiveDamage::kNameUnusable) {
     if (quiet) return false;
-    refuse_long_name(owner_);
+    refuse_unusable_name(name->c_str(), owner_);
   } else {
     show_archive_damage(owner_, check);
   }
@@ -101,41 +106,43 @@ bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, 
   return false;
 }
 
-void Installation::fail_with_error_number(const char* caption) {
-  show_error_number(owner_, caption);
+void Installation::fail(const char* caption, const char* pattern, ...) {
+  va_list fields;
+  va_start(fields, pattern);
+  show_warning_list(owner_, caption, pattern, fields);
+  va_end(fields);
   ++failures_;
 }
 
-void Installation::fail_copy(CopyFailure failure, FileHandle* file, const char* path) {
-  discard_written_file(file, path);
-  fail_with_error_number(failure == CopyFailure::kRead ? kReadError : kWriteError);
-}
-
 bool Installation::record_placed(const char* relative_name) {
-  if (log_.append_line(relative_name)) return true;
+  if (log_.append_line(relative_name)) {
+    ++placed_;
+    return true;
+  }
   const u32 code = last_error();
   backup_.undo_placement(relative_name);
   log_lost_ = true;
   if (!log_failure_shown_) {
     // Once is enough: every later line meets the same disk.
     log_failure_shown_ = true;
-    set_last_error(code);
-    show_error_number(owner_, kWriteError);
+    show_warning(owner_, kWriteErrorCaption, "%s%s\ncould not be entered in the log %s%s%s: %e.\nIt is taken out again, and no further file is "
+                   "installed.",
+                   game_path_, relative_name, game_path_, addon_name_, kLogSuffix, code);
   }
   return false;
 }
 
+// Why the add-on is not complete without its uninstaller.
+constexpr char kNoUninstaller[] = "\nWithout it the add-on cannot be uninstalled.";
+
 // Step 1: the uninstaller, replaced without a question, so that it always matches this installer.
 void Installation::write_uninstaller() {
   PathString path;
-  if (!path.assign(game_path_) || !path.append("UInst.exe")) {
-    set_last_error(win_error::kFilenameTooLong);
-    fail_with_error_number(kWriteError);
-    return;
-  }
-  FileHandle file(create_or_replace(path.c_str()));
+  if (!path.format("%s%s", game_path_, kUninstallerFile)) set_last_error(win_error::kFilenameTooLong);
+  FileHandle file(path.length() > 0 ? create_or_replace(path.c_str()) : nullptr);
   if (!file.is_open()) {
-    fail_with_error_number(kWriteError);
+    show_write_failure(owner_, false, game_path_, kUninstallerFile, kNoUninstaller);
+    ++failures_;
     return;
   }
   CopyFailure failure = CopyFailure::kNone;
@@ -146,7 +153,11 @@ void Installation::write_uninstaller() {
     failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
   }
   if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
-  if (failure != CopyFailure::kNone) fail_copy(failure, &file, path.c_str());
+  if (failure != CopyFailure::kNone) {
+    discard_written_file(&file, path.c_str());
+    show_write_failure(owner_, failure == CopyFailure::kRead, game_path_, kUninstallerFile, kNoUninstaller);
+    ++failures_;
+  }
 }
 
 // Step 2. Without its log the add-on cannot be uninstalled: that is a failure of its own, and no file
@@ -155,7 +166,9 @@ void Installation::create_log() {
   if (log_.create(game_path_, addon_name_)) return;
   log_failure_shown_ = true;
   log_lost_ = true;
-  show_error_number(owner_, kWriteError);
+  PathString log_name;
+  log_name.format("%s%s", addon_name_, kLogSuffix);
+  show_write_failure(owner_, false, game_path_, log_name.c_str(), "\nNo file is installed: none could be uninstalled.");
 }
 
 // True when `name` is the shortcut this installation makes for one of its files opened after
@@ -195,8 +208,8 @@ void Installation::register_and_offer_shortcuts() {
   // Both fit: the uninstall command that holds them both did.
   UninstallCommand target;
   UninstallCommand arguments;
-  if (target.assign(game_path_) && target.append("UInst.exe") && arguments.assign(" -") &&
-      arguments.append(game_path_) && arguments.append(addon_name_) && arguments.append(".log")) {
+  if (target.format("%s%s", game_path_, kUninstallerFile) &&
+      arguments.format(" -%s%s%s", game_path_, addon_name_, kLogSuffix)) {
     create_start_menu_shortcut(menu_, "Uninstall.lnk", target.c_str(), arguments.c_str(), owner_);
   }
 }
@@ -205,17 +218,19 @@ void Installation::register_and_offer_shortcuts() {
 // file: held open while it is read back, deleted by the system when `copy` closes it; a "spktmp" of
 // the player's is never touched, the first free name after it is taken). A copy that is not complete
 // is reported and not applied.
-bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, FileHandle* copy) {
-  PathString name;
-  *copy = FileHandle(create_free_scratch_file(kPatchTempFile, &name));
-  if (!copy->is_open()) {
-    fail_with_error_number(kWriteError);
-    return false;
-  }
+bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
+                                           PathString* copy_name) {
+  *copy = FileHandle(create_free_scratch_file(kPatchTempFile, copy_name));
   const CopyFailure failure =
-      copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length, copy->get());
+      !copy->is_open() ? CopyFailure::kWrite
+                       : copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length,
+                                     copy->get());
   if (failure == CopyFailure::kNone) return true;
-  fail_with_error_number(failure == CopyFailure::kRead ? kReadError : kWriteError);
+  if (failure == CopyFailure::kRead) {
+    fail(kReadErrorCaption, kPatchUnreadable, shown_name, last_error(), kNotApplied);
+  } else {
+    fail(kWriteErrorCaption, kScratchFailure, copy_name->c_str(), "written", last_error(), shown_name);
+  }
   copy->close();
   return false;
 }
@@ -230,22 +245,14 @@ bool Installation::read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes)
 bool Installation::check_existing_log() {
   const ExistingLog existing = log_.read_existing(game_path_, addon_name_);
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
-  const u32 code = last_error();
-  MessageText text;
-  text.assign("The game folder holds a log of this add-on's name, ");
-  text.append(addon_name_);
-  text.append(".log, ");
   if (existing == ExistingLog::kNotThisAddons) {
-    text.append("that is not this add-on's in this folder.\nMove it away if it is not needed.");
+    show_warning(owner_, kLogErrorCaption, "The log %s%s%s is not this add-on's in this folder.\nMove it away if it is not "
+                 "needed.%s",
+                 game_path_, addon_name_, kLogSuffix, kNothingInstalled);
   } else {
-    char number[12];
-    format_unsigned_decimal(code, number);
-    text.append("that cannot be read (error ");
-    text.append(number);
-    text.append(").");
+    show_warning(owner_, kLogErrorCaption, "The log %s%s%s cannot be read: %e.%s", game_path_, addon_name_, kLogSuffix,
+                 last_error(), kNothingInstalled);
   }
-  text.append(kNothingInstalled);
-  show_message(owner_, text.c_str(), "ZEP log error", kMbOk | kMbIconWarning);
   return false;
 }
 
@@ -258,7 +265,8 @@ bool Installation::check_string_patch_files() {
     HeapBuffer bytes;
     if (!read_entry(k, &entry, &name)) return false;
     if (!read_patch_data(entry, &bytes)) {
-      show_error_number(owner_, kReadError);
+      show_warning(owner_, kReadErrorCaption, kPatchUnreadable, name.c_str(),
+                     last_error(), kNothingInstalled + 1 /* without its line end */);
       return false;
     }
     LoadedPatch loaded;
@@ -275,18 +283,15 @@ bool Installation::check_string_patch_files() {
 // all: a link in the place of one of them stops the installation before it starts. (A name too long
 // for a path is refused where the file is written.)
 bool Installation::check_own_files() {
-  // One name after the other: the last three follow the add-on's name (its log, the log's temporary
-  // file, the backup folder).
-  static const char kOwnNames[] = "UInst.exe\0dialog.tlk.new\0dialogF.tlk.new\0dialogF.tlk.old\0.log\0.log.new\0.zep-backup";
+  PathString name;
   PathString path;
   bool link = false;
-  const char* name = kOwnNames;
-  for (u32 k = 0; k < 7 && !link; ++k, name += text_length(name) + 1) {
-    link = path.assign(game_path_) && (k < 4 || path.append(addon_name_)) && path.append(name) &&
+  for (u32 k = kFirstWrittenOwnFile; k < kOwnFileCount && !link; ++k) {
+    link = own_file_name(k, addon_name_, &name) && path.format("%s%s", game_path_, name.c_str()) &&
            is_link(path.c_str());
   }
   if (!link) return true;
-  refuse_link(path.c_str(), "\nRemove the link: the installer keeps a file there.\nNothing was installed.", owner_);
+  refuse_link(path.c_str(), "\nRemove the link: the installer keeps a file there.", kNothingInstalled, owner_);
   return false;
 }
 
@@ -304,19 +309,15 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
     FileHandle copy;
-    if (!copy_to_patch_temp_file(entry, &copy)) continue;
+    PathString copy_name;
+    if (!copy_to_patch_temp_file(entry, name.c_str(), &copy, &copy_name)) continue;
     LoadedPatch loaded;
     switch (read_string_patch_file(copy.get(), name.c_str(), addon_name_, owner_, &loaded)) {
       case PatchStatus::kSound: {
         const u32 first = append_patch_texts(loaded, &tables_);
         if (first == kAppendRefused) {
-          MessageText text;
-          text.assign("The texts of the string patch file ");
-          text.append(name.c_str());
-          text.append(" do not fit into the talk table.\n");
-          text.append(kNotApplied);
-          show_message(owner_, text.c_str(), "ZEP string patch error", kMbOk | kMbIconWarning);
-          ++failures_;
+          fail(kStringPatchCaption, "The texts of the string patch file %s do not fit into the talk table.\n%s",
+               name.c_str(), kNotApplied);
           break;
         }
         strrefs[k] = {first, loaded.patch.entry_count};
@@ -324,7 +325,7 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
       }
       case PatchStatus::kUnreadable:
         // The copy that was just written could not be read back.
-        fail_with_error_number(kReadError);
+        fail(kReadErrorCaption, kScratchFailure, copy_name.c_str(), "read back", last_error(), name.c_str());
         break;
       case PatchStatus::kSpkn:
         show_spkn_refusal(owner_);
@@ -354,7 +355,8 @@ void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
     HeapBuffer bytes;
     if (!read_entry(k, &entry, &name)) continue;
     if (!read_patch_data(entry, &bytes)) {
-      fail_with_error_number(kReadError);
+      // Its texts are in the talk tables already: only its resource is missing.
+      fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), kFileNotInstalled + 1);
       continue;
     }
     LoadedPatch loaded;
@@ -382,7 +384,7 @@ void Installation::apply_string_patch_files() {
   // is never more than the archive's size.
   HeapBuffer block;
   if (!block.allocate(index_.patch_count() * static_cast<u32>(sizeof(PatchStrrefs)))) {
-    fail_with_error_number(kWriteError);
+    fail(kStringPatchCaption, "The string patch files could not be applied: %e.", last_error());
     return;
   }
   PatchStrrefs* strrefs = reinterpret_cast<PatchStrrefs*>(block.data());
@@ -408,7 +410,8 @@ void Installation::place_other_files() {
       // Its data may not have reached the disk: a file that may be cut short does not stay, and the
       // original goes back in its place.
       backup_.undo_placement(name.c_str());
-      fail_with_error_number(kWriteError);
+      show_write_failure(owner_, false, game_path_, name.c_str(), kFileNotInstalled);
+      ++failures_;
     } else if (result == PlaceResult::kPlaced) {
       // Only what the add-on placed goes into the log: a file the player kept, or one that could not
       // be written, is not the uninstaller's to delete.
@@ -428,7 +431,7 @@ void Installation::open_marked_files() {
     // A file that may not be placed is never opened: its name could point anywhere.
     if (entry.flags != kRunAfterInstall || !may_place(name.c_str(), addon_name_)) continue;
     PathString full_path;
-    if (!full_path.assign(game_path_) || !full_path.append(name.c_str())) continue;  // reported when placed
+    if (!full_path.format("%s%s", game_path_, name.c_str())) continue;  // reported when placed
     if (!source_.unattended) open_with_shell(owner_, full_path.c_str());
     if (!menu_.wanted) continue;
     StartMenuPath link_name;
@@ -444,52 +447,43 @@ u32 Installation::run() {
   write_uninstaller();
   g_copy_progress.shown_in = progress;
   create_log();
-  if (log_lost_) {
-    // Nothing placed now could ever be uninstalled: the installation ends here.
-    log_.close();
-    ++failures_;
-    MessageText text;
-    describe_installation(failures_, &text);
-    show_message(owner_, text.c_str(), kFinalCaption, kMbOk | kMbIconWarning);
-    return failures_;
+  // Without its log nothing placed could ever be uninstalled: the installation then ends here.
+  if (!log_lost_) {
+    register_and_offer_shortcuts();
+    // The progress counts the string patch files and the other files, and their bytes.
+    const u32 files = index_.patch_count() + index_.file_count();
+    g_copy_progress.files = files;
+    g_copy_progress.done = 0;
+    g_copy_progress.total = 0;
+    for (u32 k = 0; k < files; ++k) g_copy_progress.total += index_.entry(k).data_length;
+    if (tables_.loaded()) apply_string_patch_files();
+    place_other_files();
+    // Every file has had its turn, whether it was copied or not.
+    g_copy_progress.file = files;
+    g_copy_progress.done = g_copy_progress.total;
+    show_copy_progress();
+    open_marked_files();
   }
-  register_and_offer_shortcuts();
-  // The progress counts the string patch files and the other files, and their bytes.
-  const u32 files = index_.patch_count() + index_.file_count();
-  g_copy_progress.files = files;
-  g_copy_progress.done = 0;
-  g_copy_progress.total = 0;
-  for (u32 k = 0; k < files; ++k) g_copy_progress.total += index_.entry(k).data_length;
-  if (tables_.loaded()) apply_string_patch_files();
-  place_other_files();
-  // Every file has had its turn, whether it was copied or not.
-  g_copy_progress.file = files;
-  g_copy_progress.done = g_copy_progress.total;
-  show_copy_progress();
-  open_marked_files();
   log_.close();
   // The log is one step, however many of its lines were lost.
   if (log_.failures() > 0 || log_lost_) ++failures_;
 
   MessageText text;
-  describe_installation(failures_, &text);
-  show_message(owner_, text.c_str(), kFinalCaption, failures_ == 0 ? kMbOk : kMbOk | kMbIconWarning);
+  describe_installation(failures_, placed_ == 0, &text);
+  show_message(owner_, text.c_str(), kInstallerCaption, failures_ == 0 ? kMbOk : kMbOk | kMbIconWarning);
   return failures_;
 }
 
 }  // namespace
 
-void describe_installation(u32 failures, MessageText* text) {
+void describe_installation(u32 failures, bool none_placed, MessageText* text) {
   if (failures == 0) {
     text->assign(kInstalledMessage);
     return;
   }
-  char number[12];
-  format_unsigned_decimal(failures, number);
-  text->assign("ZEP imported with errors: ");
-  text->append(number);
-  text->append(failures == 1 ? " step of the installation failed." : " steps of the installation failed.");
-  text->append("\nThe add-on may not be complete.");
+  text->format("ZEP imported with errors: %u %s of the installation failed.\n%s", failures,
+               failures == 1 ? "step" : "steps",
+               none_placed ? "No file of the add-on was installed." : "The add-on may not be complete.");
 }
 
 InstallReport install_addon(const InstallSource& source, const char* game_path, const char* addon_name,

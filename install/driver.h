@@ -35,7 +35,6 @@ namespace zep {
 extern const char kPatchTempFile[];  // "spktmp"
 
 extern const char kInstalledMessage[];  // "ZEP imported successfully!"
-extern const char kFinalCaption[];      // "ZEP SFX"
 
 // Where an installation reads the add-on from.
 struct InstallSource {
@@ -64,7 +63,8 @@ struct InstallReport {
 InstallReport install_addon(const InstallSource& source, const char* game_path, const char* addon_name,
                             WindowRef owner);
 
-// The final message's text for `failures` failed steps ("ZEP imported successfully!" for none).
-void describe_installation(u32 failures, MessageText* text);
+// The final message's text for `failures` failed steps ("ZEP imported successfully!" for none), of an
+// installation that placed no file of the add-on when `none_placed`.
+void describe_installation(u32 failures, bool none_placed, MessageText* text);
 
 }  // namespace zep

@@ -5,9 +5,6 @@
 
 namespace zep {
 
-const char kTalkTableName[] = "dialog.tlk";
-const char kFemaleTalkTableName[] = "dialogF.tlk";
-
 const char kNothingInstalled[] = "\nNothing was installed.";
 
 namespace {
@@ -16,41 +13,28 @@ constexpr char kErrorCaption[] = "Error";
 
 // `game_path` + `name` + `suffix` into `path`.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
-  return path->assign(game_path) && path->append(name) && path->append(suffix);
-}
-
-void append_number(MessageText* text, u32 value) {
-  char number[12];
-  format_unsigned_decimal(value, number);
-  text->append(number);
+  return path->format("%s%s%s", game_path, name, suffix);
 }
 
 // Why a table could not be loaded, for the message that stops the installation.
 void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
   const u32 code = last_error();
-  MessageText text;
   if (result == TalkLoad::kCannotOpen) {
-    text.assign("Can't open dialog file ");
-    text.append(path);
-    text.append(" (error ");
-    append_number(&text, code);
-    text.append(").\nIs the game running?");
+    show_warning(owner, kErrorCaption, "Can't open dialog file %s: %e.\nIs the game running?%s", path, code, kNothingInstalled);
   } else if (result == TalkLoad::kNotATable) {
-    text.assign(path);
-    text.append(" is not a talk table: ");
-    text.append(problem);
-    text.append(".");
+    show_warning(owner, kErrorCaption, "%s is not a talk table: %s.%s", path, problem,
+                   kNothingInstalled);
   } else {
-    text.assign(path);
-    text.append(" does not fit in memory.");
+    show_warning(owner, kErrorCaption, "%s does not fit in memory.%s", path,
+                   kNothingInstalled);
   }
-  text.append(kNothingInstalled);
-  show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
 }
 
-void show_save_failure(TalkWrite written, WindowRef owner) {
+// Why the tables could not be saved: `written` says whether the file `path` could not be made or
+// replaced, or could not be written whole.
+void show_save_failure(TalkWrite written, const char* path, WindowRef owner) {
   if (written == TalkWrite::kFailed) {
-    show_error_number(owner, "Write error");
+    show_write_failure(owner, false, path, "", "\nThe talk tables are as they were: no string patch file is applied.");
   } else {
     show_message(owner, "Can't open dialog file. SPK importing aborted.", kErrorCaption, kMbOk);
   }
@@ -87,14 +71,8 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     return false;
   }
   if (female_.entry_count() != male_.entry_count()) {
-    MessageText text;
-    text.assign("dialog.tlk has ");
-    append_number(&text, male_.entry_count());
-    text.append(" entries and dialogF.tlk ");
-    append_number(&text, female_.entry_count());
-    text.append(".\nThe talk tables are out of step.");
-    text.append(kNothingInstalled);
-    show_message(owner, text.c_str(), kErrorCaption, kMbOk | kMbIconWarning);
+    show_warning(owner, kErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s", male.c_str(),
+                   male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
     release_talk_table(&male_);
     release_talk_table(&female_);
     return false;
@@ -123,22 +101,23 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   const bool female = female_.loaded();
   bool saved = false;
   PathString male_path, male_new, female_path, female_new, female_old;
-  if (!table_path(game_path, kTalkTableName, "", &male_path) || !table_path(game_path, kTalkTableName, ".new", &male_new) ||
+  if (!table_path(game_path, kTalkTableName, "", &male_path) ||
+      !table_path(game_path, kTalkTableName, kNewFileSuffix, &male_new) ||
       !table_path(game_path, kFemaleTalkTableName, "", &female_path) ||
-      !table_path(game_path, kFemaleTalkTableName, ".new", &female_new) ||
+      !table_path(game_path, kFemaleTalkTableName, kNewFileSuffix, &female_new) ||
       !table_path(game_path, kFemaleTalkTableName, ".old", &female_old)) {
     set_last_error(win_error::kFilenameTooLong);
-    show_save_failure(TalkWrite::kCannotCreate, owner);
+    show_save_failure(TalkWrite::kCannotCreate, game_path, owner);
   } else if (TalkWrite written = write_talk_table(male_, male_new.c_str()); written != TalkWrite::kWritten) {
-    show_save_failure(written, owner);
+    show_save_failure(written, male_path.c_str(), owner);
   } else if (female && (written = write_talk_table(female_, female_new.c_str())) != TalkWrite::kWritten) {
     remove_keeping_error(male_new.c_str());
-    show_save_failure(written, owner);
+    show_save_failure(written, female_path.c_str(), owner);
   } else if (!female) {
     saved = replace_file(male_new.c_str(), male_path.c_str());
     if (!saved) {
       remove_keeping_error(male_new.c_str());
-      show_save_failure(TalkWrite::kCannotCreate, owner);
+      show_save_failure(TalkWrite::kCannotCreate, male_path.c_str(), owner);
     }
   } else if (!copy_file(female_path.c_str(), female_old.c_str()) ||
              !replace_file(female_new.c_str(), female_path.c_str())) {
@@ -146,14 +125,14 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
     remove_keeping_error(female_old.c_str());
     remove_keeping_error(female_new.c_str());
     remove_keeping_error(male_new.c_str());
-    show_save_failure(TalkWrite::kCannotCreate, owner);
+    show_save_failure(TalkWrite::kCannotCreate, female_path.c_str(), owner);
   } else if (!replace_file(male_new.c_str(), male_path.c_str())) {
     // dialog.tlk could not take the texts that dialogF.tlk now has: dialogF.tlk goes back.
     const u32 code = last_error();
     replace_file(female_old.c_str(), female_path.c_str());
     set_last_error(code);
     remove_keeping_error(male_new.c_str());
-    show_save_failure(TalkWrite::kCannotCreate, owner);
+    show_save_failure(TalkWrite::kCannotCreate, male_path.c_str(), owner);
   } else {
     delete_file(female_old.c_str());
     saved = true;

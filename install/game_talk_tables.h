@@ -14,8 +14,6 @@ namespace zep {
 // end: "\nNothing was installed.".
 extern const char kNothingInstalled[];
 
-extern const char kTalkTableName[];        // "dialog.tlk"
-extern const char kFemaleTalkTableName[];  // "dialogF.tlk"
 
 class GameTalkTables {
  public:
@@ -42,7 +40,7 @@ class GameTalkTables {
   // dialog.tlk are replaced in one step each. When the second replacement fails, the first is undone.
   // Returns true when both hold the grown tables; otherwise both are as they were, no temporary file
   // is left, and the failure was shown: "Can't open dialog file. SPK importing aborted." when a file
-  // cannot be made or replaced, the error-number message "Write error" when writing fails.
+  // cannot be made or replaced; when writing fails, under "Write error", which table and why.
   bool save(const char* game_path, WindowRef owner);
 
  private:

@@ -1,6 +1,7 @@
 #include "install/install_log.h"
 
 #include "install/log_lines.h"
+#include "install/own_files.h"
 
 namespace zep {
 namespace {
@@ -85,7 +86,7 @@ bool NameSet::add(const char* name, u32 length) {
 
 ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_name) {
   PathString path;
-  if (!path.assign(game_path) || !path.append(addon_name) || !path.append(".log")) return ExistingLog::kNone;
+  if (!path.format("%s%s%s", game_path, addon_name, kLogSuffix)) return ExistingLog::kNone;
   FileHandle file(open_for_reading(path.c_str()));
   if (!file.is_open()) {
     const u32 code = last_error();
@@ -119,7 +120,7 @@ ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_n
 
 bool InstallLog::create(const char* game_path, const char* addon_name) {
   PathString path;
-  if (!path.assign(game_path) || !path.append(addon_name) || !path.append(".log")) {
+  if (!path.format("%s%s%s", game_path, addon_name, kLogSuffix)) {
     set_last_error(win_error::kFilenameTooLong);
     ++failures_;
     return false;

@@ -1,36 +1,20 @@
 #include "install/placement.h"
 
 #include "archive/names.h"
-#include "archive/reader.h"
 #include "install/backup.h"
 #include "platform/error_message.h"
 
 namespace zep {
 
 const char kOverwriteQuestion[] = "File already exists. Overwrite?";
+const char kFileNotInstalled[] = "\nIt is not installed.";
+const char kLinkCaption[] = "ZEP refused link";
+const char kPathTooLong[] = "its path would be longer than the 259 characters Windows takes";
+const char kChooseShorterPath[] = "\nChoose a game folder with a shorter path.";
+
 namespace {
 
-constexpr char kWriteError[] = "Write error";
-
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when `name` begins with `prefix` (of `length` bytes), ignoring case.
-bool starts_with(const char* name, const char* prefix, u32 length) {
-  for (u32 i = 0; i < length; ++i) {
-    if (name[i] == 0 || fold(name[i]) != fold(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool equal_names(const char* a, const char* b) {
-  const u32 length = text_length(b);
-  return text_length(a) == length && starts_with(a, b, length);
-}
-
-PlaceResult fail_with_write_error(WindowRef owner) {
-  show_error_number(owner, kWriteError);
-  return PlaceResult::kFailed;
-}
+constexpr char kRefusedCaption[] = "ZEP refused file";
 
 }  // namespace
 
@@ -59,35 +43,9 @@ bool passes_through_link(const char* full_path, u32 game_path_length) {
   return false;
 }
 
-void show_path_warning(const char* caption, const char* why, const char* path, const char* then, WindowRef owner) {
-  MessageText text;
-  text.assign(why);
-  text.append("\n");
-  if (!text.append(path)) text.append("(too long to show)");
-  text.append(then);
-  show_message(owner, text.c_str(), caption, kMbOk | kMbIconWarning);
-}
-
-void refuse_link(const char* full_path, const char* then, WindowRef owner) {
-  show_path_warning("ZEP refused link",
-                    "This path passes through a link; links are not followed:",
-                    full_path, then, owner);
-}
-
-bool is_installer_own_name(const char* relative_name, const char* addon_name) {
-  static const char* const kOwnFiles[] = {"dialog.tlk", "dialog.tlk.new", "dialogF.tlk", "dialogF.tlk.new",
-                                          "dialogF.tlk.old", "UInst.exe"};
-  for (const char* own : kOwnFiles) {
-    if (equal_names(relative_name, own)) return true;
-  }
-  if (addon_name == nullptr || addon_name[0] == 0) return false;
-  const u32 length = text_length(addon_name);
-  if (!starts_with(relative_name, addon_name, length)) return false;
-  const char* rest = relative_name + length;
-  if (equal_names(rest, ".log") || equal_names(rest, ".log.new")) return true;
-  // The backup folder, and everything in it.
-  const u32 suffix = text_length(kBackupSuffix);
-  return starts_with(rest, kBackupSuffix, suffix) && (rest[suffix] == 0 || rest[suffix] == '\\');
+void refuse_link(const char* full_path, const char* then, const char* last, WindowRef owner) {
+  show_warning(owner, kLinkCaption, "This path passes through a link; links are not followed:\n%s%s%s", full_path, then,
+               last);
 }
 
 bool may_place(const char* relative_name, const char* addon_name) {
@@ -95,18 +53,22 @@ bool may_place(const char* relative_name, const char* addon_name) {
          !is_installer_own_name(relative_name, addon_name);
 }
 
-void refuse_long_name(WindowRef owner) {
-  show_message(owner, "A file name of this add-on is unusable; it is not installed.",
-               "ZEP refused file", kMbOk | kMbIconWarning);
+void refuse_unusable_name(const char* name, WindowRef owner) {
+  refuse_file(kRefusedCaption, "", name, "its name is longer than 256 bytes or holds a zero byte", "", owner);
+}
+
+void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
+                 WindowRef owner) {
+  show_warning(owner, caption, "The add-on's file\n%s%s\nis not installed: %s.%s", folder,
+                 name, why, then);
 }
 
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {
-  const bool inside = check_relative_name(relative_name, text_length(relative_name)) == NameProblem::kNameOk;
-  if (inside && !is_installer_own_name(relative_name, addon_name)) return true;
-  show_path_warning("ZEP refused file",
-                    inside ? "A file the installer keeps for itself is not installed:"
-                           : "A file outside the game folder is not installed:",
-                    relative_name, "", owner);
+  const NameProblem problem = check_relative_name(relative_name, text_length(relative_name));
+  const bool own = problem == NameProblem::kNameOk && is_installer_own_name(relative_name, addon_name);
+  if (problem == NameProblem::kNameOk && !own) return true;
+  refuse_file(kRefusedCaption, "", relative_name,
+              own ? "the installer keeps this name for itself" : describe_name_problem(problem), "", owner);
   return false;
 }
 
@@ -120,12 +82,12 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
   *placed = FileHandle();
   if (!accept_placement_name(relative_name, rules.addon_name, owner)) return PlaceResult::kRefused;
   PathString full_path;
-  if (!full_path.assign(game_path) || !full_path.append(relative_name)) {
-    set_last_error(win_error::kFilenameTooLong);
-    return fail_with_write_error(owner);
+  if (!full_path.format("%s%s", game_path, relative_name)) {
+    refuse_file(kWriteErrorCaption, game_path, relative_name, kPathTooLong, kChooseShorterPath, owner);
+    return PlaceResult::kFailed;
   }
   if (passes_through_link(full_path.c_str(), text_length(game_path))) {
-    refuse_link(full_path.c_str(), "\nThe file is not installed.", owner);
+    refuse_link(full_path.c_str(), kFileNotInstalled, "", owner);
     return PlaceResult::kRefused;
   }
 
@@ -142,12 +104,14 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
     } else if (code == win_error::kPathNotFound) {
       make_missing_folders(full_path.c_str(), text_length(game_path));
     } else {
-      return fail_with_write_error(owner);
+      show_error_number(owner, kWriteErrorCaption);
+      return PlaceResult::kFailed;
     }
     file = FileHandle(create_or_replace(full_path.c_str()));
     if (!file.is_open()) {
       if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
-      return fail_with_write_error(owner);
+      show_write_failure(owner, false, full_path.c_str(), "", kFileNotInstalled);
+      return PlaceResult::kFailed;
     }
   }
 
@@ -162,11 +126,8 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
     // when one was kept for this, goes back in place of the half-written file.
     discard_written_file(&file, full_path.c_str());
     if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
-    if (failure == CopyFailure::kRead) {
-      show_error_number(owner, "ZEP read Error");
-      return PlaceResult::kFailed;
-    }
-    return fail_with_write_error(owner);
+    show_write_failure(owner, failure == CopyFailure::kRead, full_path.c_str(), "", kFileNotInstalled);
+    return PlaceResult::kFailed;
   }
   *placed = static_cast<FileHandle&&>(file);
   return PlaceResult::kPlaced;

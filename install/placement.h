@@ -3,6 +3,8 @@
 // any name that would reach outside it.
 #pragma once
 
+#include "archive/reader.h"
+#include "install/own_files.h"
 #include "platform/buffers.h"
 #include "platform/platform.h"
 #include "platform/types.h"
@@ -19,11 +21,6 @@ enum class PlaceResult {
               // a link; reported, nothing written
 };
 
-// True when `relative_name` is one of the files the installer keeps for itself in the game folder,
-// which no archive may place: dialog.tlk, dialogF.tlk and their temporary files, UInst.exe, and the
-// add-on `addon_name`'s log and backup folder (ignoring case; `addon_name` may be null).
-bool is_installer_own_name(const char* relative_name, const char* addon_name);
-
 // The question asked before a file that is already there is replaced.
 extern const char kOverwriteQuestion[];  // "File already exists. Overwrite?"
 
@@ -31,12 +28,25 @@ extern const char kOverwriteQuestion[];  // "File already exists. Overwrite?"
 // place (not one of the installer's own, for `addon_name`, which may be null).
 bool may_place(const char* relative_name, const char* addon_name);
 
-// may_place, and when it is not so, shows the refusal naming the file, owned by `owner`. Everything
-// that places files checks the name here first.
+// may_place, and when it is not so, shows the refusal naming the file and why, owned by `owner`.
+// Everything that places files checks the name here first.
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner);
 
-// Shows the refusal of a file whose name no Windows path can hold (see kNameUnusable), owned by `owner`.
-void refuse_long_name(WindowRef owner);
+// Shows the refusal of an other file whose name no Windows path can hold (see kNameUnusable): `name`
+// is as much of it as a path could hold, up to a zero byte in it.
+void refuse_unusable_name(const char* name, WindowRef owner);
+
+// The line that ends the messages about an add-on's file that is not installed.
+extern const char kFileNotInstalled[];  // "\nIt is not installed."
+
+// Why a path is refused that would not fit, and what the player can do then.
+extern const char kPathTooLong[];        // "its path would be longer than the 259 characters Windows takes"
+extern const char kChooseShorterPath[];  // "\nChoose a game folder with a shorter path."
+
+// Shows under `caption` that the add-on's file `folder` + `name` is not installed, `why` (words that
+// follow "is not installed: "), and then `then` (empty, or a line of its own).
+void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
+                 WindowRef owner);
 
 // Makes every missing folder of `full_path` from its byte `game_path_length` on (the game folder
 // itself exists), level by level. Folders that exist already are fine; any other failure leaves the
@@ -48,12 +58,12 @@ void make_missing_folders(const char* full_path, u32 game_path_length);
 // through one may name anything on the disk, so the installer never writes, makes or deletes it.
 bool passes_through_link(const char* full_path, u32 game_path_length);
 
-// Shows a warning under `caption`, owned by `owner`: `why`, then `path` on a line of its own, then
-// `then` (which may be empty, or begin a line of its own).
-void show_path_warning(const char* caption, const char* why, const char* path, const char* then, WindowRef owner);
+// The caption of the messages about a path through a link.
+extern const char kLinkCaption[];  // "ZEP refused link"
 
-// Shows the refusal of `full_path`, which passes through a link, followed by `then`.
-void refuse_link(const char* full_path, const char* then, WindowRef owner);
+// Shows the refusal of `full_path`, which passes through a link, followed by `then` and `last` (each
+// empty, or lines of their own).
+void refuse_link(const char* full_path, const char* then, const char* last, WindowRef owner);
 
 // The bytes of a file to place: `length` bytes at `bytes` in memory, or, when `bytes` is null, the
 // `length` bytes at file offset `offset` of `source`, copied in pieces so that memory stays flat
@@ -77,15 +87,16 @@ struct PlaceRules {
 //     Overwrite?" (caption: the full path), and only once `rules.backup` has kept its original;
 //   - missing folders of the name are made, level by level, inside the game folder;
 //   - a name whose path passes through a link inside the game folder is refused (kRefused, reported);
-//   - every other failure, a short write included, shows the "Write error" error-number message, and
-//     a file that was not completely written is removed.
+//   - when the first create fails for another reason than that the file or a folder of its name is
+//     missing, the "Write error" error-number message is shown; every later failure, a short write
+//     included, is shown in words under the same caption (show_write_failure), and a file that was not
+//     completely written is removed.
 // On kPlaced `placed` holds the open file, positioned after the data; otherwise it holds nothing.
 PlaceResult place_file(const char* game_path, const char* relative_name, const void* data, u32 length,
                        const PlaceRules& rules, WindowRef owner, FileHandle* placed);
 
-// The same for bytes held in memory or in a file. A source that cannot be read shows the
-// error-number message with caption "ZEP read Error" and removes what was written, as a failed write
-// does.
+// The same for bytes held in memory or in a file. A source that cannot be read is shown in words
+// under the caption "ZEP read Error", and what was written is removed, as after a failed write.
 PlaceResult place_file(const char* game_path, const char* relative_name, const PlaceData& data,
                        const PlaceRules& rules, WindowRef owner, FileHandle* placed);
 

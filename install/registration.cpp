@@ -1,22 +1,27 @@
 #include "install/registration.h"
 
+#include "install/own_files.h"
+#include "install/placement.h"
+#include "platform/error_message.h"
+
 namespace zep {
 
 const char kShortcutQuestion[] = "Do you want to create Start Menu shortcuts?";
+const char kInstallerCaption[] = "ZEP SFX";
 
 const char kUninstallKeyPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 
 namespace {
 
-constexpr char kRegistrationCaption[] = "ZEP SFX";
 
-void show_too_long(WindowRef owner, const char* what) {
-  MessageText text;
-  text.assign(what);
-  text.append(" cannot be made: its path is too long.");
-  show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
+// A Start Menu folder or shortcut whose path would not fit: `name` in the folder `folder`.
+void refuse_long_path(WindowRef owner, const char* what, const char* folder, const char* name, const char* then) {
+  show_warning(owner, kInstallerCaption, "The Start Menu %s\n%s%s\ncannot be made: %s.%s", what, folder,
+                 name, kPathTooLong, then);
 }
+
+constexpr char kNoShortcuts[] = "\nNo shortcuts are made.";
 
 char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -45,24 +50,22 @@ bool is_zep_uninstall_key(const char* key_path, const char* addon_name) {
   if (has_command != 0) return has_name != 0 || texts_equal(name, addon_name);
   // "<folder>UInst.exe" -<folder><name>.log, or the same without the quotes.
   const u32 length = text_length(command);
-  if (!ends_with(command, length, ".log")) return false;
+  if (!ends_with(command, length, kLogSuffix)) return false;
   for (u32 at = 1; at + 2 < length; ++at) {
     if (command[at] != ' ' || command[at + 1] != '-') continue;
     const u32 before = command[at - 1] == '"' ? at - 1 : at;
-    if (ends_with(command, before, "UInst.exe")) return true;
+    if (ends_with(command, before, kUninstallerFile)) return true;
   }
   return false;
 }
 
 bool UninstallKey::open_and_name(const char* addon_name, WindowRef owner) {
-  BoundedText<kCommandCapacity> path;
-  if (!path.assign(kUninstallKeyPrefix) || !path.append(addon_name)) return false;
+  UninstallCommand path;
+  if (!path.format("%s%s", kUninstallKeyPrefix, addon_name)) return false;
   if (!is_zep_uninstall_key(path.c_str(), addon_name)) {
-    MessageText text;
-    text.assign("The list of installed programs has an entry \"");
-    text.append(addon_name);
-    text.append("\" of another program; this add-on is not entered there.");
-    show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
+    show_warning(owner, kInstallerCaption, "The list of installed programs has an entry \"%s\" of another program; this add-on is not "
+                   "entered there.",
+                   addon_name);
     return false;
   }
   if (open_or_create_key(RegistryRoot::kLocalMachine, path.c_str(), &key_) != 0) return false;
@@ -76,13 +79,15 @@ bool UninstallKey::set_command(const char* command) {
 
 bool build_uninstall_command(const char* game_path, const char* addon_name, WindowRef owner,
                              UninstallCommand* command) {
-  if (command->assign("\"") && command->append(game_path) && command->append("UInst.exe\" -") &&
-      command->append(game_path) && command->append(addon_name) && command->append(".log") &&
+  if (command->format("\"%s%s\" -%s%s%s", game_path, kUninstallerFile, game_path, addon_name, kLogSuffix) &&
       command->length() <= kLongestUninstallCommand) {
     return true;
   }
   command->clear();
-  show_too_long(owner, "The entry in the list of installed programs");
+  // UInst.exe takes a log named by itself alone too, from the folder it is in.
+  show_warning(owner, kInstallerCaption, "The game folder's path is too long to uninstall the add-on from the list of installed programs "
+                 "or the Start Menu.\nTo uninstall it, run %s -%s%s in\n%s",
+                 kUninstallerFile, addon_name, kLogSuffix, game_path);
   return false;
 }
 
@@ -103,7 +108,7 @@ bool find_start_menu_folder(StartMenuPath* folder) {
 void ask_for_shortcuts(WindowRef owner, StartMenu* menu) {
   menu->wanted = false;
   menu->folder.clear();
-  if (show_message(owner, kShortcutQuestion, kRegistrationCaption, kMbYesNo) != kIdYes) {
+  if (show_message(owner, kShortcutQuestion, kInstallerCaption, kMbYesNo) != kIdYes) {
     return;
   }
   if (!find_start_menu_folder(&menu->folder)) {
@@ -119,16 +124,16 @@ void ask_for_shortcuts(WindowRef owner, StartMenu* menu) {
 void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu,
                                   bool (*allowed)(const char* name, const void* context), const void* context) {
   if (!menu->wanted) return;
+  // A part that does not fit leaves the path as it was: the message then shows it with that part.
   if (!menu->folder.append("\\") || !menu->folder.append(addon_name)) {
     menu->wanted = false;
-    show_too_long(owner, "The Start Menu folder");
+    refuse_long_path(owner, "folder", menu->folder.c_str(), addon_name, kNoShortcuts);
     return;
   }
   // A folder that is there already is taken only when all it holds are this add-on's shortcuts.
   StartMenuPath pattern;
   FoundName found;
-  SearchRef search = pattern.assign(menu->folder.c_str()) && pattern.append("\\*.*") ? find_first(pattern.c_str(), &found)
-                                                                                     : nullptr;
+  SearchRef search = pattern.format("%s\\*.*", menu->folder.c_str()) ? find_first(pattern.c_str(), &found) : nullptr;
   bool foreign = false;
   for (bool more = search != nullptr; more && !foreign; more = find_next(search, &found)) {
     const char* name = found.text;
@@ -138,17 +143,14 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
   find_close(search);
   if (foreign) {
     menu->wanted = false;
-    MessageText text;
-    text.assign("The Start Menu folder \"");
-    text.append(addon_name);
-    text.append("\" holds files this add-on did not make; no shortcuts are made.");
-    show_message(owner, text.c_str(), kRegistrationCaption, kMbOk | kMbIconWarning);
+    show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s", menu->folder.c_str(),
+                   kNoShortcuts);
     return;
   }
   make_folder(menu->folder.c_str());
   if (!menu->folder.append("\\")) {
     menu->wanted = false;
-    show_too_long(owner, "The Start Menu folder");
+    refuse_long_path(owner, "folder", menu->folder.c_str(), "", kNoShortcuts);
   }
 }
 
@@ -178,8 +180,8 @@ i32 create_shortcut(const char* target, const char* link_path, const char* argum
 i32 create_start_menu_shortcut(const StartMenu& menu, const char* link_name, const char* target,
                                const char* arguments, WindowRef owner) {
   StartMenuPath link;
-  if (!link.assign(menu.folder.c_str()) || !link.append(link_name)) {
-    show_too_long(owner, "A Start Menu shortcut");
+  if (!link.format("%s%s", menu.folder.c_str(), link_name)) {
+    refuse_long_path(owner, "shortcut", menu.folder.c_str(), link_name, "");
     return -1;
   }
   return create_shortcut(target, link.c_str(), arguments, target);

@@ -21,12 +21,17 @@ constexpr u32 kStartMenuCapacity = 260;
 // characters, and one started from "Uninstall.lnk" gets a blank more than the stored command has.
 constexpr u32 kLongestUninstallCommand = 258;
 
-using UninstallCommand = BoundedText<kCommandCapacity>;
+// An uninstall command is held in a message's text, which is larger still: one size of text less
+// means one copy of its code less.
+using UninstallCommand = MessageText;
+static_assert(MessageText::capacity() >= kCommandCapacity, "room for every uninstall command");
 using StartMenuPath = BoundedText<kStartMenuCapacity>;
 
 extern const char kUninstallKeyPrefix[];  // "Software\...\Uninstall\"
 extern const char kShellFoldersKey[];     // "Software\...\Explorer\Shell Folders\"
 extern const char kShortcutQuestion[];    // "Do you want to create Start Menu shortcuts?"
+// The caption of the installer's own questions, of the final message and of the registration's messages.
+extern const char kInstallerCaption[];  // "ZEP SFX"
 
 // The add-on's uninstall key, open between the two halves of the registration.
 class UninstallKey {

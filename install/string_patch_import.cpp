@@ -9,19 +9,14 @@ namespace zep {
 namespace {
 
 void show_refusal(const char* shown_name, const char* problem, const char* consequence, WindowRef owner) {
-  MessageText text;
-  text.assign("The string patch file ");
-  if (!text.append(shown_name)) text.append("of this add-on");
-  text.append(" is damaged: ");
-  text.append(problem);
-  text.append(".\n");
-  text.append(consequence);
-  show_message(owner, text.c_str(), "ZEP string patch error", kMbOk | kMbIconWarning);
+  show_warning(owner, kStringPatchCaption, "The string patch file %s is damaged: %s.\n%s",
+                 shown_name, problem, consequence);
 }
 
 }  // namespace
 
 const char kNotApplied[] = "Nothing of it was installed.";
+const char kStringPatchCaption[] = "ZEP string patch error";
 
 PatchStatus judge_string_patch(const u8* bytes, u32 size, const char* addon_name, LoadedPatch* loaded,
                                const char** problem) {
@@ -40,8 +35,7 @@ PatchStatus judge_string_patch(const u8* bytes, u32 size, const char* addon_name
   }
   loaded->status = PatchStatus::kRefused;
   if ((*problem = read_string_patch(bytes, size, version, &loaded->patch)) != nullptr) return loaded->status;
-  loaded->relative_name.assign("override\\");
-  loaded->relative_name.append(loaded->patch.resource_name);  // fits: 9 + 12 characters
+  loaded->relative_name.format("override\\%s", loaded->patch.resource_name);  // fits: 9 + 12 characters
   const char* relative = loaded->relative_name.c_str();
   if (check_relative_name(relative, loaded->relative_name.length()) != NameProblem::kNameOk ||
       is_installer_own_name(relative, addon_name)) {
@@ -93,7 +87,7 @@ PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, 
   // The resource is patched in a copy and placed once, with every strref in it.
   HeapBuffer resource;
   if (!resource.allocate(patch.resource_length)) {
-    show_error_number(owner, "Write error");
+    show_write_failure(owner, false, game_path, loaded.relative_name.c_str(), kFileNotInstalled);
     return PlaceResult::kFailed;
   }
   copy_bytes(resource.data(), patch.bytes + patch.resource_offset, patch.resource_length);
@@ -107,10 +101,10 @@ PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, 
     PathString full_path;
     if (rules.backup != nullptr) {
       rules.backup->undo_placement(loaded.relative_name.c_str());
-    } else if (full_path.assign(game_path) && full_path.append(loaded.relative_name.c_str())) {
+    } else if (full_path.format("%s%s", game_path, loaded.relative_name.c_str())) {
       discard_written_file(&placed, full_path.c_str());
     }
-    show_error_number(owner, "Write error");
+    show_write_failure(owner, false, game_path, loaded.relative_name.c_str(), kFileNotInstalled);
     result = PlaceResult::kFailed;
   }
   return result;

@@ -32,8 +32,9 @@ struct LoadedPatch {
   PathString relative_name;  // "override\" + the resource name, when kSound
 };
 
-// What a refused string patch file's message ends with.
-extern const char kNotApplied[];  // "Nothing of it was installed."
+// What a refused string patch file's message ends with, and the caption of such messages.
+extern const char kNotApplied[];          // "Nothing of it was installed."
+extern const char kStringPatchCaption[];  // "ZEP string patch error"
 
 // Checks the `size` bytes of a string patch file at `bytes`, which `loaded` then refers to (the
 // caller keeps them alive): its kind, its structure (read_string_patch), and that its resource

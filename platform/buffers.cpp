@@ -1,5 +1,7 @@
 #include "platform/buffers.h"
 
+#include "platform/error_message.h"
+
 namespace zep {
 
 u32 text_length(const char* text) {
@@ -43,6 +45,40 @@ bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32
   return true;
 }
 
+bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields) {
+  const u32 before = *length;
+  for (const char* at = pattern; *at != 0; ++at) {
+    const char* piece = at;
+    u32 piece_length = 1;
+    char scratch[256];
+    const char kind = at[0] == '%' ? at[1] : 0;
+    if (kind == 's') {
+      piece = va_arg(fields, const char*);
+      piece_length = text_length(piece);
+      ++at;
+    } else if (kind == 'u' || kind == 'e') {
+      const u32 value = va_arg(fields, u32);
+      // The system's words end in a full stop and a line end, which the message's own sentence replaces.
+      u32 words = kind == 'e' && system_error_text(value, scratch, 200) ? text_length(scratch) : 0;
+      while (words > 0 && (scratch[words - 1] <= ' ' || scratch[words - 1] == '.')) --words;
+      const char* lead = kind == 'u' ? "" : words > 0 ? " (error " : "error ";
+      copy_bytes(scratch + words, lead, text_length(lead));
+      piece_length = words + text_length(lead);
+      format_unsigned_decimal(value, scratch + piece_length);
+      piece_length += text_length(scratch + piece_length);
+      if (words > 0) scratch[piece_length++] = ')';
+      piece = scratch;
+      ++at;
+    }
+    if (!append_bounded(text, length, capacity, piece, piece_length)) {
+      *length = before;
+      text[before] = 0;
+      return false;
+    }
+  }
+  return true;
+}
+
 void discard_written_file(FileHandle* file, const char* path) {
   const u32 code = last_error();
   file->close();
@@ -52,12 +88,7 @@ void discard_written_file(FileHandle* file, const char* path) {
 
 FileRef create_free_scratch_file(const char* name, PathString* chosen) {
   for (u32 number = 1; number < 100; ++number) {
-    chosen->assign(name);
-    if (number > 1) {
-      char digits[3] = {static_cast<char>(number < 10 ? '0' + number : '0' + number / 10),
-                        static_cast<char>(number < 10 ? 0 : '0' + number % 10), 0};
-      if (!chosen->append(".") || !chosen->append(digits)) return nullptr;
-    }
+    if (!(number == 1 ? chosen->assign(name) : chosen->format("%s.%u", name, number))) return nullptr;
     FileRef file = create_scratch_file(chosen->c_str());
     if (file != nullptr || last_error() != win_error::kFileExists) return file;
   }

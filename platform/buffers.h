@@ -3,6 +3,8 @@
 // throws or allocates behind the caller's back.
 #pragma once
 
+#include <stdarg.h>
+
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -61,6 +63,17 @@ class HeapBuffer {
 // of every BoundedText's appends, so that each size of text does not cost a copy of the code.
 bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32 more_length);
 
+// Appends `pattern` to the `*length` bytes of zero-terminated `text` in storage of `capacity` bytes,
+// with its fields filled in from `fields`, in order:
+//   %s  a zero-terminated text
+//   %u  a u32, in decimal
+//   %e  a Windows error code (u32) in words, as the system says it, and its number: "Access is
+//       denied (error 5)"; just "error 1234" when the system has no words for it
+// Any other character stands for itself. Returns false, leaving the text as it was, when the whole
+// would not fit. The one body of every BoundedText's format, so that a message stands in the code as
+// the sentence it is, with its fields, rather than as a chain of appends.
+bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields);
+
 // Zero-terminated text in fixed storage of `Capacity` bytes, terminator included. Every change that
 // would not fit is refused: it returns false and leaves the text as it was, never cut short.
 template <u32 Capacity>
@@ -77,6 +90,19 @@ class BoundedText {
   bool append(const char* text) { return append(text, text_length(text)); }
   // Appends `length` bytes of `text` (which need not be terminated).
   bool append(const char* text, u32 length) { return append_bounded(text_, &length_, Capacity, text, length); }
+  // Replaces the text with `pattern` and its fields (see append_formatted). Returns false, leaving
+  // the text empty, when the whole would not fit: a path is then refused, never cut short.
+  bool format(const char* pattern, ...) {
+    va_list fields;
+    va_start(fields, pattern);
+    const bool fitted = format_list(pattern, fields);
+    va_end(fields);
+    return fitted;
+  }
+  bool format_list(const char* pattern, va_list fields) {
+    clear();
+    return append_formatted(text_, &length_, Capacity, pattern, fields);
+  }
   void clear() {
     length_ = 0;
     text_[0] = 0;
@@ -92,8 +118,9 @@ class BoundedText {
 };
 
 // The text of a message being put together: one size for every message, so that one copy of the
-// code serves them all.
-using MessageText = BoundedText<600>;
+// code serves them all. It holds any of the messages: each has at most two paths of 259 characters
+// and the system's words for an error, and its own words are fewer than 250 bytes.
+using MessageText = BoundedText<1024>;
 
 // A path of at most kMaxPath bytes with its terminator: what the ANSI file functions take.
 using PathString = BoundedText<kMaxPath>;

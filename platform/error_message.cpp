@@ -1,6 +1,11 @@
 #include "platform/error_message.h"
 
+#include "platform/buffers.h"
+
 namespace zep {
+
+const char kWriteErrorCaption[] = "Write error";
+const char kReadErrorCaption[] = "ZEP read Error";
 
 void format_unsigned_decimal(u32 value, char* buffer) {
   char digits[10];
@@ -28,6 +33,24 @@ void show_error_number(WindowRef owner, const char* caption) {
   char text[12];
   format_signed_decimal(static_cast<i32>(last_error()), text);
   show_message(owner, text, caption, kMbOk);
+}
+
+void show_warning_list(WindowRef owner, const char* caption, const char* pattern, va_list fields) {
+  MessageText text;
+  text.format_list(pattern, fields);
+  show_message(owner, text.c_str(), caption, kMbOk | kMbIconWarning);
+}
+
+void show_warning(WindowRef owner, const char* caption, const char* pattern, ...) {
+  va_list fields;
+  va_start(fields, pattern);
+  show_warning_list(owner, caption, pattern, fields);
+  va_end(fields);
+}
+
+void show_write_failure(WindowRef owner, bool unreadable, const char* folder, const char* name, const char* then) {
+  show_warning(owner, unreadable ? kReadErrorCaption : kWriteErrorCaption, "%s%s\ncould not be written%s: %e.%s", folder, name,
+                 unreadable ? ", as this installer could not be read" : "", last_error(), then);
 }
 
 }  // namespace zep

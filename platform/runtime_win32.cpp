@@ -46,19 +46,11 @@ int memcmp(const void* a, const void* b, size_t length) {
 
 }  // extern "C"
 
-// Objects made with new live on the process heap, zero-filled. A failed allocation yields null;
-// there are no exceptions to throw.
-void* operator new(size_t length) noexcept { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length); }
-void* operator new[](size_t length) noexcept { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length); }
-void operator delete(void* block) noexcept {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
-void operator delete[](void* block) noexcept {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
-void operator delete(void* block, size_t) noexcept {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
-void operator delete[](void* block, size_t) noexcept {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
-}
+// Objects made with new live on the process heap, zero-filled, as every other block (see
+// platform/win32_process.cpp). A failed allocation yields null; there are no exceptions to throw.
+void* operator new(size_t length) noexcept { return LocalAlloc(LPTR, length); }
+void* operator new[](size_t length) noexcept { return LocalAlloc(LPTR, length); }
+void operator delete(void* block) noexcept { LocalFree(block); }
+void operator delete[](void* block) noexcept { LocalFree(block); }
+void operator delete(void* block, size_t) noexcept { LocalFree(block); }
+void operator delete[](void* block, size_t) noexcept { LocalFree(block); }

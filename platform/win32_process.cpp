@@ -5,10 +5,12 @@
 
 namespace zep {
 
-void* allocate_zeroed(u32 length) { return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length); }
+// LocalAlloc takes its blocks from the process heap, as HeapAlloc on GetProcessHeap() does, with one
+// import and one call less at each use.
+void* allocate_zeroed(u32 length) { return LocalAlloc(LPTR, length); }
 
 void release_memory(void* block) {
-  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+  if (block != nullptr) LocalFree(block);
 }
 
 const char* command_line() { return GetCommandLineA(); }

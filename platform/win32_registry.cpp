@@ -27,9 +27,11 @@ i32 open_existing_key(RegistryRoot root, const char* path, KeyRef* key) {
 }
 
 i32 set_string_value(KeyRef key, const char* name, const char* text) {
-  // lstrlenA rather than zep_core's text_length: the platform library sits below zep_core, and
-  // every program lists zep_core first when linking, so a call back up into it would be unresolved.
-  DWORD length = static_cast<DWORD>(lstrlenA(text)) + 1;
+  // Counted here rather than by zep_core's text_length: the platform library sits below zep_core, and
+  // every program lists zep_core first when linking, so a call back up into it would be unresolved;
+  // and a loop of its own costs the installer less than an import of lstrlenA.
+  DWORD length = 1;
+  for (const char* at = text; *at != 0; ++at) ++length;
   return RegSetValueExA(reinterpret_cast<HKEY>(key), name, 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(text), length);
 }

@@ -1,7 +1,9 @@
 #include "shell/game_folder.h"
 
 #include "dialog/talk_table.h"
+#include "install/placement.h"
 #include "platform/buffers.h"
+#include "platform/error_message.h"
 
 namespace zep {
 
@@ -16,14 +18,12 @@ FolderChoice choose_game_folder(WindowRef owner, char* game_path) {
 FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path) {
   const u32 length = text_length(chosen);
   if (length > kMaxGameFolderLength) {
-    show_message(owner,
-                 "The chosen folder's path is too long (at most 248 characters).",
-                 chosen, kMbOk | kMbIconWarning);
+    show_warning(owner, chosen, "The chosen folder's path is longer than %u characters.%s",
+                   kMaxGameFolderLength, kChooseShorterPath);
     return FolderChoice::kTooLong;
   }
   PathString tried;
-  tried.assign(chosen);
-  tried.append("\\dialog.tlk");  // fits: 248 + 11 characters and the terminator are 260 bytes
+  tried.format("%s\\%s", chosen, kTalkTableName);  // fits: 248 + 11 characters and the terminator are 260 bytes
   TalkTable table;
   const char* problem = "";
   const TalkLoad result = read_talk_table(&table, tried.c_str(), &problem);
@@ -34,11 +34,8 @@ FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_p
     return FolderChoice::kNoDialogFile;
   }
   if (result != TalkLoad::kLoaded) {
-    MessageText text;
-    text.assign("The dialog file is not a talk table: ");
-    text.append(result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
-    text.append(".");
-    show_message(owner, text.c_str(), tried.c_str(), kMbOk | kMbIconWarning);
+    show_warning(owner, tried.c_str(), "The dialog file is not a talk table: %s.",
+                   result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
     return FolderChoice::kNotATalkTable;
   }
   // The chosen path and the backslash that was appended to it.

@@ -91,7 +91,7 @@ WindowRef main_window() { return reinterpret_cast<WindowRef>(g_program.main_wind
 FileRef working_copy() {
   if (g_program.working_copy == nullptr) {
     set_last_error(win_error::kFileNotFound);
-    show_error_number(main_window(), "ZEP read Error");
+    show_error_number(main_window(), kReadErrorCaption);
   }
   return g_program.working_copy;
 }

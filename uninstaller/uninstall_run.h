@@ -66,7 +66,8 @@ class Uninstaller {
  private:
   void work(const char* command_line) {
     if (!join(command_, kWorkingBufferLength, command_line)) {
-      Os::message(kInvalidLog, kInfo, kMbOk);
+      Os::message("The command line is longer than 259 characters.\nRun UInst -<AddonName>.log in the game folder.",
+                  kInfo, kMbOk);
       return;
     }
     typename Os::File file = open_log();
@@ -150,7 +151,8 @@ class Uninstaller {
     if (position < size) {
       length = next_log_line(log_, size, &position, &start);
       log_[start + length] = 0;
-      moved_ = Os::compare_ignoring_case(log_ + start, game_) != 0;
+      // A log named without its folder is in the current one, wherever the log says the game is.
+      moved_ = game_[0] != 0 && Os::compare_ignoring_case(log_ + start, game_) != 0;
     }
     first_file_line_ = position;
     return true;

@@ -106,7 +106,10 @@ TEST_F(Placement, FailuresAreReportedAsWriteErrors) {
     EXPECT_EQ(place("plain\\inner.txt", "x"), PlaceResult::kFailed);
     ASSERT_EQ(script.shown().size(), 1u);
     EXPECT_EQ(script.shown()[0].caption, "Write error");
-    EXPECT_EQ(script.shown()[0].text, "3");
+    // The file, then the reason in the system's words (which differ from system to system) and number.
+    const std::string text = script.shown()[0].text;
+    EXPECT_EQ(text.rfind(game_path_ + "plain\\inner.txt\ncould not be written: ", 0), 0u) << text;
+    EXPECT_NE(text.find(" (error 3).\nIt is not installed."), std::string::npos) << text;
     EXPECT_EQ(read_native_file(game_ / "plain"), "a file");
   }
   // A folder where the file should go: it exists (the question may come first) and cannot be
@@ -117,7 +120,9 @@ TEST_F(Placement, FailuresAreReportedAsWriteErrors) {
   EXPECT_EQ(place("taken", "x"), PlaceResult::kFailed);
   ASSERT_FALSE(script.shown().empty());
   EXPECT_EQ(script.shown().back().caption, "Write error");
-  EXPECT_EQ(script.shown().back().text, "5");
+  EXPECT_EQ(script.shown().back().text.rfind(game_path_ + "taken\ncould not be written: ", 0), 0u)
+      << script.shown().back().text;
+  EXPECT_NE(script.shown().back().text.find("(error 5)"), std::string::npos) << script.shown().back().text;
   EXPECT_TRUE(fs::is_directory(game_ / "taken"));
 }
 
@@ -146,7 +151,9 @@ TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBefo
   ASSERT_EQ(shown.size(), std::size(hostile)) << "one refusal each, and no question";
   EXPECT_EQ(shown[1].caption, "ZEP refused file");
   EXPECT_NE(shown[1].text.find("..\\x.dll"), std::string::npos) << shown[1].text;
-  EXPECT_NE(shown.back().text.find("keeps for itself"), std::string::npos) << shown.back().text;
+  EXPECT_EQ(shown.back().text,
+            "The add-on's file\nevilamul.zep-backup\\Override\\x.itm\nis not installed: the installer keeps this name "
+            "for itself.");
   // Names that only resemble them are the add-on's to place.
   for (const char* name : {"Override\\evilamul.spl", "Override\\dialog.tlk", "dialog.tlk2", "Evilamul.txt",
                            "Other.log", "Evilamul.zep-backupx", "Evilamul"}) {
@@ -228,7 +235,7 @@ TEST_F(Placement, AReplacedFileIsKeptInTheBackupFolderFirst) {
   const std::vector<test::ShownMessage> shown = script.shown();
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown.back().caption, "ZEP backup error");
-  EXPECT_NE(shown.back().text.find("It was not replaced"), std::string::npos) << shown.back().text;
+  EXPECT_NE(shown.back().text.find(game_path_ + "blocked.txt\nwas not replaced: "), std::string::npos) << shown.back().text;
 }
 
 TEST_F(Placement, InstallLogHoldsItsLinesExactly) {

@@ -311,7 +311,8 @@ TEST_F(StringPatchFile, DamagedFilesAreRefusedAndChangeNothing) {
     EXPECT_EQ(outcome.status, std::string(c.what).find("name") == 0 ? PatchStatus::kNameRefused : PatchStatus::kRefused);
     EXPECT_EQ(outcome.texts, 0u);
     ASSERT_EQ(script.shown().size(), 1u);
-    const char* named = std::string(c.what).find("name") == 0 ? "outside the game folder" : "RUBY.spk";
+    // A refused name is named, with why it is refused.
+    const char* named = std::string(c.what).find("name") == 0 ? "x.dll\nis not installed: " : "RUBY.spk";
     EXPECT_NE(script.shown()[0].text.find(named), std::string::npos) << script.shown()[0].text;
     EXPECT_EQ(tables_.table().entry_count(), loaded_count_);
   }

@@ -232,7 +232,9 @@ TEST_F(ArchiveSpine, ExtractionFailuresAreReportedAndLeaveNoPartialFile) {
   EXPECT_FALSE(written);
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_EQ(script.shown()[0].caption, "Write error");
-  EXPECT_EQ(script.shown()[0].text, "112");
+  EXPECT_EQ(script.shown()[0].text,
+            (folder.native() / "Full.zep").string() + "\ncould not be written: There is not enough space on the disk "
+                                                      "(error 112).");
   EXPECT_FALSE(fs::exists(folder.native() / "Full.zep")) << "the half-written file is removed";
   EXPECT_EQ(host::open_file_count(), 0u);
 }

@@ -58,7 +58,8 @@ TEST(DiskFullTest, PlacementAndLogReportTheShortWrite) {
   EXPECT_FALSE(std::filesystem::exists(game.native() / "Override" / "big.bam")) << "no partial file stays";
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_EQ(script.shown()[0].caption, "Write error");
-  EXPECT_EQ(script.shown()[0].text, "112");
+  EXPECT_EQ(script.shown()[0].text, game.path() + "Override\\big.bam\ncould not be written: There is not enough space on "
+                                     "the disk (error 112).\nIt is not installed.");
   EXPECT_FALSE(logged);
   EXPECT_EQ(log.failures(), 1u);
   EXPECT_TRUE(log.close());

@@ -328,8 +328,10 @@ TEST_F(ScriptedInstall, AFileTheInstallerKeepsForItselfIsRefusedTheRestInstalled
   expect_no_window(run);
   EXPECT_EQ(game.report_text(),
             std::string(kShortcutLine) +
-                "ZEP refused file: A file the installer keeps for itself is not installed: dialogF.tlk.old\r\n"
-                "ZEP refused file: A file the installer keeps for itself is not installed: Sample.log\r\n"
+                "ZEP refused file: The add-on's file dialogF.tlk.old is not installed: the installer keeps this name "
+                "for itself.\r\n"
+                "ZEP refused file: The add-on's file Sample.log is not installed: the installer keeps this name for "
+                "itself.\r\n"
                 "ZEP SFX: ZEP imported with errors: 2 steps of the installation failed. The add-on may not be "
                 "complete.\r\n"
                 "Outcome: 1: some steps failed\r\n");
