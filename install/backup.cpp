@@ -11,16 +11,6 @@ namespace {
 
 constexpr char kBackupCaption[] = "ZEP backup error";
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// True when `length` bytes at `a` and the zero-terminated `b` are equal, ignoring case.
-bool same_name(const char* a, u32 length, const char* b) {
-  for (u32 i = 0; i < length; ++i) {
-    if (b[i] == 0 || fold(a[i]) != fold(b[i])) return false;
-  }
-  return b[length] == 0;
-}
-
 bool exists(const char* path) {
   FileHandle file(open_for_reading(path));
   if (file.is_open()) return true;
@@ -154,8 +144,7 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
                        kKeepBackup);
         *failed = true;
       } else {
-        make_missing_folders(ours.c_str(), text_length(game_path_));
-        moved = replace_file(theirs.c_str(), ours.c_str());
+        moved = make_missing_folders(ours.c_str(), text_length(game_path_)) && replace_file(theirs.c_str(), ours.c_str());
         if (!moved) {
           show_warning(owner, kBackupCaption, "%s\nwas not replaced: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: "
                          "%e.%s",
@@ -218,8 +207,7 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
     show_warning(owner, kBackupCaption, kEarlierBackup, full_path, backup.c_str(), kKeepBackup);
     return false;
   }
-  make_missing_folders(backup.c_str(), text_length(game_path_));
-  if (!copy_file(full_path, backup.c_str())) {
+  if (!make_missing_folders(backup.c_str(), text_length(game_path_)) || !copy_file(full_path, backup.c_str())) {
     const u32 code = last_error();
     delete_file(backup.c_str());  // a copy that stopped part way is no backup
     show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.",

@@ -6,27 +6,13 @@
 namespace zep {
 namespace {
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // FNV-1a over the name's bytes, letters folded.
 u32 hash_name(const char* name, u32 length) {
   u32 hash = 2166136261u;
-  for (u32 i = 0; i < length; ++i) hash = (hash ^ static_cast<u8>(fold(name[i]))) * 16777619u;
+  for (u32 i = 0; i < length; ++i) hash = (hash ^ static_cast<u8>(fold_case(name[i]))) * 16777619u;
   return hash;
 }
 
-// True when `length` bytes of `a` and the zero-terminated `b` are the same name.
-bool same_name(const char* a, u32 length, const char* b) {
-  for (u32 i = 0; i < length; ++i) {
-    if (b[i] == 0 || fold(a[i]) != fold(b[i])) return false;
-  }
-  return b[length] == 0;
-}
-
-// The same, for two texts of known length.
-bool same_text(const char* a, u32 a_length, const char* b) {
-  return a_length == text_length(b) && same_name(a, a_length, b);
-}
 
 }  // namespace
 
@@ -105,8 +91,8 @@ ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_n
     u32 start = 0;
     const u32 length = next_log_line(text.text(), size, &position, &start);
     const char* line = text.text() + start;
-    if (index == 0 && !same_text(line, length, addon_name)) return ExistingLog::kNotThisAddons;
-    if (index == 1 && !same_text(line, length, game_path)) return ExistingLog::kNotThisAddons;
+    if (index == 0 && !same_name(line, length, addon_name)) return ExistingLog::kNotThisAddons;
+    if (index == 1 && !same_name(line, length, game_path)) return ExistingLog::kNotThisAddons;
     if (index >= 2 && length > 0 && !listed_.add(line, length)) {
       set_last_error(win_error::kNotEnoughMemory);
       return ExistingLog::kUnreadable;

@@ -10,13 +10,11 @@ const char kBackupSuffix[] = ".zep-backup";
 
 namespace {
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // The length of `prefix` when `name` begins with it, ignoring case; otherwise -1.
 i32 prefix_length(const char* name, const char* prefix) {
   u32 i = 0;
   for (; prefix[i] != 0; ++i) {
-    if (fold(name[i]) != fold(prefix[i])) return -1;
+    if (fold_case(name[i]) != fold_case(prefix[i])) return -1;
   }
   return static_cast<i32>(i);
 }

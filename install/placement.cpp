@@ -18,15 +18,16 @@ constexpr char kRefusedCaption[] = "ZEP refused file";
 
 }  // namespace
 
-void make_missing_folders(const char* full_path, u32 game_path_length) {
+bool make_missing_folders(const char* full_path, u32 game_path_length) {
   PathString folder;
   const u32 length = text_length(full_path);
   for (u32 i = game_path_length; i < length; ++i) {
     if (full_path[i] != '\\') continue;
     folder.clear();
     folder.append(full_path, i);
-    make_folder(folder.c_str());
+    if (!make_folder(folder.c_str()) && last_error() != win_error::kAlreadyExists) return false;
   }
+  return true;
 }
 
 bool passes_through_link(const char* full_path, u32 game_path_length) {
@@ -102,7 +103,10 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
         return PlaceResult::kFailed;
       }
     } else if (code == win_error::kPathNotFound) {
-      make_missing_folders(full_path.c_str(), text_length(game_path));
+      if (!make_missing_folders(full_path.c_str(), text_length(game_path))) {
+        show_write_failure(owner, false, full_path.c_str(), "", kFileNotInstalled);
+        return PlaceResult::kFailed;
+      }
     } else {
       show_error_number(owner, kWriteErrorCaption);
       return PlaceResult::kFailed;

@@ -49,9 +49,9 @@ void refuse_file(const char* caption, const char* folder, const char* name, cons
                  WindowRef owner);
 
 // Makes every missing folder of `full_path` from its byte `game_path_length` on (the game folder
-// itself exists), level by level. Folders that exist already are fine; any other failure leaves the
-// error for the create that follows.
-void make_missing_folders(const char* full_path, u32 game_path_length);
+// itself exists), level by level. Names that exist already are fine (a file in the place of a folder
+// is then the create's to report). Returns false when a folder cannot be made, with last_error() why.
+bool make_missing_folders(const char* full_path, u32 game_path_length);
 
 // True when a part of `full_path` after its first `game_path_length` bytes (the game folder), the
 // last part included, is a symbolic link, junction or other reparse point (see is_link): a path

@@ -23,16 +23,10 @@ void refuse_long_path(WindowRef owner, const char* what, const char* folder, con
 
 constexpr char kNoShortcuts[] = "\nNo shortcuts are made.";
 
-char fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // True when the `length` bytes at `text` end in `tail`, ignoring case.
 bool ends_with(const char* text, u32 length, const char* tail) {
   const u32 tail_length = text_length(tail);
-  if (length < tail_length) return false;
-  for (u32 i = 0; i < tail_length; ++i) {
-    if (fold(text[length - tail_length + i]) != fold(tail[i])) return false;
-  }
-  return true;
+  return length >= tail_length && same_name(text + length - tail_length, tail_length, tail);
 }
 
 }  // namespace

@@ -18,6 +18,13 @@ bool texts_equal(const char* a, const char* b) {
   return *a == *b;
 }
 
+bool same_name(const char* a, u32 length, const char* b) {
+  for (u32 i = 0; i < length; ++i) {
+    if (b[i] == 0 || fold_case(a[i]) != fold_case(b[i])) return false;
+  }
+  return b[length] == 0;
+}
+
 void copy_bytes(void* to, const void* from, u32 length) {
   u8* out = static_cast<u8*>(to);
   const u8* in = static_cast<const u8*>(from);

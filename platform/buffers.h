@@ -19,6 +19,13 @@ bool texts_equal(const char* a, const char* b);
 // Copies `length` bytes; the regions must not overlap.
 void copy_bytes(void* to, const void* from, u32 length);
 
+// `c` in lower case when it is an ASCII letter: names compared so are compared as Windows compares
+// file names and registry keys (the bytes from 0x80 on as they are).
+inline char fold_case(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// True when the `length` bytes at `a` and the zero-terminated `b` are the same name, ignoring case.
+bool same_name(const char* a, u32 length, const char* b);
+
 // A block from the process heap, zero-filled when allocated, released when the owner goes.
 class HeapBuffer {
  public:

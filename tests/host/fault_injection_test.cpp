@@ -201,6 +201,28 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
         EXPECT_EQ(left, complete) << "a run that claims success left everything complete";
       } else {
         EXPECT_EQ(last.rfind("ZEP SFX: ZEP imported with errors", 0), 0u) << last;
+        // A run that placed no file (without its log it places none) says so.
+        const std::string log = left.count("example.log") != 0 ? left.at("example.log") : "";
+        const bool none = log_lines(log).size() <= 2;
+        EXPECT_NE(last.find(none ? "\nNo file of the add-on was installed." : "\nThe add-on may not be complete."),
+                  std::string::npos)
+            << last;
+      }
+
+      // Each failure is told with the file and the reason in words and its number; only the first
+      // create of a file placed is told, as it always was, by the number alone.
+      for (const std::string& message : run.messages) {
+        const std::size_t colon = message.find(": ");
+        const std::string caption = message.substr(0, colon);
+        const std::string text = message.substr(colon + 2);
+        if (caption != "Write error" && caption != "ZEP read Error" && caption != "ZEP backup error") continue;
+        if (text == std::to_string(code)) {
+          EXPECT_EQ(failed.rfind("create_new ", 0), 0u) << message;
+          continue;
+        }
+        EXPECT_TRUE(text.find(game_path_) != std::string::npos || text.find("spktmp") != std::string::npos)
+            << "names the file: " << message;
+        EXPECT_NE(text.find(" (error " + std::to_string(code) + ")"), std::string::npos) << "says why: " << message;
       }
 
       // Every logged file is complete, or a failure was reported.
