@@ -132,32 +132,34 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     bool moved = false;
     if (!backup_path(game_path_, name.c_str(), relative_name, &theirs) ||
         !backup_path(game_path_, addon_name_, relative_name, &ours)) {
-      show_warning(owner, kBackupCaption, kBackupTooLong, full_path.c_str(), kPathTooLong,
-                     kChooseShorterPath);
+      show_warning(owner, kBackupCaption, kBackupTooLong, full_path.c_str(), kPathTooLong, kChooseShorterPath);
       *failed = true;
     } else if (const char* linked = link_of(theirs, ours, text_length(game_path_))) {
       show_warning(owner, kLinkCaption, kBackupThroughLink, full_path.c_str(), linked);
       *failed = true;
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
-        show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(),
-                       kKeepBackup);
+        show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(), kKeepBackup);
         *failed = true;
       } else {
-        moved = make_missing_folders(ours.c_str(), text_length(game_path_)) && replace_file(theirs.c_str(), ours.c_str());
+        moved =
+            make_missing_folders(ours.c_str(), text_length(game_path_)) && replace_file(theirs.c_str(), ours.c_str());
         if (!moved) {
-          show_warning(owner, kBackupCaption, "%s\nwas not replaced: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: "
-                         "%e.%s",
-                         full_path.c_str(), name.c_str(), theirs.c_str(), last_error(), kKeepBackup);
+          show_warning(owner, kBackupCaption,
+                       "%s\nwas not replaced: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: "
+                       "%e.%s",
+                       full_path.c_str(), name.c_str(), theirs.c_str(), last_error(), kKeepBackup);
           *failed = true;
         }
       }
     }
     if (!*failed && !write_without_line(log_path.c_str(), log)) {
       const u32 code = last_error();
-      show_warning(owner, kBackupCaption, "%s\nwas not replaced: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.%s%s%s",
-                     full_path.c_str(), name.c_str(), log_path.c_str(), code,
-                     moved ? "\nIts backup is now kept as\n" : "", moved ? ours.c_str() : "", moved ? kKeepBackup : "");
+      show_warning(
+          owner, kBackupCaption,
+          "%s\nwas not replaced: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.%s%s%s",
+          full_path.c_str(), name.c_str(), log_path.c_str(), code, moved ? "\nIts backup is now kept as\n" : "",
+          moved ? ours.c_str() : "", moved ? kKeepBackup : "");
       *failed = true;
     }
     taken = true;
@@ -194,8 +196,7 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
 
   PathString backup;
   if (!backup_path(game_path_, addon_name_, relative_name, &backup)) {
-    show_warning(owner, kBackupCaption, kBackupTooLong, full_path, kPathTooLong,
-                   kChooseShorterPath);
+    show_warning(owner, kBackupCaption, kBackupTooLong, full_path, kPathTooLong, kChooseShorterPath);
     return false;
   }
   if (passes_through_link(backup.c_str(), text_length(game_path_))) {
@@ -210,8 +211,8 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
   if (!make_missing_folders(backup.c_str(), text_length(game_path_)) || !copy_file(full_path, backup.c_str())) {
     const u32 code = last_error();
     delete_file(backup.c_str());  // a copy that stopped part way is no backup
-    show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.",
-                   full_path, backup.c_str(), code);
+    show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.", full_path,
+                 backup.c_str(), code);
     return false;
   }
   last_kept_.assign(relative_name);

@@ -125,9 +125,10 @@ bool Installation::record_placed(const char* relative_name) {
   if (!log_failure_shown_) {
     // Once is enough: every later line meets the same disk.
     log_failure_shown_ = true;
-    show_warning(owner_, kWriteErrorCaption, "%s%s\ncould not be entered in the log %s%s%s: %e.\nIt is taken out again, and no further file is "
-                   "installed.",
-                   game_path_, relative_name, game_path_, addon_name_, kLogSuffix, code);
+    show_warning(owner_, kWriteErrorCaption,
+                 "%s%s\ncould not be entered in the log %s%s%s: %e.\nIt is taken out again, and no further file is "
+                 "installed.",
+                 game_path_, relative_name, game_path_, addon_name_, kLogSuffix, code);
   }
   return false;
 }
@@ -246,7 +247,8 @@ bool Installation::check_existing_log() {
   const ExistingLog existing = log_.read_existing(game_path_, addon_name_);
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
   if (existing == ExistingLog::kNotThisAddons) {
-    show_warning(owner_, kLogErrorCaption, "The log %s%s%s is not this add-on's in this folder.\nMove it away if it is not "
+    show_warning(owner_, kLogErrorCaption,
+                 "The log %s%s%s is not this add-on's in this folder.\nMove it away if it is not "
                  "needed.%s",
                  game_path_, addon_name_, kLogSuffix, kNothingInstalled);
   } else {
@@ -265,8 +267,8 @@ bool Installation::check_string_patch_files() {
     HeapBuffer bytes;
     if (!read_entry(k, &entry, &name)) return false;
     if (!read_patch_data(entry, &bytes)) {
-      show_warning(owner_, kReadErrorCaption, kPatchUnreadable, name.c_str(),
-                     last_error(), kNothingInstalled + 1 /* without its line end */);
+      show_warning(owner_, kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(),
+                   kNothingInstalled + 1 /* without its line end */);
       return false;
     }
     LoadedPatch loaded;

@@ -20,13 +20,12 @@ bool table_path(const char* game_path, const char* name, const char* suffix, Pat
 void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
   const u32 code = last_error();
   if (result == TalkLoad::kCannotOpen) {
-    show_warning(owner, kErrorCaption, "Can't open dialog file %s: %e.\nIs the game running?%s", path, code, kNothingInstalled);
+    show_warning(owner, kErrorCaption, "Can't open dialog file %s: %e.\nIs the game running?%s", path, code,
+                 kNothingInstalled);
   } else if (result == TalkLoad::kNotATable) {
-    show_warning(owner, kErrorCaption, "%s is not a talk table: %s.%s", path, problem,
-                   kNothingInstalled);
+    show_warning(owner, kErrorCaption, "%s is not a talk table: %s.%s", path, problem, kNothingInstalled);
   } else {
-    show_warning(owner, kErrorCaption, "%s does not fit in memory.%s", path,
-                   kNothingInstalled);
+    show_warning(owner, kErrorCaption, "%s does not fit in memory.%s", path, kNothingInstalled);
   }
 }
 
@@ -72,7 +71,7 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
   }
   if (female_.entry_count() != male_.entry_count()) {
     show_warning(owner, kErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s", male.c_str(),
-                   male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
+                 male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
     release_talk_table(&male_);
     release_talk_table(&female_);
     return false;

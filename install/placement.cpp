@@ -60,8 +60,7 @@ void refuse_unusable_name(const char* name, WindowRef owner) {
 
 void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
                  WindowRef owner) {
-  show_warning(owner, caption, "The add-on's file\n%s%s\nis not installed: %s.%s", folder,
-                 name, why, then);
+  show_warning(owner, caption, "The add-on's file\n%s%s\nis not installed: %s.%s", folder, name, why, then);
 }
 
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {

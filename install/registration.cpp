@@ -17,8 +17,8 @@ namespace {
 
 // A Start Menu folder or shortcut whose path would not fit: `name` in the folder `folder`.
 void refuse_long_path(WindowRef owner, const char* what, const char* folder, const char* name, const char* then) {
-  show_warning(owner, kInstallerCaption, "The Start Menu %s\n%s%s\ncannot be made: %s.%s", what, folder,
-                 name, kPathTooLong, then);
+  show_warning(owner, kInstallerCaption, "The Start Menu %s\n%s%s\ncannot be made: %s.%s", what, folder, name,
+               kPathTooLong, then);
 }
 
 constexpr char kNoShortcuts[] = "\nNo shortcuts are made.";
@@ -57,9 +57,10 @@ bool UninstallKey::open_and_name(const char* addon_name, WindowRef owner) {
   UninstallCommand path;
   if (!path.format("%s%s", kUninstallKeyPrefix, addon_name)) return false;
   if (!is_zep_uninstall_key(path.c_str(), addon_name)) {
-    show_warning(owner, kInstallerCaption, "The list of installed programs has an entry \"%s\" of another program; this add-on is not "
-                   "entered there.",
-                   addon_name);
+    show_warning(owner, kInstallerCaption,
+                 "The list of installed programs has an entry \"%s\" of another program; this add-on is not "
+                 "entered there.",
+                 addon_name);
     return false;
   }
   if (open_or_create_key(RegistryRoot::kLocalMachine, path.c_str(), &key_) != 0) return false;
@@ -79,9 +80,10 @@ bool build_uninstall_command(const char* game_path, const char* addon_name, Wind
   }
   command->clear();
   // UInst.exe takes a log named by itself alone too, from the folder it is in.
-  show_warning(owner, kInstallerCaption, "The game folder's path is too long to uninstall the add-on from the list of installed programs "
-                 "or the Start Menu.\nTo uninstall it, run %s -%s%s in\n%s",
-                 kUninstallerFile, addon_name, kLogSuffix, game_path);
+  show_warning(owner, kInstallerCaption,
+               "The game folder's path is too long to uninstall the add-on from the list of installed programs "
+               "or the Start Menu.\nTo uninstall it, run %s -%s%s in\n%s",
+               kUninstallerFile, addon_name, kLogSuffix, game_path);
   return false;
 }
 
@@ -137,8 +139,8 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
   find_close(search);
   if (foreign) {
     menu->wanted = false;
-    show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s", menu->folder.c_str(),
-                   kNoShortcuts);
+    show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s",
+                 menu->folder.c_str(), kNoShortcuts);
     return;
   }
   make_folder(menu->folder.c_str());

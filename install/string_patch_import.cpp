@@ -9,8 +9,8 @@ namespace zep {
 namespace {
 
 void show_refusal(const char* shown_name, const char* problem, const char* consequence, WindowRef owner) {
-  show_warning(owner, kStringPatchCaption, "The string patch file %s is damaged: %s.\n%s",
-                 shown_name, problem, consequence);
+  show_warning(owner, kStringPatchCaption, "The string patch file %s is damaged: %s.\n%s", shown_name, problem,
+               consequence);
 }
 
 }  // namespace
@@ -93,8 +93,8 @@ PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, 
   copy_bytes(resource.data(), patch.bytes + patch.resource_offset, patch.resource_length);
   write_strrefs(patch, first_strref, resource.data());
   FileHandle placed;
-  PlaceResult result =
-      place_file(game_path, loaded.relative_name.c_str(), resource.data(), patch.resource_length, rules, owner, &placed);
+  PlaceResult result = place_file(game_path, loaded.relative_name.c_str(), resource.data(), patch.resource_length,
+                                  rules, owner, &placed);
   if (result == PlaceResult::kPlaced && !placed.close()) {
     // Its data may not have reached the disk: a file that may be cut short does not stay, and the
     // original goes back in its place.

@@ -49,8 +49,8 @@ void show_warning(WindowRef owner, const char* caption, const char* pattern, ...
 }
 
 void show_write_failure(WindowRef owner, bool unreadable, const char* folder, const char* name, const char* then) {
-  show_warning(owner, unreadable ? kReadErrorCaption : kWriteErrorCaption, "%s%s\ncould not be written%s: %e.%s", folder, name,
-                 unreadable ? ", as this installer could not be read" : "", last_error(), then);
+  show_warning(owner, unreadable ? kReadErrorCaption : kWriteErrorCaption, "%s%s\ncould not be written%s: %e.%s",
+               folder, name, unreadable ? ", as this installer could not be read" : "", last_error(), then);
 }
 
 }  // namespace zep

@@ -18,8 +18,8 @@ FolderChoice choose_game_folder(WindowRef owner, char* game_path) {
 FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path) {
   const u32 length = text_length(chosen);
   if (length > kMaxGameFolderLength) {
-    show_warning(owner, chosen, "The chosen folder's path is longer than %u characters.%s",
-                   kMaxGameFolderLength, kChooseShorterPath);
+    show_warning(owner, chosen, "The chosen folder's path is longer than %u characters.%s", kMaxGameFolderLength,
+                 kChooseShorterPath);
     return FolderChoice::kTooLong;
   }
   PathString tried;
@@ -35,7 +35,7 @@ FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_p
   }
   if (result != TalkLoad::kLoaded) {
     show_warning(owner, tried.c_str(), "The dialog file is not a talk table: %s.",
-                   result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
+                 result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
     return FolderChoice::kNotATalkTable;
   }
   // The chosen path and the backslash that was appended to it.

@@ -235,7 +235,8 @@ TEST_F(Placement, AReplacedFileIsKeptInTheBackupFolderFirst) {
   const std::vector<test::ShownMessage> shown = script.shown();
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown.back().caption, "ZEP backup error");
-  EXPECT_NE(shown.back().text.find(game_path_ + "blocked.txt\nwas not replaced: "), std::string::npos) << shown.back().text;
+  EXPECT_NE(shown.back().text.find(game_path_ + "blocked.txt\nwas not replaced: "), std::string::npos)
+      << shown.back().text;
 }
 
 TEST_F(Placement, InstallLogHoldsItsLinesExactly) {

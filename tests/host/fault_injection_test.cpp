@@ -226,7 +226,8 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
       }
 
       // Every logged file is complete, or a failure was reported.
-      std::vector<std::string> lines = left.count("example.log") ? log_lines(left.at("example.log")) : std::vector<std::string>{};
+      std::vector<std::string> lines =
+          left.count("example.log") ? log_lines(left.at("example.log")) : std::vector<std::string>{};
       for (std::size_t i = 2; i < lines.size(); ++i) {
         std::string name = lower(lines[i]);
         std::replace(name.begin(), name.end(), '\\', '/');

@@ -165,7 +165,8 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
          fs::create_directory_symlink(game.folder().parent_path(), game.folder() / "Mod.zep-backup" / "Override");
        },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP refused link",
-       {"{file}\nwas not replaced: the path of its backup passes through a link:\n{game}Mod.zep-backup\\Override\\x.itm"}},
+       {"{file}\nwas not replaced: the path of its backup passes through a link:\n"
+        "{game}Mod.zep-backup\\Override\\x.itm"}},
       {"an earlier backup", "Override\\x.itm",
        [](const Game& game) { write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older"); },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
