@@ -259,6 +259,17 @@ TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
   EXPECT_NE(shown[1].text.find("The game had moved"), std::string::npos) << shown[1].text;
   EXPECT_FALSE(fs::exists(game_ / "a.txt"));
   EXPECT_EQ(read_native_file(elsewhere / "a.txt"), "not this add-on's any more");
+
+  // A log named by itself alone is the one in the current folder, which is then the game folder.
+  install("Alone", {"b.txt"});
+  const fs::path before = fs::current_path();
+  fs::current_path(game_);
+  shown = uninstall("UInst -Alone.log");
+  fs::current_path(before);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.") << "the game has not moved";
+  EXPECT_FALSE(fs::exists(game_ / "b.txt"));
+  EXPECT_FALSE(fs::exists(log_file("Alone")));
 }
 
 TEST_F(Uninstall, ShortLogsAndTheStartMenuFolder) {
@@ -346,8 +357,11 @@ TEST_F(Uninstall, BadCommandLinesAndLogsChangeNothing) {
     fs::remove(game_ / "Huge.log");
   }
 
-  // A command line longer than the working buffers is refused as a whole.
-  EXPECT_EQ(uninstall("UInst -" + std::string(300, 'x')).size(), 1u);
+  // A command line longer than the working buffers is refused as a whole, and said to be too long.
+  shown = uninstall("UInst -" + std::string(300, 'x'));
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text, "The command line is longer than 259 characters.\nRun UInst -<AddonName>.log in the game "
+                           "folder.");
 }
 
 TEST_F(Uninstall, ToolRunsTheSameUninstallerAndTellsItsOutcome) {

@@ -28,13 +28,18 @@ std::vector<ShownMessage> run_uninstaller(const std::string& command_line, long*
 }
 
 TEST(UninstallerProgram, WithoutAHyphenShowsTheUsageAndEndsWithZero) {
-  for (const char* command_line : {"UInst.exe", "-", "UInst.exe /uninstall"}) {
+  const std::string too_long = "UInst.exe -C:\\" + std::string(260, 'x') + ".log";
+  for (const std::string& command_line : {std::string("UInst.exe"), std::string("-"), std::string("UInst.exe /uninstall"),
+                                          too_long}) {
     SCOPED_TRACE(command_line);
     long exit_code = -1;
     std::vector<ShownMessage> shown = run_uninstaller(command_line, &exit_code);
     EXPECT_EQ(exit_code, 0);
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].text, "Usage: UInst -<logfile>");
+    // A command line longer than the program takes is said to be so, not taken for a bad log.
+    EXPECT_EQ(shown[0].text, command_line == too_long ? "The command line is longer than 259 characters.\nRun UInst "
+                                                        "-<AddonName>.log in the game folder."
+                                                      : "Usage: UInst -<logfile>");
     EXPECT_EQ(shown[0].caption, "Info");
     EXPECT_EQ(shown[0].style, kMbOk);
     EXPECT_FALSE(shown[0].has_owner);
@@ -96,11 +101,14 @@ class InstalledAddon {
     return buffer;
   }
 
-  // Runs the stored command as Windows would, answering the question with Yes.
-  std::vector<ShownMessage> uninstall(long* exit_code) {
+  // Runs the stored command as Windows would, answering the question with Yes; or `command_line` in
+  // the folder `current`.
+  std::vector<ShownMessage> uninstall(long* exit_code, const std::string& command_line = "",
+                                      const std::string& current = "") {
     MessageScript script;
     script.answer(kIdYes);
-    StartedProgram program(game_path_ + "UInst.exe", stored_command(), folder_.path());
+    StartedProgram program(game_path_ + "UInst.exe", command_line.empty() ? stored_command() : command_line,
+                           current.empty() ? folder_.path() : current);
     EXPECT_TRUE(program.started());
     if (!program.started()) return {};
     script.watch_process(program.process_id());
@@ -141,6 +149,20 @@ TEST(UninstallerProgram, TheStoredCommandRemovesTheAddonAndPutsTheOriginalsBack)
   // Only the shortcut the installation made goes.
   EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
   EXPECT_EQ(read_native_file(addon.start_menu_folder() / "added by hand.txt"), "x");
+}
+
+// The way the installer gives when the game folder's path is too long for an uninstall command: the
+// log named by itself alone, in the game folder.
+TEST(UninstallerProgram, ALogNamedByItselfIsTheOneInTheCurrentFolder) {
+  InstalledAddon addon("Zep Alone " + std::to_string(GetCurrentProcessId()));
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(&exit_code, "UInst.exe -" + addon.addon_ + ".log", addon.game_path_);
+  EXPECT_EQ(exit_code, 0);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.") << "the game has not moved";
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / (addon.addon_ + ".log")));
+  EXPECT_FALSE(addon.key_exists());
 }
 
 TEST(UninstallerProgram, AFileInUseKeepsTheAddonInstalledUntilARunCanFinish) {
