@@ -9,10 +9,10 @@ const char kTalkTableName[] = "dialog.tlk";
 const char kFemaleTalkTableName[] = "dialogF.tlk";
 const char kNewFileSuffix[] = ".new";
 
-namespace {
+const char kOpenFailureText[] = "Can't open dialog file. SPK importing aborted.";
+const char kTalkTableErrorCaption[] = "Error";
 
-constexpr char kOpenFailureText[] = "Can't open dialog file. SPK importing aborted.";
-constexpr char kOpenFailureCaption[] = "Error";
+namespace {
 
 // The largest file the table may grow to: what a 32-bit file size can report, so that the saved
 // table can be loaded again.
@@ -23,7 +23,7 @@ constexpr u32 kLargestFile = 0xFFFFFFFFu;
 constexpr u32 kFirstTextCapacity = 4096;
 constexpr u32 kFirstEntryCapacity = 64 * kTalkEntryLength;
 
-void show_open_failure(WindowRef owner) { show_message(owner, kOpenFailureText, kOpenFailureCaption, kMbOk); }
+void show_open_failure(WindowRef owner) { show_message(owner, kOpenFailureText, kTalkTableErrorCaption, kMbOk); }
 
 // Copies an 8-byte resref field as a name of at most 8 characters: the bytes up to the first zero,
 // then zeros to the end of the field. `from` may be `to` (tidying in place) or null (no name).

@@ -67,6 +67,11 @@ extern const char kTalkTableName[];        // "dialog.tlk"
 extern const char kFemaleTalkTableName[];  // "dialogF.tlk"
 extern const char kNewFileSuffix[];        // ".new"
 
+// The message of a talk table that cannot be opened, or written back, and the caption of the talk
+// tables' messages.
+extern const char kOpenFailureText[];        // "Can't open dialog file. SPK importing aborted."
+extern const char kTalkTableErrorCaption[];  // "Error"
+
 enum class TalkWrite;
 
 enum class TalkLoad {

@@ -31,8 +31,8 @@ const char* link_of(const PathString& a, const PathString& b, u32 game_path_leng
 constexpr char kKeepBackup[] = "\nKeep it: it may be the game's own file.";
 constexpr char kBackupTooLong[] = "%s\nwas not replaced: for its backup, %s.%s";
 constexpr char kBackupThroughLink[] = "%s\nwas not replaced: the path of its backup passes through a link:\n%s";
-// An earlier backup of the file is where its backup would go (and the other add-on's may be there too).
-constexpr char kEarlierBackup[] = "%s\nwas not replaced: an earlier backup of it is kept as\n%s%s";
+// An earlier backup of the file is where its backup would go; the other add-on's may be there too.
+constexpr char kEarlierBackup[] = "%s\nwas not replaced: an earlier backup of it is kept as\n%s%s%s%s";
 
 // A log of another add-on, read whole: `name` its add-on's name, checked against the log's first two
 // lines.
@@ -139,7 +139,8 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
       *failed = true;
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
-        show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(), kKeepBackup);
+        show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(), "\nand another as\n",
+                     theirs.c_str(), "\nKeep both: either may be the game's own file.");
         *failed = true;
       } else {
         moved =
@@ -205,7 +206,7 @@ bool Backup::keep_original(const char* relative_name, const char* full_path, Win
   }
   // An older backup is older than what is there now: it stays, and what is there now is not replaced.
   if (exists(backup.c_str())) {
-    show_warning(owner, kBackupCaption, kEarlierBackup, full_path, backup.c_str(), kKeepBackup);
+    show_warning(owner, kBackupCaption, kEarlierBackup, full_path, backup.c_str(), "", "", kKeepBackup);
     return false;
   }
   if (!make_missing_folders(backup.c_str(), text_length(game_path_)) || !copy_file(full_path, backup.c_str())) {

@@ -85,7 +85,8 @@ class Installation {
   InstallLog log_;
   bool log_failure_shown_ = false;
   bool log_lost_ = false;  // the log was not made or lost a line: no more files are placed
-  u32 placed_ = 0;         // files placed and logged
+  u32 placed_ = 0;         // files placed and logged, and the talk tables once they hold new texts
+  bool texts_appended_ = false;  // a string patch file's texts were appended to the talk tables
   StartMenu menu_;
   GameTalkTables tables_;
   Backup backup_;
@@ -178,13 +179,8 @@ bool is_own_shortcut(const char* name, const void* context) {
   const ArchiveIndex& index = *static_cast<const ArchiveIndex*>(context);
   for (u32 k = 0; k < index.file_count(); ++k) {
     if (index.entry(index.patch_count() + k).flags != kRunAfterInstall) continue;
-    PathString archive_name;
-    if (!archive_name.assign(index.name(index.patch_count() + k))) continue;
-    for (char* c = const_cast<char*>(archive_name.c_str()); *c != 0; ++c) {
-      if (*c == '/') *c = '\\';
-    }
     StartMenuPath link;
-    if (shortcut_name(archive_name.c_str(), &link) && texts_equal(link.c_str(), name)) return true;
+    if (shortcut_name(index.name(index.patch_count() + k), &link) && texts_equal(link.c_str(), name)) return true;
   }
   return false;
 }
@@ -206,13 +202,10 @@ void Installation::register_and_offer_shortcuts() {
   if (!menu_.wanted) return;
   make_addon_start_menu_folder(addon_name_, owner_, &menu_, is_own_shortcut, &index_);
   if (!menu_.wanted || !command_made) return;
-  // Both fit: the uninstall command that holds them both did.
-  UninstallCommand target;
-  UninstallCommand arguments;
-  if (target.format("%s%s", game_path_, kUninstallerFile) &&
-      arguments.format(" -%s%s%s", game_path_, addon_name_, kLogSuffix)) {
-    create_start_menu_shortcut(menu_, "Uninstall.lnk", target.c_str(), arguments.c_str(), owner_);
-  }
+  // The shortcut's target and arguments are the command's two parts: the uninstaller's path in its
+  // quotes, then " -" and the log's path.
+  const char* arguments = command.split_at(1 + text_length(game_path_) + text_length(kUninstallerFile));
+  create_start_menu_shortcut(menu_, "Uninstall.lnk", command.c_str() + 1, arguments, owner_);
 }
 
 // Copies a string patch file's data to the temporary file "spktmp" in the current folder (a scratch
@@ -323,6 +316,7 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
           break;
         }
         strrefs[k] = {first, loaded.patch.entry_count};
+        texts_appended_ = texts_appended_ || loaded.patch.entry_count > 0;
         break;
       }
       case PatchStatus::kUnreadable:
@@ -358,7 +352,7 @@ void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
     if (!read_entry(k, &entry, &name)) continue;
     if (!read_patch_data(entry, &bytes)) {
       // Its texts are in the talk tables already: only its resource is missing.
-      fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), kFileNotInstalled + 1);
+      fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), "Its resource is not installed.");
       continue;
     }
     LoadedPatch loaded;
@@ -395,6 +389,7 @@ void Installation::apply_string_patch_files() {
     ++failures_;
     return;
   }
+  if (texts_appended_) ++placed_;  // the talk tables hold the add-on's texts
   place_patched_resources(strrefs);
 }
 
@@ -485,7 +480,7 @@ void describe_installation(u32 failures, bool none_placed, MessageText* text) {
   }
   text->format("ZEP imported with errors: %u %s of the installation failed.\n%s", failures,
                failures == 1 ? "step" : "steps",
-               none_placed ? "No file of the add-on was installed." : "The add-on may not be complete.");
+               none_placed ? "Nothing of the add-on was installed." : "The add-on may not be complete.");
 }
 
 InstallReport install_addon(const InstallSource& source, const char* game_path, const char* addon_name,

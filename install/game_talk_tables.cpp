@@ -9,7 +9,6 @@ const char kNothingInstalled[] = "\nNothing was installed.";
 
 namespace {
 
-constexpr char kErrorCaption[] = "Error";
 
 // `game_path` + `name` + `suffix` into `path`.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
@@ -20,12 +19,12 @@ bool table_path(const char* game_path, const char* name, const char* suffix, Pat
 void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
   const u32 code = last_error();
   if (result == TalkLoad::kCannotOpen) {
-    show_warning(owner, kErrorCaption, "Can't open dialog file %s: %e.\nIs the game running?%s", path, code,
+    show_warning(owner, kTalkTableErrorCaption, "Can't open dialog file %s: %e.\nIs the game running?%s", path, code,
                  kNothingInstalled);
   } else if (result == TalkLoad::kNotATable) {
-    show_warning(owner, kErrorCaption, "%s is not a talk table: %s.%s", path, problem, kNothingInstalled);
+    show_warning(owner, kTalkTableErrorCaption, "%s is not a talk table: %s.%s", path, problem, kNothingInstalled);
   } else {
-    show_warning(owner, kErrorCaption, "%s does not fit in memory.%s", path, kNothingInstalled);
+    show_warning(owner, kTalkTableErrorCaption, "%s does not fit in memory.%s", path, kNothingInstalled);
   }
 }
 
@@ -35,7 +34,7 @@ void show_save_failure(TalkWrite written, const char* path, WindowRef owner) {
   if (written == TalkWrite::kFailed) {
     show_write_failure(owner, false, path, "", "\nThe talk tables are as they were: no string patch file is applied.");
   } else {
-    show_message(owner, "Can't open dialog file. SPK importing aborted.", kErrorCaption, kMbOk);
+    show_message(owner, kOpenFailureText, kTalkTableErrorCaption, kMbOk);
   }
 }
 
@@ -70,8 +69,8 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     return false;
   }
   if (female_.entry_count() != male_.entry_count()) {
-    show_warning(owner, kErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s", male.c_str(),
-                 male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
+    show_warning(owner, kTalkTableErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s",
+                 male.c_str(), male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
     release_talk_table(&male_);
     release_talk_table(&female_);
     return false;

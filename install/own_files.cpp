@@ -22,10 +22,13 @@ i32 prefix_length(const char* name, const char* prefix) {
 }  // namespace
 
 bool own_file_name(u32 k, const char* addon_name, PathString* name) {
-  static const char* const kGameFiles[] = {kTalkTableName, kFemaleTalkTableName, kUninstallerFile};
-  static const char* const kSuffixes[] = {"", kNewFileSuffix, ".old", kLogSuffix, ".log.new", kBackupSuffix};
-  if (k < 9) return name->format("%s%s", kGameFiles[k % 3], kSuffixes[k / 3]);
-  return addon_name != nullptr && addon_name[0] != 0 && name->format("%s%s", addon_name, kSuffixes[k - 6]);
+  // Each name as its first part and what follows; the last three follow the add-on's name.
+  static const char* const kNames[kOwnFileCount][2] = {
+      {kTalkTableName, ""},           {kFemaleTalkTableName, ""},           {kUninstallerFile, ""},
+      {kTalkTableName, kNewFileSuffix}, {kFemaleTalkTableName, kNewFileSuffix}, {kFemaleTalkTableName, ".old"},
+      {nullptr, kLogSuffix},          {nullptr, ".log.new"},                {nullptr, kBackupSuffix}};
+  const char* first = kNames[k][0] != nullptr ? kNames[k][0] : addon_name;
+  return first != nullptr && first[0] != 0 && name->format("%s%s", first, kNames[k][1]);
 }
 
 bool is_installer_own_name(const char* relative_name, const char* addon_name) {

@@ -3,7 +3,7 @@
 //
 //   dialog.tlk, dialogF.tlk   the game's talk tables, which the installer grows
 //   UInst.exe                 the uninstaller
-//   each of those with ".new" or ".old" after it, the names of the files written beside them
+//   dialog.tlk.new, dialogF.tlk.new, dialogF.tlk.old   the files written beside the talk tables
 //   <AddonName>.log           the add-on's install log, and <AddonName>.log.new beside it
 //   <AddonName>.zep-backup    the add-on's backup folder, and everything in it
 #pragma once
@@ -20,7 +20,7 @@ extern const char kBackupSuffix[];     // ".zep-backup", after the add-on's name
 // How many names own_file_name gives, and the first of them that the installer writes (the ones
 // before are the talk tables themselves, which it reads where they are and replaces by a rename, so
 // that a link in their place sends nothing elsewhere).
-constexpr u32 kOwnFileCount = 12;
+constexpr u32 kOwnFileCount = 9;
 constexpr u32 kFirstWrittenOwnFile = 2;
 
 // The installer's own name number `k` (below kOwnFileCount) into `name`; the last three follow

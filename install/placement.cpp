@@ -55,7 +55,7 @@ bool may_place(const char* relative_name, const char* addon_name) {
 }
 
 void refuse_unusable_name(const char* name, WindowRef owner) {
-  refuse_file(kRefusedCaption, "", name, "its name is longer than 256 bytes or holds a zero byte", "", owner);
+  refuse_file(kRefusedCaption, "", name, "the name is longer than 256 bytes or holds a zero byte", "", owner);
 }
 
 void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,

@@ -81,8 +81,8 @@ bool build_uninstall_command(const char* game_path, const char* addon_name, Wind
   command->clear();
   // UInst.exe takes a log named by itself alone too, from the folder it is in.
   show_warning(owner, kInstallerCaption,
-               "The game folder's path is too long to uninstall the add-on from the list of installed programs "
-               "or the Start Menu.\nTo uninstall it, run %s -%s%s in\n%s",
+               "The add-on gets no entry in the list of installed programs and no Uninstall shortcut: the game "
+               "folder's path is too long.\nTo uninstall it, run %s -%s%s in\n%s",
                kUninstallerFile, addon_name, kLogSuffix, game_path);
   return false;
 }
@@ -153,8 +153,9 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
 bool shortcut_name(const char* archive_name, StartMenuPath* name) {
   const u32 length = text_length(archive_name);
   u32 start = 0;
+  // A forward slash, as the archive may hold it, separates folders as a backslash does.
   for (u32 i = 0; i < length; ++i) {
-    if (archive_name[i] == '\\') start = i + 1;
+    if (archive_name[i] == '\\' || archive_name[i] == '/') start = i + 1;
   }
   u32 end = length;
   for (u32 i = length; i > start; --i) {

@@ -90,7 +90,8 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
                                   const void* context = nullptr);
 
 // The shortcut file's name for a file opened after installation: its archive name from after its
-// last backslash, cut at its last dot, and ".lnk". Returns false when it does not fit.
+// last backslash (or forward slash), cut at its last dot, and ".lnk". Returns false when it does not
+// fit.
 bool shortcut_name(const char* archive_name, StartMenuPath* name);
 
 // Makes the shortcut `link_path` to `target` with `arguments` and `description`. A failed save shows

@@ -52,7 +52,8 @@ bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32
   return true;
 }
 
-bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields) {
+bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields,
+                      bool cut_short) {
   const u32 before = *length;
   for (const char* at = pattern; *at != 0; ++at) {
     const char* piece = at;
@@ -68,18 +69,25 @@ bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern
       // The system's words end in a full stop and a line end, which the message's own sentence replaces.
       u32 words = kind == 'e' && system_error_text(value, scratch, 200) ? text_length(scratch) : 0;
       while (words > 0 && (scratch[words - 1] <= ' ' || scratch[words - 1] == '.')) --words;
-      const char* lead = kind == 'u' ? "" : words > 0 ? " (error " : "error ";
-      copy_bytes(scratch + words, lead, text_length(lead));
-      piece_length = words + text_length(lead);
+      // Then " (error N)" after the words, "error N" without them, or N alone for %u.
+      static const char kLead[] = " (error ";
+      piece_length = words;
+      for (const char* lead = kLead + (kind == 'u' ? 8 : words > 0 ? 0 : 2); *lead != 0; ++lead) {
+        scratch[piece_length++] = *lead;
+      }
       format_unsigned_decimal(value, scratch + piece_length);
       piece_length += text_length(scratch + piece_length);
       if (words > 0) scratch[piece_length++] = ')';
       piece = scratch;
       ++at;
     }
+    // A piece that does not fit ends the text: before it when the text is to be cut short, otherwise
+    // where it began.
     if (!append_bounded(text, length, capacity, piece, piece_length)) {
-      *length = before;
-      text[before] = 0;
+      if (!cut_short) {
+        *length = before;
+        text[before] = 0;
+      }
       return false;
     }
   }

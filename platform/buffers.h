@@ -76,10 +76,13 @@ bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32
 //   %u  a u32, in decimal
 //   %e  a Windows error code (u32) in words, as the system says it, and its number: "Access is
 //       denied (error 5)"; just "error 1234" when the system has no words for it
-// Any other character stands for itself. Returns false, leaving the text as it was, when the whole
-// would not fit. The one body of every BoundedText's format, so that a message stands in the code as
-// the sentence it is, with its fields, rather than as a chain of appends.
-bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields);
+// Any other character stands for itself. Returns false when the whole would not fit, leaving the text
+// as it was, or, when `cut_short` (for a message, which is better shown in part than not at all),
+// holding what came before the field or character that did not fit. The one body of every
+// BoundedText's format, so that a message stands in the code as the sentence it is, with its fields,
+// rather than as a chain of appends.
+bool append_formatted(char* text, u32* length, u32 capacity, const char* pattern, va_list fields,
+                      bool cut_short);
 
 // Zero-terminated text in fixed storage of `Capacity` bytes, terminator included. Every change that
 // would not fit is refused: it returns false and leaves the text as it was, never cut short.
@@ -106,13 +109,21 @@ class BoundedText {
     va_end(fields);
     return fitted;
   }
-  bool format_list(const char* pattern, va_list fields) {
+  // The same with the fields in a list; a message is `cut_short` rather than left empty.
+  bool format_list(const char* pattern, va_list fields, bool cut_short = false) {
     clear();
-    return append_formatted(text_, &length_, Capacity, pattern, fields);
+    return append_formatted(text_, &length_, Capacity, pattern, fields, cut_short);
   }
   void clear() {
     length_ = 0;
     text_[0] = 0;
+  }
+  // Ends the text before its byte `at` (below length()), which it drops, and returns what followed
+  // that byte: the second of two texts in the storage of one.
+  const char* split_at(u32 at) {
+    text_[at] = 0;
+    length_ = at;
+    return text_ + at + 1;
   }
 
   const char* c_str() const { return text_; }
@@ -125,8 +136,8 @@ class BoundedText {
 };
 
 // The text of a message being put together: one size for every message, so that one copy of the
-// code serves them all. It holds any of the messages: each has at most two paths of 259 characters
-// and the system's words for an error, and its own words are fewer than 250 bytes.
+// code serves them all. It holds the messages whose paths are of the usual lengths whole; the few that
+// can name three paths of 259 characters may be cut short.
 using MessageText = BoundedText<1024>;
 
 // A path of at most kMaxPath bytes with its terminator: what the ANSI file functions take.

@@ -37,7 +37,7 @@ void show_error_number(WindowRef owner, const char* caption) {
 
 void show_warning_list(WindowRef owner, const char* caption, const char* pattern, va_list fields) {
   MessageText text;
-  text.format_list(pattern, fields);
+  text.format_list(pattern, fields, true);
   show_message(owner, text.c_str(), caption, kMbOk | kMbIconWarning);
 }
 

@@ -12,6 +12,9 @@ const char kWorkingCopy[] = "tmp";
 
 namespace {
 
+// The caption of the error-number message of a working copy that cannot be made.
+constexpr char kAccessErrorCaption[] = "ZEP access error";
+
 // True when `text` contains ".exe" anywhere.
 bool contains_exe(const char* text) {
   for (; *text != 0; ++text) {
@@ -79,7 +82,7 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   const char* command = command_line();
   HeapBuffer lowered;
   if (!lowered.allocate(text_length(command) + 1)) {
-    show_error_number(window, "ZEP access error");
+    show_error_number(window, kAccessErrorCaption);
     return;
   }
   copy_bytes(lowered.data(), command, text_length(command));
@@ -94,7 +97,7 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   HeapBuffer own_path_storage;
   const char* own_path = derive_own_path(lowered.text(), &own_path_storage);
   if (own_path == nullptr) {
-    show_error_number(window, "ZEP access error");
+    show_error_number(window, kAccessErrorCaption);
     return;
   }
   if (!derive_addon_name(own_path, addon_name)) {
@@ -109,14 +112,14 @@ void locate_self(WindowRef window, WindowRef list, char* addon_name, ArchiveCoun
   PathString name;
   FileHandle copy(create_free_scratch_file(kWorkingCopy, &name));
   if (!copy.is_open()) {
-    show_error_number(window, "ZEP access error");
+    show_error_number(window, kAccessErrorCaption);
     return;
   }
   u32 size = 0;
   FileHandle own(open_for_reading_shared(own_path));
   if (!own.is_open() || !get_file_size(own.get(), &size) ||
       copy_region(own.get(), 0, size, copy.get()) != CopyFailure::kNone) {
-    show_error_number(window, "ZEP access error");
+    show_error_number(window, kAccessErrorCaption);
     return;
   }
   own.close();

@@ -156,6 +156,7 @@ TEST(Registration, ShortcutNamesComeFromTheBaseNameCutAtItsLastDot) {
   EXPECT_EQ(name_of("Override\\notes"), "notes.lnk");
   EXPECT_EQ(name_of("readme.txt"), "readme.lnk");
   EXPECT_EQ(name_of("Docs.d\\notes"), "notes.lnk");  // a dot in the folder part does not count
+  EXPECT_EQ(name_of("Override/Docs.d/Read.Me.txt"), "Read.Me.lnk");  // as an archive may name it
   StartMenuPath name;
   EXPECT_FALSE(shortcut_name(std::string(256, 'x').c_str(), &name));
 }

@@ -92,9 +92,11 @@ Placed place(const Game& game, const Case& c, const std::string& name, std::size
     placed.shown.push_back({caption, text});
     return kIdOk;
   });
+  // The installation's game path, alive for as long as the backup that holds on to it.
+  const std::string game_path = game.path();
   InstallLog log;
-  EXPECT_EQ(log.read_existing(game.path().c_str(), "Mod"), ExistingLog::kContinued);
-  const Backup backup(game.path().c_str(), "Mod", &log);
+  EXPECT_EQ(log.read_existing(game_path.c_str(), "Mod"), ExistingLog::kContinued);
+  const Backup backup(game_path.c_str(), "Mod", &log);
   const PlaceRules rules = {"Mod", c.backup ? &backup : nullptr};
   // The data comes from a file, as the installation's does; a case that reads past its end cannot read it.
   write_native_file(game.folder().parent_path() / "data", "the add-on's");
@@ -102,7 +104,7 @@ Placed place(const Game& game, const Case& c, const std::string& name, std::size
   const PlaceData data = {nullptr, source.get(), std::string(c.what) == kUnreadableData ? 100u : 0u, 12};
   if (c.fail_first != nullptr) host::fail_nth_file_operation(inject_at, c.code);
   FileHandle file;
-  placed.result = place_file(game.path().c_str(), name.c_str(), data, rules, nullptr, &file);
+  placed.result = place_file(game_path.c_str(), name.c_str(), data, rules, nullptr, &file);
   placed.failed = host::injected_failure();
   host::fail_nth_file_operation(0, 0);
   host::reset_message_handler();
@@ -150,6 +152,12 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
         "process (error 32).\nIt is not installed."}},
       {"a full disk", "Override\\new.itm", nullptr, "write_file", 112, true, PlaceResult::kFailed, "Write error",
        {"{file}\ncould not be written: There is not enough space on the disk (error 112)."}},
+      {"a folder that cannot be made", "New\\new.itm", nullptr, "make_folder", 5, true, PlaceResult::kFailed,
+       "Write error", {"{file}\ncould not be written: Access is denied (error 5).\nIt is not installed."}},
+      {"a file that cannot be replaced once its original is kept", "Override\\x.itm", nullptr, "create_or_replace",
+       32, true, PlaceResult::kFailed, "Write error",
+       {"{file}\ncould not be written: The process cannot access the file because it is being used by another "
+        "process (error 32).\nIt is not installed."}},
       {kUnreadableData, "Override\\new.itm", nullptr, nullptr, 0, true, PlaceResult::kFailed, "ZEP read Error",
        {"{file}\ncould not be written, as this installer could not be read: Reached the end of the file (error 38)."}},
       // The player's file is not replaced when its original cannot be kept.
@@ -172,6 +180,10 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm",
         "Keep it: it may be the game's own file."}},
+      {"a backup's folder that cannot be made", "Override\\x.itm", nullptr, "make_folder", 5, true,
+       PlaceResult::kFailed, "ZEP backup error",
+       {"{file}\nwas not replaced: copying it to\n{game}Mod.zep-backup\\Override\\x.itm\nfailed: Access is denied "
+        "(error 5)."}},
       {"a backup that cannot be made", "Override\\x.itm", nullptr, "copy_file", 112, true, PlaceResult::kFailed,
        "ZEP backup error",
        {"{file}\nwas not replaced: copying it to\n{game}Mod.zep-backup\\Override\\x.itm\nfailed: There is not enough "
@@ -183,13 +195,25 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
          write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older");
        },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
-       {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm",
-        "Keep it"}},
+       {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm\nand "
+        "another as\n{game}Other.zep-backup\\Override\\x.itm\nKeep both: either may be the game's own file."}},
       {"the other add-on's backup that cannot be moved", "Override\\x.itm", other_addon(true), "replace_file", 5,
        true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: the add-on Other's backup of it,\n{game}Other.zep-backup\\Override\\x.itm,\ncould "
         "not be moved to this one's: Access is denied (error 5).",
         "Keep it"}},
+      {"the other add-on's backup through a link", "Override\\x.itm",
+       [](const Game& game) {
+         other_addon(false)(game);
+         fs::create_directory_symlink(game.folder().parent_path(), game.folder() / "Other.zep-backup");
+       },
+       nullptr, 0, true, PlaceResult::kFailed, "ZEP refused link",
+       {"{file}\nwas not replaced: the path of its backup passes through a link:\n"
+        "{game}Other.zep-backup\\Override\\x.itm"}},
+      {"the other add-on's log that cannot be replaced", "Override\\x.itm", other_addon(false), "replace_file", 5,
+       true, PlaceResult::kFailed, "ZEP backup error",
+       {"{file}\nwas not replaced: the log of the add-on Other, which placed it, could not be changed:\n"
+        "{game}Other.log\nAccess is denied (error 5)."}},
       {"the other add-on's log that cannot be changed", "Override\\x.itm", other_addon(false), "create_or_replace",
        5, true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: the log of the add-on Other, which placed it, could not be changed:\n"
@@ -228,6 +252,9 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
         if (at_part != std::string::npos) from = at_part + 1;
       }
       EXPECT_EQ(read_native_file(game.folder() / "Override" / "x.itm"), kPlayers) << "the player's file stays";
+      if (c.prepare == nullptr) {
+        EXPECT_FALSE(fs::exists(game.folder() / "Mod.zep-backup" / "Override" / "x.itm")) << "no backup of it stays";
+      }
       EXPECT_EQ(host::open_file_count(), 0u);
       checked = true;
     }
