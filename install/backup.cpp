@@ -28,7 +28,7 @@ const char* link_of(const PathString& a, const PathString& b, u32 game_path_leng
 // first, then say why, and where its original is kept when there is one. The backups of the player's
 // files are the only copies of the game's own: a message that names one says so, lest the player
 // delete it to get an installation through.
-constexpr char kKeepBackup[] = "\nKeep it: it may be the game's own file.";
+constexpr char kKeepBackup[] = "\nKeep it and its folder: it may be the game's own file.";
 constexpr char kBackupTooLong[] = "%s\nwas not replaced: for its backup, %s.%s";
 constexpr char kBackupThroughLink[] = "%s\nwas not replaced: the path of its backup passes through a link:\n%s";
 // An earlier backup of the file is where its backup would go; the other add-on's may be there too.
@@ -140,7 +140,7 @@ bool Backup::take_over(const char* relative_name, WindowRef owner, bool* failed)
     } else if (exists(theirs.c_str())) {
       if (exists(ours.c_str())) {
         show_warning(owner, kBackupCaption, kEarlierBackup, full_path.c_str(), ours.c_str(), "\nand another as\n",
-                     theirs.c_str(), "\nKeep both: either may be the game's own file.");
+                     theirs.c_str(), "\nKeep both and their folders: either may be the game's own file.");
         *failed = true;
       } else {
         moved =

@@ -179,7 +179,7 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
        [](const Game& game) { write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older"); },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm",
-        "Keep it: it may be the game's own file."}},
+        "Keep it and its folder: it may be the game's own file."}},
       {"a backup's folder that cannot be made", "Override\\x.itm", nullptr, "make_folder", 5, true,
        PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: copying it to\n{game}Mod.zep-backup\\Override\\x.itm\nfailed: Access is denied "
@@ -196,7 +196,8 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
        },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm\nand "
-        "another as\n{game}Other.zep-backup\\Override\\x.itm\nKeep both: either may be the game's own file."}},
+        "another as\n{game}Other.zep-backup\\Override\\x.itm\nKeep both and their folders: either may be the game's own "
+        "file."}},
       {"the other add-on's backup that cannot be moved", "Override\\x.itm", other_addon(true), "replace_file", 5,
        true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: the add-on Other's backup of it,\n{game}Other.zep-backup\\Override\\x.itm,\ncould "
