@@ -16,6 +16,13 @@ namespace {
 
 constexpr char kRefusedCaption[] = "ZEP refused file";
 
+// Shows under `caption` that the add-on's file `folder` + `name` is not installed, `why` (words that
+// follow "is not installed: "), and then `then` (empty, or a line of its own).
+void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
+                 WindowRef owner) {
+  show_warning(owner, caption, "The add-on's file\n%s%s\nis not installed: %s.%s", folder, name, why, then);
+}
+
 }  // namespace
 
 bool make_missing_folders(const char* full_path, u32 game_path_length) {
@@ -56,11 +63,6 @@ bool may_place(const char* relative_name, const char* addon_name) {
 
 void refuse_unusable_name(const char* name, WindowRef owner) {
   refuse_file(kRefusedCaption, "", name, "the name is longer than 256 bytes or holds a zero byte", "", owner);
-}
-
-void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
-                 WindowRef owner) {
-  show_warning(owner, caption, "The add-on's file\n%s%s\nis not installed: %s.%s", folder, name, why, then);
 }
 
 bool accept_placement_name(const char* relative_name, const char* addon_name, WindowRef owner) {

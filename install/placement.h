@@ -43,11 +43,6 @@ extern const char kFileNotInstalled[];  // "\nIt is not installed."
 extern const char kPathTooLong[];        // "its path would be longer than the 259 characters Windows takes"
 extern const char kChooseShorterPath[];  // "\nChoose a game folder with a shorter path."
 
-// Shows under `caption` that the add-on's file `folder` + `name` is not installed, `why` (words that
-// follow "is not installed: "), and then `then` (empty, or a line of its own).
-void refuse_file(const char* caption, const char* folder, const char* name, const char* why, const char* then,
-                 WindowRef owner);
-
 // Makes every missing folder of `full_path` from its byte `game_path_length` on (the game folder
 // itself exists), level by level. Names that exist already are fine (a file in the place of a folder
 // is then the create's to report). Returns false when a folder cannot be made, with last_error() why.
