@@ -173,14 +173,28 @@ void Installation::create_log() {
   show_write_failure(owner_, false, game_path_, log_name.c_str(), "\nNo file is installed: none could be uninstalled.");
 }
 
+// What tells the add-on's own shortcuts in its Start Menu folder.
+struct OwnShortcuts {
+  const ArchiveIndex& index;
+  const InstallLog& log;
+};
+
 // True when `name` is the shortcut this installation makes for one of its files opened after
-// installation (`context` is the archive's index).
+// installation, or one an earlier installation made for a file its log lists (a readme of an earlier
+// version, say), as the uninstaller removes it.
 bool is_own_shortcut(const char* name, const void* context) {
-  const ArchiveIndex& index = *static_cast<const ArchiveIndex*>(context);
-  for (u32 k = 0; k < index.file_count(); ++k) {
-    if (index.entry(index.patch_count() + k).flags != kRunAfterInstall) continue;
-    StartMenuPath link;
-    if (shortcut_name(index.name(index.patch_count() + k), &link) && texts_equal(link.c_str(), name)) return true;
+  const OwnShortcuts& own = *static_cast<const OwnShortcuts*>(context);
+  StartMenuPath link;
+  for (u32 k = 0; k < own.index.file_count(); ++k) {
+    if (own.index.entry(own.index.patch_count() + k).flags != kRunAfterInstall) continue;
+    if (shortcut_name(own.index.name(own.index.patch_count() + k), &link) && same_name(link.c_str(), link.length(), name)) {
+      return true;
+    }
+  }
+  u32 length = 0;
+  const char* listed = own.log.listed().names(&length);
+  for (u32 at = 0; at < length; at += text_length(listed + at) + 1) {
+    if (shortcut_name(listed + at, &link) && same_name(link.c_str(), link.length(), name)) return true;
   }
   return false;
 }
@@ -197,10 +211,13 @@ void Installation::register_and_offer_shortcuts() {
   if (command_made) {
     key.set_command(command.c_str());
   } else {
+    // Without a command the uninstaller could not know the shortcuts for its own: none is made.
+    menu_.wanted = false;
     ++failures_;
   }
   if (!menu_.wanted) return;
-  make_addon_start_menu_folder(addon_name_, owner_, &menu_, is_own_shortcut, &index_);
+  const OwnShortcuts own = {index_, log_};
+  make_addon_start_menu_folder(addon_name_, owner_, &menu_, is_own_shortcut, &own);
   if (!menu_.wanted || !command_made) return;
   // The shortcut's target and arguments are the command's two parts: the uninstaller's path in its
   // quotes, then " -" and the log's path.
@@ -241,8 +258,9 @@ bool Installation::check_existing_log() {
   if (existing == ExistingLog::kNone || existing == ExistingLog::kContinued) return true;
   if (existing == ExistingLog::kNotThisAddons) {
     show_warning(owner_, kLogErrorCaption,
-                 "The log %s%s%s is not this add-on's in this folder.\nMove it away if it is not "
-                 "needed.%s",
+                 "The file %s%s%s is not this add-on's log: its first line is not the add-on's name.\nKeep it: if "
+                 "it is another add-on's log, rename it after that add-on; otherwise move it out of the game "
+                 "folder. Then run this installer again.%s",
                  game_path_, addon_name_, kLogSuffix, kNothingInstalled);
   } else {
     show_warning(owner_, kLogErrorCaption, "The log %s%s%s cannot be read: %e.%s", game_path_, addon_name_, kLogSuffix,

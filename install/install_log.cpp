@@ -1,6 +1,7 @@
 #include "install/install_log.h"
 
 #include "install/log_lines.h"
+#include "dialog/talk_table.h"
 #include "install/own_files.h"
 
 namespace zep {
@@ -86,21 +87,31 @@ ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_n
   }
   file.close();
 
+  // An empty file has no first line that could be this add-on's name.
+  if (size == 0) return ExistingLog::kNotThisAddons;
   u32 position = 0;
+  bool moved = true;  // a log of its first line alone has lost its second: it is written anew too
+  file_lines_ = size;
   for (u32 index = 0; position < size; ++index) {
     u32 start = 0;
     const u32 length = next_log_line(text.text(), size, &position, &start);
     const char* line = text.text() + start;
     if (index == 0 && !same_name(line, length, addon_name)) return ExistingLog::kNotThisAddons;
-    if (index == 1 && !same_name(line, length, game_path)) return ExistingLog::kNotThisAddons;
+    if (index == 1) {
+      moved = !same_name(line, length, game_path);
+      file_lines_ = position < size ? position : size;
+    }
     if (index >= 2 && length > 0 && !listed_.add(line, length)) {
       set_last_error(win_error::kNotEnoughMemory);
       return ExistingLog::kUnreadable;
     }
-    if (index == 1) continued_ = true;
   }
-  if (!continued_) return ExistingLog::kNotThisAddons;  // fewer than two lines
+  continued_ = true;
   needs_line_end_ = text.text()[size - 1] != '\n';
+  if (moved) {
+    moved_size_ = size;
+    moved_text_ = static_cast<HeapBuffer&&>(text);
+  }
   return ExistingLog::kContinued;
 }
 
@@ -108,6 +119,10 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
   PathString path;
   if (!path.format("%s%s%s", game_path, addon_name, kLogSuffix)) {
     set_last_error(win_error::kFilenameTooLong);
+    ++failures_;
+    return false;
+  }
+  if (moved_size_ > 0 && !rewrite_game_path(path.c_str(), game_path, addon_name)) {
     ++failures_;
     return false;
   }
@@ -120,6 +135,37 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
   bool first = write_line(addon_name);
   bool second = write_line(game_path);
   return first && second;
+}
+
+bool InstallLog::rewrite_game_path(const char* path, const char* game_path, const char* addon_name) {
+  PathString temporary;
+  if (!temporary.format("%s%s", path, kNewFileSuffix)) {
+    set_last_error(win_error::kFilenameTooLong);
+    return false;
+  }
+  // A link in the temporary file's place would have the log written wherever it points.
+  if (is_link(temporary.c_str())) {
+    set_last_error(win_error::kAccessDenied);
+    return false;
+  }
+  file_ = FileHandle(create_or_replace(temporary.c_str()));
+  if (!file_.is_open()) return false;
+  // The first two lines anew, then the file lines as they are, with a line end after the last.
+  const u32 tail = moved_size_ - file_lines_;
+  bool written = write_line(addon_name) && write_line(game_path) &&
+                 (tail == 0 || (write_file(file_.get(), moved_text_.data() + file_lines_, tail) &&
+                                (!needs_line_end_ || write_line("")))) &&
+                 flush_file(file_.get());
+  written = file_.close() && written;
+  // The old text is kept until the new one has replaced it in one step.
+  if (written && replace_file(temporary.c_str(), path)) {
+    needs_line_end_ = false;
+    return true;
+  }
+  const u32 code = last_error();
+  delete_file(temporary.c_str());
+  set_last_error(code);
+  return false;
 }
 
 bool InstallLog::append_line(const char* text) {

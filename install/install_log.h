@@ -11,19 +11,18 @@
 // files it does not list yet are added, so that the uninstaller still removes everything.
 #pragma once
 
+#include "install/log_lines.h"
 #include "platform/buffers.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
 namespace zep {
 
-// The largest log that is continued: far more lines than any add-on has.
-constexpr u32 kLargestLog = 64u << 20;
 
 enum class ExistingLog {
   kNone,          // there is no log yet
   kContinued,     // the log is this add-on's and will be continued; its file lines are known
-  kNotThisAddons, // its first lines are not this add-on's name and game folder, or it is too large
+  kNotThisAddons, // its first line is not this add-on's name, or it is too large
   kUnreadable,    // it cannot be read (open elsewhere, no access); last_error() says why
 };
 
@@ -35,6 +34,11 @@ class NameSet {
   bool add(const char* name, u32 length);
   bool contains(const char* name, u32 length) const;
   u32 size() const { return count_; }
+  // The names in the order added, each followed by a zero, back to back: `*length` bytes.
+  const char* names(u32* length) const {
+    *length = names_used_;
+    return names_.text();
+  }
 
  private:
   bool grow();
@@ -50,9 +54,11 @@ class NameSet {
 class InstallLog {
  public:
   // Looks, before anything is changed, for the log `game_path` + `addon_name` + ".log" of an earlier
-  // installation. A log whose first two lines are `addon_name` and `game_path` (ignoring case) is
-  // kContinued: create() then keeps it, and its file lines count as listed. Lines may end in CR LF or
-  // in LF alone.
+  // installation. A log whose first line is `addon_name` (ignoring case) is kContinued: create() then
+  // keeps it, and its file lines count as listed. When its second line names another folder than
+  // `game_path` (the game folder was moved or copied since), create() makes that line `game_path`,
+  // as the uninstaller works from the log's own folder all the same. Lines may end in CR LF or in LF
+  // alone.
   ExistingLog read_existing(const char* game_path, const char* addon_name);
 
   // Creates the log with its first two lines, or, after read_existing found one to continue, opens it
@@ -62,6 +68,7 @@ class InstallLog {
 
   // True when `name` is one of the log's file lines, kept or added.
   bool lists(const char* name) const { return listed_.contains(name, text_length(name)); }
+  const NameSet& listed() const { return listed_; }
 
   // Adds `text` as a file line, in one write of exactly its length + 2 bytes, unless the log lists it
   // already. Returns false, counting a failure, when the line does not reach the log; from then on
@@ -77,8 +84,13 @@ class InstallLog {
 
  private:
   bool write_line(const char* text);
+  // Writes the continued log anew with `game_path` as its second line, through "<log>.new".
+  bool rewrite_game_path(const char* path, const char* game_path, const char* addon_name);
 
   FileHandle file_;
+  HeapBuffer moved_text_;         // a log whose second line names another folder, read whole
+  u32 moved_size_ = 0;
+  u32 file_lines_ = 0;            // where its file lines begin
   bool continued_ = false;        // read_existing found a log to continue
   bool needs_line_end_ = false;   // the continued log's last line has no line end
   bool broken_ = false;           // a line was lost

@@ -8,6 +8,9 @@
 
 namespace zep {
 
+// The largest log that is read: far more lines than any add-on has.
+constexpr u32 kLargestLog = 64u << 20;
+
 // One line of `size` bytes of log text at `log`, from `*position` on: stores where the line starts in
 // `*line_start`, returns its length and moves `*position` to where the next line begins (past `size`
 // at the end).

@@ -81,7 +81,7 @@ bool build_uninstall_command(const char* game_path, const char* addon_name, Wind
   command->clear();
   // UInst.exe takes a log named by itself alone too, from the folder it is in.
   show_warning(owner, kInstallerCaption,
-               "The add-on gets no entry in the list of installed programs and no Uninstall shortcut: the game "
+               "The add-on gets no entry in the list of installed programs and no Start Menu shortcuts: the game "
                "folder's path is too long.\nTo uninstall it, run %s -%s%s in\n%s",
                kUninstallerFile, addon_name, kLogSuffix, game_path);
   return false;

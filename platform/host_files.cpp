@@ -433,6 +433,17 @@ bool delete_file(const char* path) {
   return true;
 }
 
+bool clear_read_only(const char* path) {
+  std::string native;
+  if (!to_native(path, &native)) return false;
+  struct stat status;
+  if (!existing(native, &status)) return false;
+  if (!S_ISREG(status.st_mode) || !is_read_only(status)) return false;
+  if (refused_change("clear_read_only", native)) return false;
+  if (::chmod(native.c_str(), (status.st_mode & 07777) | S_IWUSR) != 0) return fail_with_errno(native, Subject::kFile);
+  return true;
+}
+
 // A symbolic link stands for every kind of reparse point.
 bool is_link(const char* path) {
   std::string native;

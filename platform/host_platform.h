@@ -85,9 +85,10 @@ std::size_t open_search_count();
 // what exists without regard to letter case), or nothing when the path is invalid.
 std::optional<std::string> native_path(const std::string& path);
 
-// Fault injection. The file operations that write or change the disk are counted: create_or_replace,
-// create_new, create_scratch_file, open_for_appending, write_file, flush_file, replace_file, delete_file, copy_file, make_folder and
-// remove_folder. From this call on, the `n`-th of them (1 for the next one) fails with `code` and
+// Fault injection. The operations that write or change the disk or the registry are counted:
+// create_or_replace, create_new, create_scratch_file, open_for_appending, write_file, flush_file,
+// replace_file, delete_file, copy_file, make_folder, remove_folder, clear_read_only, and
+// open_or_create_key when it makes a key, set_string_value and delete_key. From this call on, the `n`-th of them (1 for the next one) fails with `code` and
 // changes nothing; 0 injects nothing. Either way counting starts again from 0.
 void fail_nth_file_operation(std::size_t n, u32 code);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/host_common.h"
+#include "platform/host_internal.h"
 #include "platform/host_platform.h"
 
 namespace zep {
@@ -119,6 +120,10 @@ i32 open_or_create_key(RegistryRoot root, const char* path, KeyRef* key) {
   if (writes_denied(root) && find_key(prefixes.back()) == nullptr && prefixes.size() > 1) {
     return static_cast<i32>(win_error::kAccessDenied);
   }
+  // Making a key is a change, which a planned fault may refuse; opening one that is there is not.
+  if (find_key(prefixes.back()) == nullptr && injected_failure_here("open_or_create_key", prefixes.back())) {
+    return static_cast<i32>(last_error());
+  }
   RegistryKey& found = create_keys(prefixes);
   *key = new OsKey{folded(found.spelled), found.serial};
   ++registry().open_keys;
@@ -145,6 +150,9 @@ i32 set_string_value(KeyRef key, const char* name, const char* text) {
                                                                       : RegistryRoot::kLocalMachine;
   if (writes_denied(which)) return static_cast<i32>(win_error::kAccessDenied);
   std::string value_name = name == nullptr ? "" : name;
+  if (injected_failure_here("set_string_value", found->spelled + "\\" + value_name)) {
+    return static_cast<i32>(last_error());
+  }
   RegistryValue& value = found->values[folded(value_name)];
   if (value.name.empty()) value.name = value_name;
   value.data.assign(text == nullptr ? "" : text);
@@ -174,6 +182,7 @@ i32 delete_key(RegistryRoot root, const char* path) {
   if (writes_denied(root)) return static_cast<i32>(win_error::kAccessDenied);
   std::string folded_path = folded(found->spelled);
   if (has_subkeys(folded_path)) return static_cast<i32>(win_error::kAccessDenied);
+  if (injected_failure_here("delete_key", found->spelled)) return static_cast<i32>(last_error());
   registry().keys.erase(folded_path);
   return 0;
 }

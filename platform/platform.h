@@ -142,6 +142,11 @@ bool replace_file(const char* from, const char* to);
 // anywhere. The link itself is looked at, never what it points to.
 bool is_link(const char* path);
 
+// Takes the read-only attribute off the file at `path` (GetFileAttributesA, SetFileAttributesA). Returns
+// true when the file had it and has it no more; false, changing nothing, for a file without it, a
+// folder, a link, or when it fails.
+bool clear_read_only(const char* path);
+
 // One entry of a folder search: the entry's long name.
 struct FoundName {
   char text[kMaxPath];

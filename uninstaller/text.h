@@ -14,13 +14,6 @@ inline u32 length_of(const char* text) {
   return length;
 }
 
-// Copies at most `count` - 1 characters, stops at a zero byte, always terminates (as lstrcpynA).
-inline void copy_at_most(char* to, const char* from, u32 count) {
-  u32 i = 0;
-  for (; i + 1 < count && from[i] != 0; ++i) to[i] = from[i];
-  if (count > 0) to[i] = 0;
-}
-
 // Joins up to four texts into `to` (a working buffer of `capacity` bytes); a null part ends the list.
 // Returns false, leaving `to` empty, when they would not fit.
 inline bool join(char* to, u32 capacity, const char* a, const char* b = nullptr, const char* c = nullptr,

@@ -7,9 +7,12 @@
 // game folder is the folder that holds the log; the log's first line must be a plain add-on name equal
 // to the log's own file name; a file line that names nothing inside the game folder is passed over.
 // Only when every listed file is gone are the originals the installation kept in
-// "<AddonName>.zep-backup" put back and the uninstall key, "Uninstall.lnk", the emptied Start Menu
-// and backup folders and the log removed; otherwise everything stays as it is, the log whole, and the
-// player can run it again: files that are gone already are passed over then.
+// "<AddonName>.zep-backup" put back and the emptied backup folder and the log removed; otherwise
+// everything stays as it is, the log whole, and the player can run it again: files that are gone
+// already are passed over then. The uninstall key of the add-on's name, and with it the add-on's
+// Start Menu folder, are the installation's only when the key's command starts UInst.exe on this very
+// log; only then do the key, "Uninstall.lnk", the shortcut made for each listed file and the emptied
+// folder go. Any other key, and whatever else the folder holds, stays.
 #pragma once
 
 #include "install/log_lines.h"
@@ -34,28 +37,37 @@ inline const char kBackupFolder[] = ".zep-backup\\";
 
 inline bool is_separator(char c) { return c == '\\' || c == '/'; }
 
-// True when `name` is a plain add-on name: not empty, no separator, colon or control character, and
-// not made of dots alone.
+// True when `name`, the log's first line, is a plain add-on name: not empty, no colon (which would
+// name a stream of a file), and not made of dots alone. It is compared with the log's own file name,
+// which holds no separator, and on Windows no control character either.
 inline bool is_plain_name(const char* name) {
   bool dots_only = true;
   for (const char* c = name; *c != 0; ++c) {
-    if (is_separator(*c) || *c == ':' || static_cast<u8>(*c) < 0x20) return false;
+    if (*c == ':') return false;
     dots_only = dots_only && *c == '.';
   }
   return !dots_only;
 }
 
+// What the registry answers for a key or value that is not there.
+constexpr u32 kNoSuchEntry = win_error::kFileNotFound;
+
+// What the last message says of the add-on's uninstall key: nothing when it is this log's, and
+// there is none, or one without a command, which shows in no list.
+inline const char kKeyIsOthers[] = "\nThe installed programs entry of this name is not this log's: it stays.";
+
 template <class Os>
 class Uninstaller {
  public:
   Outcome run(const char* command_line) {
-    buffers_ = static_cast<char*>(Os::allocate(5 * kWorkingBufferLength));
+    buffers_ = static_cast<char*>(Os::allocate(6 * kWorkingBufferLength + 1));
     if (buffers_ != nullptr) {
       command_ = buffers_;
       game_ = command_ + kWorkingBufferLength;
       path_ = game_ + kWorkingBufferLength;
       other_ = path_ + kWorkingBufferLength;
       programs_ = other_ + kWorkingBufferLength;
+      spare_ = programs_ + kWorkingBufferLength;
       work(command_line);
     }
     Os::release(log_);
@@ -72,14 +84,10 @@ class Uninstaller {
     }
     typename Os::File file = open_log();
     if (file == Os::kNoFile) return;
-    // A size this large would overflow the arithmetic below; no log is anywhere near it.
     u32 size = 0;
-    bool read = Os::file_size(file, &size) && size < 0x7FFFFFF0u;
-    if (read) {
-      log_ = static_cast<char*>(Os::allocate(size + 1));
-      read = log_ != nullptr && Os::read(file, log_, size);
-    }
+    log_ = Os::read_log(file, &size);
     Os::close(file);
+    const bool read = log_ != nullptr;
     if (!read || !check_log(size)) {
       Os::message(kInvalidLog, log_path_, kMbOk);
       return;
@@ -90,6 +98,10 @@ class Uninstaller {
       return;
     }
     find_start_menu();
+    // The Start Menu folder and the key are the installation's only when the key's command is this
+    // log's: then the shortcut the installation made for a file goes with the file, and once every
+    // file is gone, "Uninstall.lnk", the folder once it is empty, and the key after them.
+    ours_ = key_is_ours();
     // First every listed file is deleted; only when none remains are the originals put back, so that
     // a run that stops short can be repeated: what is gone already is passed over, and no original is
     // back yet to be taken for the add-on's file and deleted. Until then the log, the registration
@@ -102,7 +114,7 @@ class Uninstaller {
         char* end = log_ + start + length;
         const char saved = *end;
         *end = 0;  // the line ends here for the moment
-        if (log_[start] != 0) handle_line(log_ + start);
+        handle_line(log_ + start);  // an empty line names the game folder itself: passed over
         *end = saved;
       }
       if (pass_ == 0 && failures_ > 0) {
@@ -114,14 +126,16 @@ class Uninstaller {
       }
     }
     // Everything is gone: the registration, the shortcuts, the backup folder and the log go too.
-    if (join(other_, kWorkingBufferLength, kWindowsKey, kUninstallKey, name_)) Os::delete_uninstall_key(other_);
-    if (start_menu("Uninstall.lnk")) Os::delete_file(path_);
-    if (programs_[0] != 0 && join(path_, kWorkingBufferLength, programs_, "\\", name_)) Os::remove_folder(path_);
-    if (join(other_, kWorkingBufferLength, game_, name_, kBackupFolder)) Os::remove_folder(other_);
+    if (ours_) {
+      if (in_start_menu("Uninstall", ".lnk")) Os::delete_file(spare_);
+      Os::remove_folder(programs_);  // an empty path, without a Start Menu, names no folder
+      Os::delete_uninstall_key(other_);
+    }
+    if (join(spare_, kWorkingBufferLength, game_, name_, kBackupFolder)) Os::remove_folder(spare_);
     // An original that could not be put back stays in the backup folder, which then stays too.
-    join(path_, kWorkingBufferLength,
-         "Uninstall completed.", failures_ > 0 ? "\nSome originals stay in the .zep-backup folder." : "",
-         moved_ ? "\nThe game had moved: the log's folder was used." : "");
+    join(path_, kWorkingBufferLength, "Uninstall completed.",
+         failures_ > 0 ? "\nSome originals stay in the .zep-backup folder." : "",
+         moved_, key_note_);
     Os::message(path_, kInfo, kMbOk | kMbIconInformation);
     Os::delete_file(log_path_);
     outcome_ = Outcome::kCompleted;
@@ -140,7 +154,8 @@ class Uninstaller {
     const u32 stem = length_of(path_) - 4;
     if (length_of(path_) <= 4 || Os::compare_ignoring_case(path_ + stem, ".log") != 0) return false;
     path_[stem] = 0;
-    copy_at_most(game_, log_path_, folder_length + 1);
+    join(game_, kWorkingBufferLength, log_path_);
+    game_[folder_length] = 0;
 
     u32 position = 0;
     u32 start = 0;
@@ -152,7 +167,9 @@ class Uninstaller {
       length = next_log_line(log_, size, &position, &start);
       log_[start + length] = 0;
       // A log named without its folder is in the current one, wherever the log says the game is.
-      moved_ = game_[0] != 0 && Os::compare_ignoring_case(log_ + start, game_) != 0;
+      if (game_[0] != 0 && Os::compare_ignoring_case(log_ + start, game_) != 0) {
+        moved_ = "\nThe game had moved: the log's folder was used.";
+      }
     }
     first_file_line_ = position;
     return true;
@@ -164,19 +181,28 @@ class Uninstaller {
   void handle_line(const char* line) {
     if (!join(path_, kWorkingBufferLength, game_, line) || !may_touch(path_)) return;
     if (pass_ == 0) {
-      if (!Os::delete_file(path_) && !Os::missing()) ++failures_;
+      // The log says the add-on placed the file: its read-only mark is no reason to keep it.
+      Os::clear_read_only(path_);
+      if (!Os::delete_file(path_) && !Os::missing()) {
+        ++failures_;
+      } else if (ours_) {
+        // The shortcut the installation made for the file if it was one to open: its name cut at its
+        // last dot, and ".lnk".
+        *dot_ = 0;
+        if (in_start_menu(base_, ".lnk")) Os::delete_file(spare_);
+      }
       return;
     }
-    if (!join(other_, kWorkingBufferLength, game_, name_, kBackupFolder, line) || !may_touch(other_)) return;
-    if (!Os::move_file(other_, path_)) {
+    if (!join(spare_, kWorkingBufferLength, game_, name_, kBackupFolder, line) || !may_touch(spare_)) return;
+    if (!Os::move_file(spare_, path_)) {
       if (!Os::missing()) ++failures_;  // counted, but the run goes on: the file itself is gone
       return;
     }
     // The backup's folders go as they empty, the backup folder itself included.
-    for (char* at = other_ + length_of(other_); at > other_ + length_of(game_); --at) {
+    for (char* at = spare_ + length_of(spare_); at > spare_ + length_of(game_); --at) {
       if (!is_separator(*at)) continue;
       *at = 0;
-      Os::remove_folder(other_);
+      Os::remove_folder(spare_);
     }
   }
 
@@ -192,13 +218,19 @@ class Uninstaller {
   bool may_touch(char* path) {
     char* part = path + length_of(game_);
     if (*part == 0 || is_separator(*part)) return false;
+    dot_ = nullptr;
     for (char* at = part;; ++at) {
       if (*at == ':') return false;
+      if (*at == '.') dot_ = at;
       if (!is_separator(*at) && *at != 0) continue;
       bool only_dots = true;
       for (const char* c = part; c < at; ++c) only_dots = only_dots && (*c == '.' || *c == ' ');
       if (only_dots && at > part) return false;
-      if (*at == 0) return true;
+      if (*at == 0) {
+        base_ = part;
+        if (dot_ < part) dot_ = at;
+        return true;
+      }
       *at = 0;
       const bool link = Os::is_link(path);
       *at = '\\';
@@ -210,21 +242,43 @@ class Uninstaller {
     }
   }
 
-  // `name` in the add-on's Start Menu folder, into the path buffer; false without a Programs folder.
-  bool start_menu(const char* name) {
-    return programs_[0] != 0 && join(path_, kWorkingBufferLength, programs_, "\\", name_, "\\", name);
+  // Whose the add-on's uninstall key is, its path left in the other buffer for the end of the run: this log's when its command
+  // starts UInst.exe in the log's folder with this log, quoted as this installer stores it or unquoted
+  // as older ones did, compared without regard to case. A key without a command shows in no list and
+  // is left alone without a word.
+  bool key_is_ours() {
+    // A key path too long to fit is empty: that names the root, which has no such value.
+    join(other_, kWorkingBufferLength, kWindowsKey, kUninstallKey, name_);
+    const u32 result = Os::read_value(true, other_, "UninstallString", spare_);
+    if (result == kNoSuchEntry) return false;
+    // The buffer is the last one, and a zero byte more: the value ends there at the latest.
+    const char* command = spare_;
+    const bool quoted = command[0] == '"';
+    if (result == 0 &&
+        join(path_, kWorkingBufferLength, game_, quoted ? "UInst.exe\" -" : "UInst.exe -", log_path_) &&
+        Os::compare_ignoring_case(command + quoted, path_) == 0) {
+      return true;
+    }
+    key_note_ = kKeyIsOthers;
+    return false;
+  }
+
+  // `name` in the add-on's Start Menu folder, into the path buffer (the folder itself, with its
+  // separator, for an empty name); false without a Programs folder.
+  bool in_start_menu(const char* name, const char* suffix) {
+    return programs_[0] != 0 && join(spare_, kWorkingBufferLength, programs_, name, suffix);
   }
 
   // The Programs folder, read once; empty when it cannot be read (the Start Menu is then left alone).
   void find_start_menu() {
     join(other_, kWorkingBufferLength, kWindowsKey, kShellFoldersKey);
-    typename Os::Key shell_folders = Os::open_shell_folders(other_);
-    if (shell_folders == Os::kNoKey || !Os::read_programs(shell_folders, programs_, kWorkingBufferLength)) {
+    // The add-on's folder in it, with its separator. A value stored without its zero that fills the
+    // buffer is too long for that path, and an empty one names no folder.
+    if (Os::read_value(false, other_, "Programs", path_) != 0) {
       Os::message(kInvalidLog, kInfo, kMbOk);
-      programs_[0] = 0;
+    } else if (path_[0] != 0) {
+      join(programs_, kWorkingBufferLength, path_, "\\", name_, "\\");
     }
-    programs_[kMaxText] = 0;  // a value stored without its zero ends at the buffer
-    Os::close_key(shell_folders);
   }
 
   // The log path stands behind a "-" (from position 1 on). The first "-" whose remainder opens is
@@ -248,14 +302,20 @@ class Uninstaller {
   char* command_ = nullptr;   // a copy of the command line; the log path points into it
   char* game_ = nullptr;      // the game folder: the log's own folder, with its separator
   char* path_ = nullptr;      // game files, Start Menu entries, the new log
-  char* other_ = nullptr;     // backups, shortcuts, the uninstall key
-  char* programs_ = nullptr;  // the Programs folder, or empty
+  char* other_ = nullptr;     // the Shell Folders key, then the add-on's uninstall key
+  char* programs_ = nullptr;  // the add-on's Start Menu folder with its separator, or empty
+  char* spare_ = nullptr;     // the key's command, then shortcuts, then backups
+  bool ours_ = false;         // the add-on's uninstall key is this log's
+  const char* key_note_ = "";  // what the last message says of the key
+  char* base_ = nullptr;      // the last part of the path may_touch took
+  char* dot_ = nullptr;       // where its last dot is, or its end
   char* log_ = nullptr;       // the whole log; the head lines are terminated in place
   u32 pass_ = 0;              // 0 while files are deleted, 1 while originals are put back
   const char* log_path_ = nullptr;
   const char* name_ = nullptr;  // `AddonName`, the first line, inside log_
   u32 first_file_line_ = 0;
-  bool moved_ = false;        // the log's second line names another folder than its own
+  // What the last message says when the log's second line names another folder than its own.
+  const char* moved_ = "";
   u32 failures_ = 0;          // listed files that remain, or originals not put back
   Outcome outcome_ = Outcome::kInvalid;
 };

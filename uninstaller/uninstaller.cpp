@@ -16,9 +16,7 @@ namespace {
 // The uninstaller's operations through the platform seam.
 struct SeamOs {
   using File = FileRef;
-  using Key = KeyRef;
   static constexpr File kNoFile = nullptr;
-  static constexpr Key kNoKey = nullptr;
 
   static void* allocate(u32 length) { return allocate_zeroed(length); }
   static void release(void* block) { release_memory(block); }
@@ -26,14 +24,20 @@ struct SeamOs {
     return show_message(nullptr, text, caption, style);
   }
   static File open_for_reading(const char* path) { return zep::open_for_reading(path); }
-  static bool file_size(File file, u32* size) { return get_file_size(file, size); }
-  static bool read(File file, void* buffer, u32 length) { return length == 0 || read_file(file, buffer, length); }
+  static char* read_log(File file, u32* size) {
+    if (!get_file_size(file, size) || *size > kLargestLog) return nullptr;
+    char* text = static_cast<char*>(allocate_zeroed(*size + 1));
+    if (text != nullptr && (*size == 0 || read_file(file, text, *size))) return text;
+    release_memory(text);
+    return nullptr;
+  }
   static void close(File file) { close_file(file); }
   static bool delete_file(const char* path) { return zep::delete_file(path); }
   // After a failed operation: true when what it acted on is not there.
   static bool missing() {
     return last_error() == win_error::kFileNotFound || last_error() == win_error::kPathNotFound;
   }
+  static bool clear_read_only(const char* path) { return zep::clear_read_only(path); }
   static bool is_link(const char* path) { return zep::is_link(path); }
   static bool move_file(const char* from, const char* to) { return replace_file(from, to); }
 
@@ -46,15 +50,15 @@ struct SeamOs {
   }
   static void remove_folder(const char* path) { zep::remove_folder(path); }
   static void delete_uninstall_key(const char* path) { delete_key(RegistryRoot::kLocalMachine, path); }
-  static Key open_shell_folders(const char* path) {
+  static u32 read_value(bool machine, const char* path, const char* name, char* buffer) {
     KeyRef key = nullptr;
-    open_or_create_key(RegistryRoot::kCurrentUser, path, &key);
-    return key;
+    const i32 opened =
+        open_existing_key(machine ? RegistryRoot::kLocalMachine : RegistryRoot::kCurrentUser, path, &key);
+    if (opened != 0) return static_cast<u32>(opened);
+    const i32 result = query_string_value(key, name, buffer, kWorkingBufferLength);
+    zep::close_key(key);
+    return static_cast<u32>(result);
   }
-  static bool read_programs(Key key, char* buffer, u32 capacity) {
-    return query_string_value(key, "Programs", buffer, capacity) == 0;
-  }
-  static void close_key(Key key) { zep::close_key(key); }
 };
 
 }  // namespace

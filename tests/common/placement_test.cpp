@@ -274,10 +274,30 @@ TEST_F(Placement, InstallLogHoldsItsLinesExactly) {
   EXPECT_EQ(read_native_file(game_ / "Evilamul.log"),
             "Evilamul\n" + game_path_ + "\nOverride\\a.eff\nreadme.txt\r\nb.txt\r\n");
 
-  // A log that is not this add-on's in this folder is not continued.
-  const std::vector<std::string> others = {"Other\r\n" + game_path_ + "\r\n", "Evilamul\r\nC:\\Elsewhere\\\r\n",
-                                           "Evilamul", ""};
-  for (const std::string& other : others) {
+  // A log of this add-on that names another folder (the game was moved or copied since), or lost its
+  // second line, is continued with this folder as its second line; its file lines stay as they were.
+  const std::vector<std::pair<std::string, std::string>> moved = {
+      {"Evilamul\r\nC:\\Elsewhere\\\r\nOverride\\a.eff\r\n", "Override\\a.eff\r\n"},
+      {"EVILAMUL\nC:\\Elsewhere\\\nOverride\\a.eff", "Override\\a.eff\r\n"},
+      {"Evilamul\r\nC:\\Elsewhere\\\r\n", ""},
+      {"Evilamul\r\nC:\\Elsewhere\\", ""},
+      {"Evilamul", ""},
+      {"Evilamul\r\n", ""}};
+  for (const auto& [old_log, file_lines] : moved) {
+    SCOPED_TRACE(old_log);
+    write_native_file(game_ / "Evilamul.log", old_log);
+    InstallLog copied;
+    ASSERT_EQ(copied.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kContinued);
+    EXPECT_EQ(copied.lists("Override\\a.eff"), !file_lines.empty());
+    ASSERT_TRUE(copied.create(game_path_.c_str(), "Evilamul"));
+    EXPECT_TRUE(copied.append_line("b.txt"));
+    EXPECT_TRUE(copied.close());
+    EXPECT_EQ(read_native_file(game_ / "Evilamul.log"), "Evilamul\r\n" + game_path_ + "\r\n" + file_lines + "b.txt\r\n");
+    EXPECT_FALSE(fs::exists(game_ / "Evilamul.log.new"));
+  }
+
+  // A log whose first line is not this add-on's name is not continued.
+  for (const std::string& other : {"Other\r\n" + game_path_ + "\r\n", std::string("\r\nEvilamul\r\n"), std::string()}) {
     write_native_file(game_ / "Evilamul.log", other);
     InstallLog foreign;
     EXPECT_EQ(foreign.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kNotThisAddons) << other;

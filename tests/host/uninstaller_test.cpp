@@ -25,6 +25,7 @@ using test::write_native_file;
 
 const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\";
 const char kUninstallPrefix[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char kKeyStays[] = "The installed programs entry of this name is not this log's: it stays.";
 
 std::vector<std::string> lines_of(const std::string& log) {
   std::vector<std::string> lines;
@@ -78,6 +79,8 @@ class Uninstall : public ::testing::Test {
     write_native_file(game_ / "UInst.exe", "MZ uninstaller");
     write_native_file(game_ / "dialog.tlk", "TLK V1  talk table");
     host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + addon, "DisplayName", addon);
+    host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + addon, "UninstallString",
+                             command_for(addon));
     write_native_file(programs_ / addon / "Uninstall.lnk", "link");
   }
 
@@ -261,7 +264,15 @@ TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
   EXPECT_EQ(read_native_file(elsewhere / "a.txt"), "not this add-on's any more");
 
   // A log named by itself alone is the one in the current folder, which is then the game folder.
+  // The installer advises that when the game folder's path is too long for an uninstall command,
+  // and then registers none: the key without one is left alone without a word.
   install("Alone", {"b.txt"});
+  host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Alone"), "UninstallString",
+                           "");
+  host::clear_registry();
+  host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", programs_.string());
+  host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Alone"), "DisplayName",
+                           "Alone");
   const fs::path before = fs::current_path();
   fs::current_path(game_);
   shown = uninstall("UInst -Alone.log");
@@ -270,12 +281,28 @@ TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
   EXPECT_EQ(shown[1].text, "Uninstall completed.") << "the game has not moved";
   EXPECT_FALSE(fs::exists(game_ / "b.txt"));
   EXPECT_FALSE(fs::exists(log_file("Alone")));
+  EXPECT_TRUE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Alone")));
+  EXPECT_TRUE(fs::exists(programs_ / "Alone" / "Uninstall.lnk")) << "the Start Menu folder is the key's";
+
+  // With a key whose command names the log by its whole path, a log named by itself cannot be told to
+  // be that one: the key and the Start Menu stay, and the last message says so.
+  install("Named", {"c.txt"});
+  fs::current_path(game_);
+  shown = uninstall("UInst -Named.log");
+  fs::current_path(before);
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text, std::string("Uninstall completed.\n") + kKeyStays);
+  EXPECT_FALSE(fs::exists(game_ / "c.txt"));
+  EXPECT_TRUE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Named")));
+  EXPECT_TRUE(fs::exists(programs_ / "Named" / "Uninstall.lnk"));
 }
 
 TEST_F(Uninstall, ShortLogsAndTheStartMenuFolder) {
   // One line: only the registration is undone.
   write_native_file(game_ / "One.log", "One\r\n");
   host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("One"), "DisplayName", "One");
+  host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("One"), "UninstallString",
+                           game_path_ + "UInst.exe -" + (game_ / "One.log").string());
   write_native_file(programs_ / "One" / "Uninstall.lnk", "link");
   std::vector<ShownMessage> shown = uninstall("UInst -" + (game_ / "One.log").string());
   ASSERT_EQ(shown.size(), 2u);
@@ -307,6 +334,101 @@ TEST_F(Uninstall, ShortLogsAndTheStartMenuFolder) {
   EXPECT_EQ(shown[1].caption, "Info");
   EXPECT_TRUE(fs::exists(programs_ / "NoMenu" / "Uninstall.lnk"));
   EXPECT_FALSE(fs::exists(game_ / "f.txt"));
+}
+
+// The key of the add-on's name, and the Start Menu folder with it, are the installation's only when
+// the key's command starts UInst.exe in the log's folder with this log, quoted as the installer
+// stores it or unquoted as older ones did; another program's key and shortcuts survive.
+TEST_F(Uninstall, TheKeyAndTheStartMenuGoOnlyWhenTheKeyIsThisLogs) {
+  struct Case {
+    const char* what;
+    std::string command;  // the key's "UninstallString"; "-" for none, "none" for no key at all
+    bool ours;
+  };
+  const std::string log = (game_ / "Foreign.log").string();
+  const std::vector<Case> cases = {
+      {"as the installer stores it", "\"" + game_path_ + "UInst.exe\" -" + log, true},
+      {"unquoted, as older installers did", game_path_ + "UInst.exe -" + log, true},
+      {"in other letter case", "\"" + game_path_ + "UINST.EXE\" -" + game_path_ + "foreign.LOG", true},
+      {"another program's", "\"C:\\Program Files\\Foreign\\uninstall.exe\" /S", false},
+      {"this add-on's in another game folder", "\"C:\\Games\\Other\\UInst.exe\" -C:\\Games\\Other\\Foreign.log", false},
+      {"another log in this folder", "\"" + game_path_ + "UInst.exe\" -" + game_path_ + "Foreign2.log", false},
+      {"another uninstaller in this folder", "\"" + game_path_ + "Setup.exe\" -" + log, false},
+      {"a key without a command", "-", false},
+      {"no key at all", "none", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    install("Foreign", {"Override\\help.itm", "Foreign Help.txt"});
+    const std::string key = kUninstallPrefix + std::string("Foreign");
+    host::clear_registry();
+    host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", programs_.string());
+    if (c.command != "none") host::set_registry_value(RegistryRoot::kLocalMachine, key, "DisplayName", "Foreign");
+    if (c.command != "none" && c.command != "-") {
+      host::set_registry_value(RegistryRoot::kLocalMachine, key, "UninstallString", c.command);
+    }
+    write_native_file(programs_ / "Foreign" / "Foreign Help.lnk", "the other program's help");
+    std::vector<ShownMessage> shown = uninstall(command_for("Foreign"));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_FALSE(fs::exists(game_ / "Override" / "help.itm"));
+    EXPECT_FALSE(fs::exists(log_file("Foreign")));
+    const bool noted = !c.ours && c.command != "none" && c.command != "-";
+    EXPECT_EQ(shown[1].text, std::string("Uninstall completed.") + (noted ? std::string("\n") + kKeyStays : ""));
+    EXPECT_EQ(host::registry_key_exists(RegistryRoot::kLocalMachine, key), !c.ours && c.command != "none");
+    if (!c.ours && c.command != "none" && c.command != "-") {
+      EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "UninstallString"), c.command);
+      EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "DisplayName"), "Foreign");
+    }
+    // The installation made "Foreign Help.lnk" for "Foreign Help.txt" only if the key is its own.
+    EXPECT_EQ(fs::exists(programs_ / "Foreign" / "Uninstall.lnk"), !c.ours);
+    EXPECT_EQ(fs::exists(programs_ / "Foreign" / "Foreign Help.lnk"), !c.ours);
+    EXPECT_EQ(fs::exists(programs_ / "Foreign"), !c.ours) << "the emptied folder goes";
+    fs::remove_all(programs_ / "Foreign");
+  }
+}
+
+// With its key its own, the Start Menu folder loses "Uninstall.lnk" and the shortcut the installation
+// makes for each listed file it opens (its name cut at its last dot, and ".lnk"), also for a file of
+// an earlier version, and nothing else; a file of the player's keeps it, and the folder with it. A
+// listed file marked read-only is the add-on's all the same, and goes.
+TEST_F(Uninstall, TheStartMenuIsLeftCleanAndReadOnlyFilesGo) {
+  for (const bool players_file : {false, true}) {
+    SCOPED_TRACE(players_file ? "with a file of the player's" : "only the installation's");
+    install("Mod", {"Override\\Read.Me.txt", "notes", "Docs/manual.txt", "Override\\locked.itm"});
+    fs::permissions(game_ / "Override" / "locked.itm", fs::perms::owner_read | fs::perms::group_read);
+    for (const char* link : {"Read.Me.lnk", "notes.lnk", "manual.lnk", "locked.lnk"}) {
+      write_native_file(programs_ / "Mod" / link, "link");
+    }
+    if (players_file) write_native_file(programs_ / "Mod" / "my notes.txt", "the player's");
+    std::vector<ShownMessage> shown = uninstall(command_for("Mod"));
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].text, "Uninstall completed.");
+    EXPECT_FALSE(fs::exists(game_ / "Override" / "locked.itm")) << "a read-only file the add-on placed";
+    EXPECT_FALSE(fs::exists(game_ / "notes"));
+    if (players_file) {
+      std::vector<std::string> left;
+      for (const auto& item : fs::directory_iterator(programs_ / "Mod")) left.push_back(item.path().filename().string());
+      EXPECT_EQ(left, std::vector<std::string>{"my notes.txt"});
+      fs::remove_all(programs_ / "Mod");
+    } else {
+      EXPECT_FALSE(fs::exists(programs_ / "Mod"));
+    }
+    EXPECT_TRUE(fs::is_directory(programs_));
+  }
+
+  // A file that cannot be deleted whatever its mark (a folder in its place) keeps the add-on, its
+  // shortcut and its key.
+  install("Stuck", {"a.txt", "b.txt"});
+  fs::remove(game_ / "b.txt");
+  fs::create_directories(game_ / "b.txt" / "inside");
+  write_native_file(programs_ / "Stuck" / "b.lnk", "link");
+  std::vector<ShownMessage> shown = uninstall(command_for("Stuck"));
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
+  EXPECT_TRUE(fs::is_directory(game_ / "b.txt" / "inside"));
+  EXPECT_TRUE(fs::exists(log_file("Stuck")));
+  EXPECT_TRUE(fs::exists(programs_ / "Stuck" / "b.lnk"));
+  EXPECT_TRUE(fs::exists(programs_ / "Stuck" / "Uninstall.lnk"));
+  EXPECT_TRUE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Stuck")));
 }
 
 TEST_F(Uninstall, BadCommandLinesAndLogsChangeNothing) {
