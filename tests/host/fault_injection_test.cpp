@@ -270,5 +270,82 @@ TEST_F(FaultInjection, EveryFailingOperationLeavesTheGameSoundAndIsReported) {
   EXPECT_EQ(runs, 2 * operations);
 }
 
+// The uninstall of the same installation with each of its changing operations failing in turn (the
+// Start Menu's and the registry's among them), then run once more: every file the player had is back
+// with its bytes, or, when putting it back was what failed, kept in the backup folder and said to
+// be; nothing else of the add-on's remains but what a failed step of its own could not remove, and
+// nothing outside the game folder, the add-on's Start Menu folder and its key is touched.
+TEST_F(FaultInjection, AnUninstallThatFailsAnywhereLeavesThePlayersFilesAndFinishes) {
+  const std::string command = "UInst -" + game_path_ + "Example.log";
+  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example";
+  auto answer_all = [](std::vector<std::string>* said) {
+    host::set_message_handler([said](WindowRef, const char* text, const char*, u32 style) {
+      said->push_back(text);
+      return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+    });
+  };
+  ASSERT_EQ(install(0, 0).report.failures, 0u);
+  ASSERT_TRUE(fs::exists(root_.native() / "Programs" / "Example" / "Uninstall.lnk"));
+  ASSERT_TRUE(host::registry_key_exists(RegistryRoot::kLocalMachine, key));
+  std::vector<std::string> said;
+  answer_all(&said);
+  host::fail_nth_file_operation(0, 0);
+  ASSERT_EQ(run_uninstaller(command.c_str()), Outcome::kCompleted);
+  const std::size_t operations = host::file_operation_count();
+  std::cout << "the uninstall makes " << operations << " changing operations\n";
+  EXPECT_FALSE(fs::exists(root_.native() / "Programs" / "Example")) << "a clean run leaves the Start Menu clean";
+  EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, key));
+
+  std::map<std::string, std::string> players;
+  for (const auto& [name, bytes] : players_files_) players[lower(name)] = bytes;
+  for (u32 code : {win_error::kAccessDenied, win_error::kSharingViolation}) {
+    for (std::size_t n = 1; n <= operations; ++n) {
+      ASSERT_EQ(install(0, 0).report.failures, 0u);
+      said.clear();
+      answer_all(&said);
+      host::confine_changes_to(root_.path());
+      host::fail_nth_file_operation(n, code);
+      const Outcome first = run_uninstaller(command.c_str());
+      const std::string failed = host::injected_failure();
+      host::fail_nth_file_operation(0, 0);
+      SCOPED_TRACE("operation " + std::to_string(n) + " failing with " + std::to_string(code) + ": " + failed);
+      ASSERT_FALSE(failed.empty());
+      if (first == Outcome::kIncomplete) {
+        EXPECT_EQ(run_uninstaller(command.c_str()), Outcome::kCompleted);
+      }
+      EXPECT_TRUE(host::confinement_escapes().empty());
+      ASSERT_FALSE(said.empty());
+      EXPECT_EQ(said.back().rfind("Uninstall completed.", 0), 0u) << said.back();
+
+      std::map<std::string, std::string> after = files_below(game_);
+      after.erase("dialog.tlk");
+      after.erase("uinst.exe");
+      // Putting an original back may fail so that it stays in the backup folder, where the last
+      // message says it is; a log that could not be deleted stays, naming files that are gone.
+      const std::string target = lower(failed.substr(failed.find(' ') + 1));
+      const bool restore_failed = failed.rfind("replace_file ", 0) == 0 && target == lower(game_path_) + "override/lntrn1.eff";
+      if (restore_failed) {
+        EXPECT_NE(said.back().find("Some originals stay in the .zep-backup folder."), std::string::npos);
+        EXPECT_EQ(after["example.zep-backup/override/lntrn1.eff"], players["override/lntrn1.eff"]);
+        after.erase("example.zep-backup/override/lntrn1.eff");
+        after["override/lntrn1.eff"] = players["override/lntrn1.eff"];
+      }
+      if (failed.rfind("delete_file ", 0) == 0 && target == lower(game_path_) + "example.log") after.erase("example.log");
+      EXPECT_EQ(after, players) << "the player's files, and nothing else";
+      // The add-on's key and its Start Menu folder go, but for a step that failed on them.
+      EXPECT_EQ(host::registry_key_exists(RegistryRoot::kLocalMachine, key), failed.rfind("delete_key ", 0) == 0);
+      const fs::path menu = root_.native() / "Programs" / "Example";
+      if (fs::exists(menu)) {
+        EXPECT_NE(target.find(lower((root_.native() / "Programs").string())), std::string::npos) << failed;
+        for (const std::string& name : tree_below(menu)) {
+          EXPECT_TRUE(name == "Uninstall.lnk" || name == "lantern_readme.lnk") << name;
+        }
+      }
+      EXPECT_TRUE(host::registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs").has_value());
+      host::confine_changes_to("");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zep

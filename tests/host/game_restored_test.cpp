@@ -53,11 +53,12 @@ class GameRestored : public ::testing::Test {
     host::reset_all();
   }
 
-  // Every file of the game folder but the two that an installation leaves by design.
-  Tree game() const {
+  // Every file of the game folder (or of `folder`) but the two that an installation leaves by design.
+  Tree game(const fs::path& folder = {}) const {
+    const fs::path& root = folder.empty() ? game_ : folder;
     Tree files;
-    for (const auto& item : fs::recursive_directory_iterator(game_)) {
-      const std::string name = fs::relative(item.path(), game_).generic_string();
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+      const std::string name = fs::relative(item.path(), root).generic_string();
       if (item.is_regular_file() && name != "dialog.tlk" && name != "UInst.exe") files[name] = read_native_file(item.path());
       if (item.is_directory() && fs::is_empty(item.path())) files[name + "/"] = "";
     }
@@ -79,7 +80,9 @@ class GameRestored : public ::testing::Test {
     InstallSource source = {copy.get(), kStubLayout.archive_offset, nullptr, nullptr, false};
     const InstallReport report = install_addon(source, game_path_.c_str(), addon.c_str(), nullptr);
     EXPECT_TRUE(report.started);
-    EXPECT_EQ(report.failures, 0u);
+    std::string said;
+    for (const test::ShownMessage& message : script.shown()) said += "[" + message.caption + ": " + message.text + "]";
+    EXPECT_EQ(report.failures, 0u) << said;
   }
 
   void uninstall(const std::string& addon) {
@@ -146,6 +149,38 @@ TEST_F(GameRestored, TwoAddonsThatReplaceTheSameFileGiveTheOriginalBackInEitherO
     after.erase("Override/Deep/");
     EXPECT_EQ(after, before);
   }
+}
+
+// A game folder copied (a backup, a second installation) or moved since the add-on was installed:
+// its next version installs into the copy, continuing the copied log with the copy as its folder, and
+// uninstalling it there gives the copy back as it was before the first installation, while the
+// original folder keeps its installation untouched.
+TEST_F(GameRestored, AnUpdateIntoACopiedGameInstallsAndItsUninstallGivesTheCopyBack) {
+  const Tree before = game();
+  install("Alpha", kFiles, {kIdYes, kIdYes});
+  const Tree installed = game();
+  const fs::path copy = root_.native() / "Copy";
+  fs::copy(game_, copy, fs::copy_options::recursive);
+  const std::string original_path = game_path_;
+  game_path_ = root_.path() + "Copy" + root_.path().back();
+  const std::vector<TestEntry> update = {{"Override\\shared.itm", "Alpha's item, version 2"},
+                                         {"Override\\added.itm", "new in version 2"}};
+  install("Alpha", update, {kIdYes});  // shared.itm is there, and Alpha's: no backup of it is made again
+  const std::string log = read_native_file(copy / "Alpha.log");
+  EXPECT_EQ(log.substr(0, log.find("\r\n", 7) + 2), "Alpha\r\n" + game_path_ + "\r\n");
+  EXPECT_NE(log.find("Override\\added.itm\r\n"), std::string::npos);
+  EXPECT_EQ(read_native_file(copy / "Alpha.zep-backup" / "Override" / "shared.itm"), "the player's item");
+
+  uninstall("Alpha");
+  Tree after = game(copy);
+  after.erase("Override/Deep/");
+  EXPECT_EQ(after, before) << "the copy is as it was before the first installation";
+  game_path_ = original_path;
+  EXPECT_EQ(game(), installed) << "the original folder is untouched";
+  uninstall("Alpha");
+  after = game();
+  after.erase("Override/Deep/");
+  EXPECT_EQ(after, before);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // final message tells a complete installation from one with errors.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "install/driver.h"
+#include "install/registration.h"
 #include "platform/buffers.h"
 #include "shell/game_folder.h"
 #include "platform/host_platform.h"
@@ -19,6 +21,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/tlk_bytes.h"
 #include "tools/commands.h"
+#include "uninstaller/uninstaller.h"
 
 namespace zep {
 namespace {
@@ -409,6 +412,67 @@ TEST_F(InstallDriver, ADeclinedFileIsNotLoggedAndASecondInstallationContinuesThe
   const std::string table = file("dialog.tlk");
   EXPECT_EQ(u32_at(table, 10), u32_at(first_table, 10) + 2);
   EXPECT_EQ(u32_at(file("override\\EVILAMUL.itm"), kPositions[2]), u32_at(first_table, 10) + 1);
+}
+
+// The add-on's Start Menu folder holds its own shortcuts only: "Uninstall.lnk" and those made for
+// files it opens, of this archive or of the files its log lists (an earlier version's readme). Such a
+// folder is used again; one of another program's, with that program's key of the same name, is left
+// alone by the installation and then by the uninstaller.
+TEST_F(InstallDriver, TheStartMenuFolderOfAnEarlierVersionIsItsOwnAndAnotherProgramsIsLeftAlone) {
+  const fs::path folder = fs::path(programs_) / "Sample";
+  write_native_file(game_ / "Sample.log", "Sample\r\n" + game_path_ + "\r\nOverride\\old_readme.txt\r\n");
+  write_native_file(game_ / "Override" / "old_readme.txt", "the earlier version's readme");
+  write_native_file(folder / "Uninstall.lnk", "earlier");
+  write_native_file(folder / "old_readme.lnk", "earlier");
+  {
+    MessageScript script;
+    script.answer(kIdYes);  // shortcuts
+    EXPECT_EQ(install().failures, 0u) << captions(script.shown());
+    EXPECT_EQ(script.shown().back().text, "ZEP imported successfully!") << captions(script.shown());
+  }
+  std::vector<std::string> links;
+  for (const auto& item : fs::directory_iterator(folder)) links.push_back(item.path().filename().string());
+  std::sort(links.begin(), links.end());
+  EXPECT_EQ(links, (std::vector<std::string>{"Uninstall.lnk", "evilamul_readme.lnk", "old_readme.lnk"}));
+  EXPECT_NE(read_native_file(folder / "Uninstall.lnk"), "earlier") << "made anew";
+  // Uninstalled, the folder is gone: the earlier readme's shortcut went with the file its log lists.
+  {
+    MessageScript script;
+    script.answer(kIdYes);
+    EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + "Sample.log").c_str()), Outcome::kCompleted);
+    EXPECT_EQ(script.shown().back().text, "Uninstall completed.");
+  }
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallKeyPrefix + std::string("Sample")));
+
+  // Another program named so: its key and its folder with its two shortcuts.
+  const std::string key = kUninstallKeyPrefix + std::string("Sample");
+  const std::string foreign = "\"C:\\Program Files\\Sample\\uninstall.exe\"";
+  host::set_registry_value(RegistryRoot::kLocalMachine, key, "DisplayName", "Sample Suite");
+  host::set_registry_value(RegistryRoot::kLocalMachine, key, "UninstallString", foreign);
+  write_native_file(folder / "Uninstall.lnk", "the other program's");
+  write_native_file(folder / "Sample Help.lnk", "the other program's help");
+  {
+    MessageScript script;
+    script.answer(kIdOk);   // the other program's entry is left alone
+    script.answer(kIdYes);  // shortcuts
+    install();
+    const std::string said = captions(script.shown());
+    EXPECT_NE(said.find("of another program; this add-on is not entered there"), std::string::npos) << said;
+    EXPECT_NE(said.find("holds files this add-on did not make"), std::string::npos) << said;
+  }
+  {
+    MessageScript script;
+    script.answer(kIdYes);
+    EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + "Sample.log").c_str()), Outcome::kCompleted);
+    EXPECT_EQ(script.shown().back().text,
+              "Uninstall completed.\nThe installed programs entry of this name is not this log's: it stays.");
+  }
+  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "UninstallString"), foreign);
+  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "DisplayName"), "Sample Suite");
+  EXPECT_EQ(read_native_file(folder / "Uninstall.lnk"), "the other program's");
+  EXPECT_EQ(read_native_file(folder / "Sample Help.lnk"), "the other program's help");
+  EXPECT_FALSE(fs::exists(game_ / "Sample.log"));
 }
 
 TEST_F(InstallDriver, EveryFailedStepIsReportedAndCounted) {
