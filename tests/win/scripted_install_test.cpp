@@ -297,6 +297,54 @@ TEST_F(ScriptedInstall, InstallsTheSampleAddonWithoutAWindowAndAppendsEveryMessa
   close_notepad(0);
 }
 
+// A game folder copied since the add-on was installed (a backup, a second installation): the next
+// installation into the copy continues its log with the copy as its folder, takes over the
+// registration, and the real UInst.exe started with the stored command gives the copy back as it was
+// before the first installation, leaves the original folder as it is, and takes its Start Menu
+// folder, readme shortcut included, and its key with it.
+TEST_F(ScriptedInstall, AnUpdateIntoACopiedGameInstallsAndItsUninstallLeavesTheStartMenuClean) {
+  Game game;
+  const std::string replaced = addon_.files[1].name;
+  write_native_file(native_in(game.folder, replaced), "the player's original effect");
+  std::map<std::string, std::string> before = tree_of(game.folder);
+  Finished first = run_installer(installer(), game.fill("/S /SHORTCUTS {game}"));
+  ASSERT_EQ(first.exit_code, 0) << describe(first.boxes);
+  const std::map<std::string, std::string> installed = tree_of(game.folder);
+
+  const fs::path copy = game.temp.native() / "Icewind Copy";
+  fs::copy(game.folder, copy, fs::copy_options::recursive);
+  const std::string copy_path = game.temp.path() + "Icewind Copy\\";
+  Finished update = run_installer(installer(), "/S /SHORTCUTS /D=" + copy_path);
+  ASSERT_EQ(update.exit_code, 0) << describe(update.boxes);
+  const std::string log = read_native_file(copy / "Sample.log");
+  EXPECT_EQ(log.substr(0, log.find("\r\n", 8) + 2), "Sample\r\n" + copy_path + "\r\n");
+  const std::string command = read_hklm_string(kUninstallKey, "UninstallString");
+  EXPECT_EQ(command, "\"" + copy_path + "UInst.exe\" -" + copy_path + "Sample.log");
+  EXPECT_EQ(names_in(menu_folder_), (std::set<std::string>{"Uninstall.lnk", "rubyevil_readme.lnk"}));
+
+  MessageScript script;
+  script.answer(kIdYes);
+  StartedProgram uninstaller(copy_path + "UInst.exe", command, game.temp.path());
+  ASSERT_TRUE(uninstaller.started());
+  script.watch_process(uninstaller.process_id());
+  EXPECT_EQ(uninstaller.wait_for_exit(60000), 0);
+  ASSERT_EQ(script.shown().size(), 2u) << describe(script.shown());
+  EXPECT_EQ(script.shown()[1].text, "Uninstall completed.");
+
+  std::map<std::string, std::string> after = tree_of(copy);
+  after.erase("UInst.exe");
+  after.erase("dialog.tlk");
+  before.erase("dialog.tlk");
+  // Folders the installation made stay (empty); every file is as it was before the first installation.
+  for (auto it = after.begin(); it != after.end();) {
+    it = it->second == "<folder>" && before.count(it->first) == 0 ? after.erase(it) : std::next(it);
+  }
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(tree_of(game.folder), installed) << "the original folder is untouched";
+  EXPECT_FALSE(fs::exists(menu_folder_));
+  EXPECT_FALSE(hklm_key_exists(kUninstallKey));
+}
+
 TEST_F(ScriptedInstall, TheOverwriteSwitchAnswersForAFileThePlayerAlreadyHad) {
   const std::string name = addon_.files[3].name;
   for (const auto& [option, replaces] : {std::pair{"/O=no", false}, {"/o=NO", false}, {"/O=yes", true}}) {

@@ -7,6 +7,7 @@
 
 #include "install/registration.h"
 #include "tests/support/folder_link.h"
+#include "tests/support/installed_game.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
 #include "tests/support/temp_folder.h"
@@ -127,6 +128,11 @@ class InstalledAddon {
 TEST(UninstallerProgram, TheStoredCommandRemovesTheAddonAndPutsTheOriginalsBack) {
   InstalledAddon addon("Zep Uninstall " + std::to_string(GetCurrentProcessId()));
   write_native_file(addon.start_menu_folder() / "added by hand.txt", "x");
+  // The shortcuts the installation makes for its files (readme.txt's), and a listed file marked
+  // read-only: the add-on's all the same.
+  write_native_file(addon.start_menu_folder() / "readme.lnk", "a shortcut");
+  write_native_file(addon.start_menu_folder() / "a.lnk", "a shortcut");
+  ASSERT_TRUE(SetFileAttributesA((addon.game_path_ + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY));
   write_native_file(addon.game_ / (addon.addon_ + ".zep-backup") / "Override" / "a.spl", "the game's spell");
   ASSERT_TRUE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
   EXPECT_EQ(addon.stored_command().front(), '"');
@@ -146,9 +152,46 @@ TEST(UninstallerProgram, TheStoredCommandRemovesTheAddonAndPutsTheOriginalsBack)
   EXPECT_TRUE(std::filesystem::exists(addon.game_ / "UInst.exe"));
   EXPECT_EQ(read_native_file(addon.game_ / "dialog.tlk"), "TLK V1  table");
   EXPECT_FALSE(addon.key_exists());
-  // Only the shortcut the installation made goes.
-  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
+  // Only the shortcuts the installation made go; the player's file keeps the folder.
+  EXPECT_EQ(names_in(addon.start_menu_folder()), std::set<std::string>{"added by hand.txt"});
   EXPECT_EQ(read_native_file(addon.start_menu_folder() / "added by hand.txt"), "x");
+}
+
+// Without a file of the player's, the add-on's Start Menu folder goes with its shortcuts.
+TEST(UninstallerProgram, TheEmptiedStartMenuFolderGoes) {
+  InstalledAddon addon("Zep Clean " + std::to_string(GetCurrentProcessId()));
+  write_native_file(addon.start_menu_folder() / "readme.lnk", "a shortcut");
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+  ASSERT_EQ(shown.size(), 2u) << describe(shown);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_FALSE(std::filesystem::exists(addon.start_menu_folder()));
+  EXPECT_FALSE(addon.key_exists());
+}
+
+// Another program named as the add-on, with its uninstall key and a Start Menu folder of that name:
+// the add-on's installer left both alone, and so does its uninstaller.
+TEST(UninstallerProgram, AnotherProgramsKeyAndShortcutsSurvive) {
+  InstalledAddon addon("Zep Foreign " + std::to_string(GetCurrentProcessId()));
+  const std::string foreign = "\"C:\\Program Files\\Foreign\\uninstall.exe\" /S";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, addon.key_path().c_str(), 0, KEY_SET_VALUE, &key), 0);
+  RegSetValueExA(key, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(foreign.c_str()),
+                 static_cast<DWORD>(foreign.size() + 1));
+  RegCloseKey(key);
+  write_native_file(addon.start_menu_folder() / "Foreign Help.lnk", "the other program's help");
+  const std::string uninstall_link = read_native_file(addon.start_menu_folder() / "Uninstall.lnk");
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(
+      &exit_code, "\"" + addon.game_path_ + "UInst.exe\" -" + addon.game_path_ + addon.addon_ + ".log");
+  EXPECT_EQ(exit_code, 0);
+  ASSERT_EQ(shown.size(), 2u) << describe(shown);
+  EXPECT_EQ(shown[1].text,
+            "Uninstall completed.\nThe installed programs entry of this name is not this log's: it stays.");
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_EQ(addon.stored_command(), foreign);
+  EXPECT_EQ(read_native_file(addon.start_menu_folder() / "Uninstall.lnk"), uninstall_link);
+  EXPECT_EQ(read_native_file(addon.start_menu_folder() / "Foreign Help.lnk"), "the other program's help");
 }
 
 // The way the installer gives when the game folder's path is too long for an uninstall command: the
@@ -159,10 +202,15 @@ TEST(UninstallerProgram, ALogNamedByItselfIsTheOneInTheCurrentFolder) {
   std::vector<ShownMessage> shown = addon.uninstall(&exit_code, "UInst.exe -" + addon.addon_ + ".log", addon.game_path_);
   EXPECT_EQ(exit_code, 0);
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[1].text, "Uninstall completed.") << "the game has not moved";
+  // The key's command names the log by its whole path, which a log named by itself cannot be told
+  // to be: the key and the Start Menu stay, and the last message says so.
+  EXPECT_EQ(shown[1].text,
+            "Uninstall completed.\nThe installed programs entry of this name is not this log's: it stays.")
+      << "the game has not moved";
   EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
   EXPECT_FALSE(std::filesystem::exists(addon.game_ / (addon.addon_ + ".log")));
-  EXPECT_FALSE(addon.key_exists());
+  EXPECT_TRUE(addon.key_exists());
+  EXPECT_TRUE(std::filesystem::exists(addon.start_menu_folder() / "Uninstall.lnk"));
 }
 
 TEST(UninstallerProgram, AFileInUseKeepsTheAddonInstalledUntilARunCanFinish) {
