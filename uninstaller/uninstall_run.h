@@ -187,7 +187,7 @@ class Uninstaller {
         ++failures_;
       } else if (ours_) {
         // The shortcut the installation made for the file if it was one to open: its name cut at its
-        // last dot, and ".lnk".
+        // last dot (the path that may_touch took ends there now), and ".lnk".
         *dot_ = 0;
         if (in_start_menu(base_, ".lnk")) Os::delete_file(spare_);
       }
@@ -242,9 +242,10 @@ class Uninstaller {
     }
   }
 
-  // Whose the add-on's uninstall key is, its path left in the other buffer for the end of the run: this log's when its command
-  // starts UInst.exe in the log's folder with this log, quoted as this installer stores it or unquoted
-  // as older ones did, compared without regard to case. A key without a command shows in no list and
+  // True when the add-on's uninstall key is this log's: its command starts UInst.exe in the log's
+  // folder with this log, quoted as this installer stores it or unquoted as older ones did, compared
+  // without regard to case. The key's path stays in the other buffer for the end of the run. A key
+  // with another command is noted for the last message; one without a command shows in no list and
   // is left alone without a word.
   bool key_is_ours() {
     // A key path too long to fit is empty: that names the root, which has no such value.
@@ -263,13 +264,14 @@ class Uninstaller {
     return false;
   }
 
-  // `name` in the add-on's Start Menu folder, into the path buffer (the folder itself, with its
-  // separator, for an empty name); false without a Programs folder.
+  // `name` and `suffix` in the add-on's Start Menu folder, into the spare buffer; false without a
+  // Start Menu folder, or when the path would not fit.
   bool in_start_menu(const char* name, const char* suffix) {
     return programs_[0] != 0 && join(spare_, kWorkingBufferLength, programs_, name, suffix);
   }
 
-  // The Programs folder, read once; empty when it cannot be read (the Start Menu is then left alone).
+  // The add-on's Start Menu folder, from the Programs folder read once; empty when that cannot be
+  // read (the Start Menu is then left alone).
   void find_start_menu() {
     join(other_, kWorkingBufferLength, kWindowsKey, kShellFoldersKey);
     // The add-on's folder in it, with its separator. A value stored without its zero that fills the
