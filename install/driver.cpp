@@ -203,6 +203,20 @@ bool is_own_shortcut(const char* name, const void* context) {
 // registration's own failures are not counted. An uninstall command too long for the uninstaller
 // is, as the add-on could then never be uninstalled from the list of programs or the Start Menu.
 void Installation::register_and_offer_shortcuts() {
+  // A Start Menu folder of the add-on's name that holds another program's files would be taken for
+  // the add-on's by its uninstaller, which clears that folder when the entry in the list of programs
+  // is the add-on's: the add-on then gets neither. The folder is looked at before anything is written.
+  const OwnShortcuts own = {index_, log_};
+  StartMenuPath folder;
+  if (find_start_menu_folder(&folder) && folder.append("\\") && folder.append(addon_name_) &&
+      start_menu_folder_is_foreign(folder.c_str(), is_own_shortcut, &own)) {
+    show_warning(owner_, kInstallerCaption,
+                 "The Start Menu folder\n%s\nholds files this add-on did not make. The add-on gets no Start Menu "
+                 "shortcuts and no entry in the list of installed programs, whose uninstall would take that "
+                 "folder for the add-on's.\nTo uninstall it, run %s -%s%s in\n%s",
+                 folder.c_str(), kUninstallerFile, addon_name_, kLogSuffix, game_path_);
+    return;
+  }
   UninstallKey key;
   key.open_and_name(addon_name_, owner_);
   ask_for_shortcuts(owner_, &menu_);
@@ -216,7 +230,6 @@ void Installation::register_and_offer_shortcuts() {
     ++failures_;
   }
   if (!menu_.wanted) return;
-  const OwnShortcuts own = {index_, log_};
   make_addon_start_menu_folder(addon_name_, owner_, &menu_, is_own_shortcut, &own);
   if (!menu_.wanted || !command_made) return;
   // The shortcut's target and arguments are the command's two parts: the uninstaller's path in its

@@ -117,6 +117,21 @@ void ask_for_shortcuts(WindowRef owner, StartMenu* menu) {
   menu->wanted = true;
 }
 
+bool start_menu_folder_is_foreign(const char* folder, bool (*allowed)(const char* name, const void* context),
+                                  const void* context) {
+  StartMenuPath pattern;
+  FoundName found;
+  SearchRef search = pattern.format("%s\\*.*", folder) ? find_first(pattern.c_str(), &found) : nullptr;
+  bool foreign = false;
+  for (bool more = search != nullptr; more && !foreign; more = find_next(search, &found)) {
+    const char* name = found.text;
+    if (texts_equal(name, ".") || texts_equal(name, "..") || texts_equal(name, "Uninstall.lnk")) continue;
+    foreign = allowed == nullptr || !allowed(name, context);
+  }
+  find_close(search);
+  return foreign;
+}
+
 void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu,
                                   bool (*allowed)(const char* name, const void* context), const void* context) {
   if (!menu->wanted) return;
@@ -127,17 +142,7 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
     return;
   }
   // A folder that is there already is taken only when all it holds are this add-on's shortcuts.
-  StartMenuPath pattern;
-  FoundName found;
-  SearchRef search = pattern.format("%s\\*.*", menu->folder.c_str()) ? find_first(pattern.c_str(), &found) : nullptr;
-  bool foreign = false;
-  for (bool more = search != nullptr; more && !foreign; more = find_next(search, &found)) {
-    const char* name = found.text;
-    if (texts_equal(name, ".") || texts_equal(name, "..") || texts_equal(name, "Uninstall.lnk")) continue;
-    foreign = allowed == nullptr || !allowed(name, context);
-  }
-  find_close(search);
-  if (foreign) {
+  if (start_menu_folder_is_foreign(menu->folder.c_str(), allowed, context)) {
     menu->wanted = false;
     show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s",
                  menu->folder.c_str(), kNoShortcuts);

@@ -89,6 +89,11 @@ void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, Start
                                   bool (*allowed)(const char* name, const void* context) = nullptr,
                                   const void* context = nullptr);
 
+// True when the Start Menu folder `folder` (without a backslash at its end) holds anything but
+// "Uninstall.lnk" and the names `allowed` accepts; false when it is missing or cannot be searched.
+bool start_menu_folder_is_foreign(const char* folder, bool (*allowed)(const char* name, const void* context),
+                                  const void* context);
+
 // The shortcut file's name for a file opened after installation: its archive name from after its
 // last backslash (or forward slash), cut at its last dot, and ".lnk". Returns false when it does not
 // fit.

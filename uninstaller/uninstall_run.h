@@ -274,12 +274,14 @@ class Uninstaller {
   // read (the Start Menu is then left alone).
   void find_start_menu() {
     join(other_, kWorkingBufferLength, kWindowsKey, kShellFoldersKey);
-    // The add-on's folder in it, with its separator. A value stored without its zero that fills the
-    // buffer is too long for that path, and an empty one names no folder.
-    if (Os::read_value(false, other_, "Programs", path_) != 0) {
+    // The add-on's folder in it, with its separator. A value that fills the buffer is too long for that
+    // path, and an empty one names no folder.
+    // It is read into the spare buffer, untouched so far and so all zeros: a value stored without its
+    // zero, or with no bytes at all, ends there.
+    if (Os::read_value(false, other_, "Programs", spare_) != 0) {
       Os::message(kInvalidLog, kInfo, kMbOk);
-    } else if (path_[0] != 0) {
-      join(programs_, kWorkingBufferLength, path_, "\\", name_, "\\");
+    } else if (spare_[0] != 0) {
+      join(programs_, kWorkingBufferLength, spare_, "\\", name_, "\\");
     }
   }
 

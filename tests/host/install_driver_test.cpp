@@ -445,34 +445,53 @@ TEST_F(InstallDriver, TheStartMenuFolderOfAnEarlierVersionIsItsOwnAndAnotherProg
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_FALSE(host::registry_key_exists(RegistryRoot::kLocalMachine, kUninstallKeyPrefix + std::string("Sample")));
 
-  // Another program named so: its key and its folder with its two shortcuts.
+  // Another program named so: its folder with its two shortcuts, with a key of the add-on's name or
+  // (as an installer that names its key otherwise leaves it) without. The add-on is registered in
+  // neither case, so that its uninstaller never takes that folder for its own.
   const std::string key = kUninstallKeyPrefix + std::string("Sample");
   const std::string foreign = "\"C:\\Program Files\\Sample\\uninstall.exe\"";
-  host::set_registry_value(RegistryRoot::kLocalMachine, key, "DisplayName", "Sample Suite");
-  host::set_registry_value(RegistryRoot::kLocalMachine, key, "UninstallString", foreign);
-  write_native_file(folder / "Uninstall.lnk", "the other program's");
-  write_native_file(folder / "Sample Help.lnk", "the other program's help");
-  {
-    MessageScript script;
-    script.answer(kIdOk);   // the other program's entry is left alone
-    script.answer(kIdYes);  // shortcuts
-    install();
-    const std::string said = captions(script.shown());
-    EXPECT_NE(said.find("of another program; this add-on is not entered there"), std::string::npos) << said;
-    EXPECT_NE(said.find("holds files this add-on did not make"), std::string::npos) << said;
+  for (const bool with_key : {true, false}) {
+    SCOPED_TRACE(with_key ? "with a key of the add-on's name" : "without a key of that name");
+    host::clear_registry();
+    host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", programs_);
+    if (with_key) {
+      host::set_registry_value(RegistryRoot::kLocalMachine, key, "DisplayName", "Sample Suite");
+      host::set_registry_value(RegistryRoot::kLocalMachine, key, "UninstallString", foreign);
+    }
+    write_native_file(folder / "Uninstall.lnk", "the other program's");
+    write_native_file(folder / "readme.lnk", "the other program's readme");
+    write_native_file(folder / "Sample Help.lnk", "the other program's help");
+    files_.push_back({"readme.txt", "the add-on's readme"});
+    {
+      MessageScript script;
+      EXPECT_EQ(install().failures, 0u);
+      const std::string said = captions(script.shown());
+      EXPECT_NE(said.find("holds files this add-on did not make. The add-on gets no Start Menu shortcuts and no "
+                          "entry in the list of installed programs"),
+                std::string::npos)
+          << said;
+      EXPECT_EQ(said.find("Do you want to create Start Menu shortcuts?"), std::string::npos) << said;
+    }
+    files_.pop_back();
+    EXPECT_EQ(host::registry_key_exists(RegistryRoot::kLocalMachine, key), with_key);
+    {
+      MessageScript script;
+      script.answer(kIdYes);
+      EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + "Sample.log").c_str()), Outcome::kCompleted);
+      EXPECT_EQ(script.shown().back().text,
+                with_key ? "Uninstall completed.\nThe installed programs entry of this name is not this log's: it stays."
+                         : "Uninstall completed.");
+    }
+    if (with_key) {
+      EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "UninstallString"), foreign);
+      EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "DisplayName"), "Sample Suite");
+    }
+    EXPECT_EQ(read_native_file(folder / "Uninstall.lnk"), "the other program's");
+    EXPECT_EQ(read_native_file(folder / "readme.lnk"), "the other program's readme");
+    EXPECT_EQ(read_native_file(folder / "Sample Help.lnk"), "the other program's help");
+    EXPECT_FALSE(fs::exists(game_ / "Sample.log"));
+    EXPECT_FALSE(fs::exists(game_ / "readme.txt"));
   }
-  {
-    MessageScript script;
-    script.answer(kIdYes);
-    EXPECT_EQ(run_uninstaller(("UInst -" + game_path_ + "Sample.log").c_str()), Outcome::kCompleted);
-    EXPECT_EQ(script.shown().back().text,
-              "Uninstall completed.\nThe installed programs entry of this name is not this log's: it stays.");
-  }
-  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "UninstallString"), foreign);
-  EXPECT_EQ(host::registry_value(RegistryRoot::kLocalMachine, key, "DisplayName"), "Sample Suite");
-  EXPECT_EQ(read_native_file(folder / "Uninstall.lnk"), "the other program's");
-  EXPECT_EQ(read_native_file(folder / "Sample Help.lnk"), "the other program's help");
-  EXPECT_FALSE(fs::exists(game_ / "Sample.log"));
 }
 
 TEST_F(InstallDriver, EveryFailedStepIsReportedAndCounted) {

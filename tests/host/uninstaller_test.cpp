@@ -267,8 +267,6 @@ TEST_F(Uninstall, TheGameFolderIsTheFolderOfTheLog) {
   // The installer advises that when the game folder's path is too long for an uninstall command,
   // and then registers none: the key without one is left alone without a word.
   install("Alone", {"b.txt"});
-  host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Alone"), "UninstallString",
-                           "");
   host::clear_registry();
   host::set_registry_value(RegistryRoot::kCurrentUser, kShellFolders, "Programs", programs_.string());
   host::set_registry_value(RegistryRoot::kLocalMachine, kUninstallPrefix + std::string("Alone"), "DisplayName",
@@ -366,7 +364,8 @@ TEST_F(Uninstall, TheKeyAndTheStartMenuGoOnlyWhenTheKeyIsThisLogs) {
     if (c.command != "none" && c.command != "-") {
       host::set_registry_value(RegistryRoot::kLocalMachine, key, "UninstallString", c.command);
     }
-    write_native_file(programs_ / "Foreign" / "Foreign Help.lnk", "the other program's help");
+    // The shortcut the installation made for "Foreign Help.txt", if the key is its own.
+    write_native_file(programs_ / "Foreign" / "Foreign Help.lnk", "a shortcut");
     std::vector<ShownMessage> shown = uninstall(command_for("Foreign"));
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_FALSE(fs::exists(game_ / "Override" / "help.itm"));
