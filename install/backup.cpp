@@ -1,6 +1,5 @@
 #include "install/backup.h"
 
-#include "dialog/talk_table.h"
 #include "install/log_lines.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
@@ -70,30 +69,14 @@ bool find_in_log(const char* path, const char* name, const char* game_path, cons
 // replaces it in one step.
 bool write_without_line(const char* path, const OtherLog& log) {
   PathString temporary;
-  if (!temporary.format("%s%s", path, kNewFileSuffix)) {
-    set_last_error(win_error::kFilenameTooLong);
-    return false;
-  }
-  // A link in the temporary file's place would have the log written wherever it points. (The log
-  // itself may be one: the rename replaces the link, not what it points to.)
-  if (is_link(temporary.c_str())) {
-    set_last_error(win_error::kAccessDenied);
-    return false;
-  }
-  FileHandle file(create_or_replace(temporary.c_str()));
+  FileHandle file(create_log_replacement(path, &temporary));
   if (!file.is_open()) return false;
   const u8* bytes = log.text.data();
   const u32 tail = log.size - log.line_end;
-  if ((log.line_start > 0 && !write_file(file.get(), bytes, log.line_start)) ||
-      (tail > 0 && !write_file(file.get(), bytes + log.line_end, tail)) || !flush_file(file.get()) || !file.close()) {
-    discard_written_file(&file, temporary.c_str());
-    return false;
-  }
-  if (replace_file(temporary.c_str(), path)) return true;
-  const u32 code = last_error();
-  delete_file(temporary.c_str());
-  set_last_error(code);
-  return false;
+  bool written = (log.line_start == 0 || write_file(file.get(), bytes, log.line_start)) &&
+                 (tail == 0 || write_file(file.get(), bytes + log.line_end, tail)) && flush_file(file.get());
+  written = file.close() && written;
+  return finish_log_replacement(written, temporary.c_str(), path);
 }
 
 }  // namespace

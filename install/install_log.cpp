@@ -137,18 +137,29 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
   return first && second;
 }
 
+FileRef create_log_replacement(const char* path, PathString* temporary) {
+  if (!temporary->format("%s%s", path, kNewFileSuffix)) {
+    set_last_error(win_error::kFilenameTooLong);
+    return nullptr;
+  }
+  if (is_link(temporary->c_str())) {
+    set_last_error(win_error::kAccessDenied);
+    return nullptr;
+  }
+  return create_or_replace(temporary->c_str());
+}
+
+bool finish_log_replacement(bool written, const char* temporary, const char* path) {
+  if (written && replace_file(temporary, path)) return true;
+  const u32 code = last_error();
+  delete_file(temporary);
+  set_last_error(code);
+  return false;
+}
+
 bool InstallLog::rewrite_game_path(const char* path, const char* game_path, const char* addon_name) {
   PathString temporary;
-  if (!temporary.format("%s%s", path, kNewFileSuffix)) {
-    set_last_error(win_error::kFilenameTooLong);
-    return false;
-  }
-  // A link in the temporary file's place would have the log written wherever it points.
-  if (is_link(temporary.c_str())) {
-    set_last_error(win_error::kAccessDenied);
-    return false;
-  }
-  file_ = FileHandle(create_or_replace(temporary.c_str()));
+  file_ = FileHandle(create_log_replacement(path, &temporary));
   if (!file_.is_open()) return false;
   // The first two lines anew, then the file lines as they are, with a line end after the last.
   const u32 tail = moved_size_ - file_lines_;
@@ -157,15 +168,9 @@ bool InstallLog::rewrite_game_path(const char* path, const char* game_path, cons
                                 (!needs_line_end_ || write_line("")))) &&
                  flush_file(file_.get());
   written = file_.close() && written;
-  // The old text is kept until the new one has replaced it in one step.
-  if (written && replace_file(temporary.c_str(), path)) {
-    needs_line_end_ = false;
-    return true;
-  }
-  const u32 code = last_error();
-  delete_file(temporary.c_str());
-  set_last_error(code);
-  return false;
+  if (!finish_log_replacement(written, temporary.c_str(), path)) return false;
+  needs_line_end_ = false;
+  return true;
 }
 
 bool InstallLog::append_line(const char* text) {

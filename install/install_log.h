@@ -51,6 +51,17 @@ class NameSet {
   u32 count_ = 0;
 };
 
+// A log is written anew through "<log>.new", which then replaces it in one step, so that a failure at
+// any point leaves the old log as it was. Creates that file for `path` and leaves its path in
+// `temporary`; returns null on failure: 206 when the name does not fit, 5 for a link in its place
+// (it would have the log written wherever it points; a link in the log's own place is what the
+// rename replaces, not what it points to).
+FileRef create_log_replacement(const char* path, PathString* temporary);
+
+// Puts `temporary`, written and closed, in the place of `path` when `written`; otherwise, or when
+// that fails, deletes it and keeps the failure's error code. Returns true when the log was replaced.
+bool finish_log_replacement(bool written, const char* temporary, const char* path);
+
 class InstallLog {
  public:
   // Looks, before anything is changed, for the log `game_path` + `addon_name` + ".log" of an earlier
