@@ -121,7 +121,7 @@ bool Installation::record_placed(const char* relative_name) {
     return true;
   }
   const u32 code = last_error();
-  backup_.undo_placement(relative_name);
+  backup_.undo_placement(relative_name, owner_);
   log_lost_ = true;
   if (!log_failure_shown_) {
     // Once is enough: every later line meets the same disk.
@@ -275,6 +275,11 @@ bool Installation::check_existing_log() {
                  "it is another add-on's log, rename it after that add-on; otherwise move it out of the game "
                  "folder. Then run this installer again.%s",
                  game_path_, addon_name_, kLogSuffix, kNothingInstalled);
+  } else if (existing == ExistingLog::kTooLarge) {
+    show_warning(owner_, kLogErrorCaption,
+                 "The log %s%s%s is too large to read: over %u MB, more than any installation writes.\nKeep it, and "
+                 "move it out of the game folder if it is not this add-on's. Then run this installer again.%s",
+                 game_path_, addon_name_, kLogSuffix, kLargestLog >> 20, kNothingInstalled);
   } else {
     show_warning(owner_, kLogErrorCaption, "The log %s%s%s cannot be read: %e.%s", game_path_, addon_name_, kLogSuffix,
                  last_error(), kNothingInstalled);
@@ -322,7 +327,7 @@ bool Installation::check_own_files() {
 }
 
 bool Installation::check() {
-  return check_own_files() && check_existing_log() && check_string_patch_files();
+  return check_own_files() && check_existing_log() && backup_.prepare(owner_) && check_string_patch_files();
 }
 
 // Step 7, first half: each string patch file, copied to "spktmp" and read back, adds its texts to the
@@ -437,7 +442,7 @@ void Installation::place_other_files() {
     if (result == PlaceResult::kPlaced && !placed.close()) {
       // Its data may not have reached the disk: a file that may be cut short does not stay, and the
       // original goes back in its place.
-      backup_.undo_placement(name.c_str());
+      backup_.undo_placement(name.c_str(), owner_);
       show_write_failure(owner_, false, game_path_, name.c_str(), kFileNotInstalled);
       ++failures_;
     } else if (result == PlaceResult::kPlaced) {

@@ -7,67 +7,70 @@
 namespace zep {
 namespace {
 
-// FNV-1a over the name's bytes, letters folded.
+char listed_char(char c) { return c == '/' ? '\\' : fold_case(c); }
+
+// FNV-1a over the name's bytes as same_listed_name compares them.
 u32 hash_name(const char* name, u32 length) {
   u32 hash = 2166136261u;
-  for (u32 i = 0; i < length; ++i) hash = (hash ^ static_cast<u8>(fold_case(name[i]))) * 16777619u;
+  for (u32 i = 0; i < length; ++i) hash = (hash ^ static_cast<u8>(listed_char(name[i]))) * 16777619u;
   return hash;
 }
 
-
 }  // namespace
 
-bool NameSet::contains(const char* name, u32 length) const {
-  if (count_ == 0) return false;
-  const u32* slots = reinterpret_cast<const u32*>(slots_.data());
-  for (u32 i = hash_name(name, length) & (slot_count_ - 1);; i = (i + 1) & (slot_count_ - 1)) {
-    if (slots[i] == 0) return false;
-    if (same_name(name, length, name_at(slots[i] - 1))) return true;
+bool same_listed_name(const char* a, u32 length, const char* b) {
+  for (u32 i = 0; i < length; ++i) {
+    if (b[i] == 0 || listed_char(a[i]) != listed_char(b[i])) return false;
   }
+  return b[length] == 0;
+}
+
+u32* NameSet::slot_of(const char* name, u32 length) const {
+  u32* slots = reinterpret_cast<u32*>(const_cast<u8*>(slots_.data()));
+  const u32* entries = reinterpret_cast<const u32*>(entries_.data());
+  const char* keys = reinterpret_cast<const char*>(keys_.data());
+  for (u32 i = hash_name(name, length) & (slot_count_ - 1);; i = (i + 1) & (slot_count_ - 1)) {
+    if (slots[i] == 0 || same_listed_name(name, length, keys + entries[(slots[i] - 1) * 2])) return slots + i;
+  }
+}
+
+u32* NameSet::value_of(const char* name, u32 length) {
+  const u32 entry = count_ == 0 ? 0 : *slot_of(name, length);
+  return entry == 0 ? nullptr : reinterpret_cast<u32*>(entries_.data()) + (entry - 1) * 2 + 1;
+}
+
+u32 NameSet::find(const char* name, u32 length) const {
+  const u32* value = const_cast<NameSet*>(this)->value_of(name, length);
+  return value == nullptr ? kAbsent : *value;
 }
 
 bool NameSet::grow() {
   const u32 slot_count = slot_count_ == 0 ? 64 : slot_count_ * 2;
-  if (slot_count > 0x10000000u) return false;
   HeapBuffer slots;
-  if (!slots.allocate(slot_count * 4)) return false;
-  u32* table = reinterpret_cast<u32*>(slots.data());
-  const u32* old = reinterpret_cast<const u32*>(slots_.data());
-  for (u32 k = 0; k < slot_count_; ++k) {
-    if (old[k] == 0) continue;
-    const char* name = name_at(old[k] - 1);
-    u32 i = hash_name(name, text_length(name)) & (slot_count - 1);
-    while (table[i] != 0) i = (i + 1) & (slot_count - 1);
-    table[i] = old[k];
-  }
+  if (slot_count > 0x10000000u || !slots.allocate(slot_count * 4)) return false;
   slots_ = static_cast<HeapBuffer&&>(slots);
   slot_count_ = slot_count;
+  const u32* entries = reinterpret_cast<const u32*>(entries_.data());
+  for (u32 entry = 0; entry < count_; ++entry) {
+    const char* name = reinterpret_cast<const char*>(keys_.data()) + entries[entry * 2];
+    *slot_of(name, text_length(name)) = entry + 1;
+  }
   return true;
 }
 
-bool NameSet::add(const char* name, u32 length) {
-  if (contains(name, length)) return true;
-  // At most half the slots are used, so that every search ends soon at an empty one.
-  if ((count_ + 1) * 2 > slot_count_ && !grow()) return false;
-  if (length + 1 > names_.length() - names_used_ || names_.empty()) {
-    u64 capacity = static_cast<u64>(names_.length()) * 2;
-    if (capacity < 4096) capacity = 4096;
-    if (capacity < static_cast<u64>(names_used_) + length + 1) capacity = static_cast<u64>(names_used_) + length + 1;
-    if (capacity > 0xFFFFFFFFu) return false;
-    HeapBuffer grown;
-    if (!grown.allocate(static_cast<u32>(capacity))) return false;
-    if (names_used_ > 0) copy_bytes(grown.data(), names_.data(), names_used_);
-    names_ = static_cast<HeapBuffer&&>(grown);
+bool NameSet::add(const char* name, u32 length, u32 value, u32* held) {
+  const u32 existing = find(name, length);
+  if (existing != kAbsent) {
+    if (held != nullptr) *held = existing;
+    return true;
   }
-  const u32 offset = names_used_;
-  copy_bytes(names_.data() + offset, name, length);
-  names_.data()[offset + length] = 0;
-  names_used_ += length + 1;
-  u32* slots = reinterpret_cast<u32*>(slots_.data());
-  u32 i = hash_name(name, length) & (slot_count_ - 1);
-  while (slots[i] != 0) i = (i + 1) & (slot_count_ - 1);
-  slots[i] = offset + 1;
-  ++count_;
+  // At most half the slots are used, so that every search ends soon at an empty one.
+  const u32 record[2] = {keys_.used(), value};
+  if (((count_ + 1) * 2 > slot_count_ && !grow()) || !keys_.append(name, length) || !keys_.append("", 1) ||
+      !entries_.append(record, 8)) {
+    return false;
+  }
+  *slot_of(name, length) = ++count_;
   return true;
 }
 
@@ -83,7 +86,7 @@ ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_n
   u32 size = 0;
   HeapBuffer text;
   if (!read_whole_file(file.get(), kLargestLog, &text, &size)) {
-    return last_error() == win_error::kInvalidParameter ? ExistingLog::kNotThisAddons : ExistingLog::kUnreadable;
+    return last_error() == win_error::kInvalidParameter ? ExistingLog::kTooLarge : ExistingLog::kUnreadable;
   }
   file.close();
 

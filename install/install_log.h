@@ -22,31 +22,43 @@ namespace zep {
 enum class ExistingLog {
   kNone,          // there is no log yet
   kContinued,     // the log is this add-on's and will be continued; its file lines are known
-  kNotThisAddons, // its first line is not this add-on's name, or it is too large
+  kNotThisAddons, // its first line is not this add-on's name
+  kTooLarge,      // it is larger than any log is read (kLargestLog)
   kUnreadable,    // it cannot be read (open elsewhere, no access); last_error() says why
 };
 
-// A set of relative file names, compared as Windows compares names (ASCII letters without regard
-// to case).
+// True when the `length` bytes at `a` and the zero-terminated `b` name the same file as the
+// uninstaller takes a log's lines: a forward slash as a backslash, ASCII letters without regard to case.
+bool same_listed_name(const char* a, u32 length, const char* b);
+
+// A set of relative file names, each with a number, compared by same_listed_name.
 class NameSet {
  public:
-  // Adds `length` bytes of `name`. Returns false when memory runs out.
-  bool add(const char* name, u32 length);
-  bool contains(const char* name, u32 length) const;
+  static constexpr u32 kAbsent = 0xFFFFFFFFu;
+
+  // Adds `length` bytes of `name` with `value`, unless the set holds that name already: then its
+  // value is stored in `*held` (when not null). Returns false when memory runs out.
+  bool add(const char* name, u32 length, u32 value = 0, u32* held = nullptr);
+  // The value of `length` bytes of `name`, or kAbsent.
+  u32 find(const char* name, u32 length) const;
+  // Where the value of `length` bytes of `name` is kept, to be changed; null when the set has no such name.
+  u32* value_of(const char* name, u32 length);
+  bool contains(const char* name, u32 length) const { return find(name, length) != kAbsent; }
   u32 size() const { return count_; }
   // The names in the order added, each followed by a zero, back to back: `*length` bytes.
   const char* names(u32* length) const {
-    *length = names_used_;
-    return names_.text();
+    *length = keys_.used();
+    return reinterpret_cast<const char*>(keys_.data());
   }
 
  private:
   bool grow();
-  const char* name_at(u32 offset) const { return names_.text() + offset; }
+  // The slot of the `length` bytes of `name` (its entry number + 1, or 0 where it would go).
+  u32* slot_of(const char* name, u32 length) const;
 
-  HeapBuffer names_;  // each name with a terminating zero, back to back
-  u32 names_used_ = 0;
-  HeapBuffer slots_;  // u32 offsets into names_ + 1; 0 for an empty slot
+  GrowingBuffer keys_;     // each name with a terminating zero, back to back
+  GrowingBuffer entries_;  // per name: the offset of its key in keys_, and its value (two u32)
+  HeapBuffer slots_;       // per slot: an entry number + 1, or 0 for an empty slot
   u32 slot_count_ = 0;
   u32 count_ = 0;
 };

@@ -41,7 +41,20 @@ bool is_installer_own_name(const char* relative_name, const char* addon_name) {
     // The backup folder, and everything in it.
     if (rest == 0 || (k == kOwnFileCount - 1 && rest == '\\')) return true;
   }
-  return false;
+  // Whatever the add-on: the first part of the name as a log or its temporary file, or as a backup
+  // folder; or with a "~" and a digit, as the short form that Windows gives a long name has, which
+  // could stand for one of those.
+  u32 end = 0;
+  bool short_form = false;
+  for (; relative_name[end] != 0 && relative_name[end] != '\\'; ++end) {
+    short_form = short_form || (relative_name[end] == '~' && relative_name[end + 1] >= '0' && relative_name[end + 1] <= '9');
+  }
+  static const char* const kEndings[] = {kLogSuffix, ".log.new", kBackupSuffix};
+  for (const char* ending : kEndings) {
+    const u32 length = text_length(ending);
+    if (end >= length && same_name(relative_name + end - length, length, ending)) return true;
+  }
+  return short_form;
 }
 
 }  // namespace zep

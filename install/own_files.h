@@ -6,6 +6,9 @@
 //   dialog.tlk.new, dialogF.tlk.new, dialogF.tlk.old   the files written beside the talk tables
 //   <AddonName>.log           the add-on's install log, and <AddonName>.log.new beside it
 //   <AddonName>.zep-backup    the add-on's backup folder, and everything in it
+//   *.log, *.log.new, *.zep-backup\...   every add-on's log and backup folder, at the top of the game
+//                             folder, and any first part with a "~" and a digit, as a short name of
+//                             one of them would have
 #pragma once
 
 #include "platform/buffers.h"
@@ -29,7 +32,8 @@ constexpr u32 kFirstWrittenOwnFile = 2;
 bool own_file_name(u32 k, const char* addon_name, PathString* name);
 
 // True when `relative_name` is one of the installer's own names for the add-on `addon_name` (which may
-// be null), or lies inside its backup folder, ignoring case.
+// be null), or lies inside its backup folder, or when its first part names any add-on's log or backup
+// folder or may be a short name, ignoring case.
 bool is_installer_own_name(const char* relative_name, const char* addon_name);
 
 }  // namespace zep

@@ -70,7 +70,9 @@ bool accept_placement_name(const char* relative_name, const char* addon_name, Wi
   const bool own = problem == NameProblem::kNameOk && is_installer_own_name(relative_name, addon_name);
   if (problem == NameProblem::kNameOk && !own) return true;
   refuse_file(kRefusedCaption, "", relative_name,
-              own ? "the installer keeps this name for itself" : describe_name_problem(problem), "", owner);
+              own ? "the installer keeps this name for itself (a talk table, UInst.exe, an add-on's log or backup folder, or a "
+                    "short name such as NAME~1.EXT that may stand for one)"
+                  : describe_name_problem(problem), "", owner);
   return false;
 }
 
@@ -94,13 +96,15 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
   }
 
   FileHandle file(create_new(full_path.c_str()));
+  bool existing = false;  // the player agreed to replace the file that is there
   if (!file.is_open()) {
     const u32 code = last_error();
     if (code == win_error::kFileExists) {
       if (show_message(owner, kOverwriteQuestion, full_path.c_str(), kMbYesNo) != kIdYes) {
         return PlaceResult::kDeclined;
       }
-      if (rules.backup != nullptr && !rules.backup->keep_original(relative_name, full_path.c_str(), owner)) {
+      existing = true;
+      if (rules.backup != nullptr && !rules.backup->claim(relative_name, full_path.c_str(), true, owner)) {
         return PlaceResult::kFailed;
       }
     } else if (code == win_error::kPathNotFound) {
@@ -114,10 +118,16 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
     }
     file = FileHandle(create_or_replace(full_path.c_str()));
     if (!file.is_open()) {
-      if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
+      if (existing && rules.backup != nullptr) rules.backup->release(relative_name, owner);
       show_write_failure(owner, false, full_path.c_str(), "", kFileNotInstalled);
       return PlaceResult::kFailed;
     }
+  }
+  // A file that was not there may still be listed by another add-on's log: it becomes this one's
+  // before anything is written to it, or the empty file just made goes again.
+  if (!existing && rules.backup != nullptr && !rules.backup->claim(relative_name, full_path.c_str(), false, owner)) {
+    discard_written_file(&file, full_path.c_str());
+    return PlaceResult::kFailed;
   }
 
   CopyFailure failure = CopyFailure::kNone;
@@ -130,7 +140,7 @@ PlaceResult place_file(const char* game_path, const char* relative_name, const P
     // What is reported is the failure itself, not whatever the clean-up leaves behind. The original,
     // when one was kept for this, goes back in place of the half-written file.
     discard_written_file(&file, full_path.c_str());
-    if (rules.backup != nullptr) rules.backup->undo_placement(relative_name);
+    if (rules.backup != nullptr) rules.backup->undo_placement(relative_name, owner);
     show_write_failure(owner, failure == CopyFailure::kRead, full_path.c_str(), "", kFileNotInstalled);
     return PlaceResult::kFailed;
   }

@@ -73,13 +73,14 @@ struct PlaceData {
 // What place_file needs to know of the add-on, beyond the file itself.
 struct PlaceRules {
   const char* addon_name;  // whose log and backup folder no file may be placed as; null for none
-  const Backup* backup;    // keeps the original of a file before it is replaced; null to replace it as is
+  Backup* backup;          // makes a file the add-on's before it is written (install/backup.h); null for none
 };
 
 // Writes the `length` bytes of `data` to `game_path` + `relative_name`:
 //   - a new file is created and written without a question;
 //   - an existing file is replaced only when the user answers Yes to "File already exists.
-//     Overwrite?" (caption: the full path), and only once `rules.backup` has kept its original;
+//     Overwrite?" (caption: the full path), and only once `rules.backup` has claimed it (kept its
+//     original, or taken it over from the add-on whose log lists it); a new file is claimed too;
 //   - missing folders of the name are made, level by level, inside the game folder;
 //   - a name whose path passes through a link inside the game folder is refused (kRefused, reported);
 //   - when the first create fails for another reason than that the file or a folder of its name is

@@ -100,7 +100,7 @@ PlaceResult place_patched_resource(const LoadedPatch& loaded, u32 first_strref, 
     // original goes back in its place.
     PathString full_path;
     if (rules.backup != nullptr) {
-      rules.backup->undo_placement(loaded.relative_name.c_str());
+      rules.backup->undo_placement(loaded.relative_name.c_str(), owner);
     } else if (full_path.format("%s%s", game_path, loaded.relative_name.c_str())) {
       discard_written_file(&placed, full_path.c_str());
     }

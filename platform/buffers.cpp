@@ -44,6 +44,31 @@ bool HeapBuffer::allocate(u32 length) {
   return true;
 }
 
+u8* GrowingBuffer::extend(u32 length) {
+  if (length > bytes_.length() - used_ || bytes_.empty()) {
+    u64 capacity = static_cast<u64>(bytes_.length()) * 2;
+    if (capacity < 4096) capacity = 4096;
+    if (capacity < static_cast<u64>(used_) + length) capacity = static_cast<u64>(used_) + length;
+    HeapBuffer grown;
+    if (capacity > 0xFFFFFFFFu) {
+      set_last_error(win_error::kNotEnoughMemory);
+      return nullptr;
+    }
+    if (!grown.allocate(static_cast<u32>(capacity))) return nullptr;
+    if (used_ > 0) copy_bytes(grown.data(), bytes_.data(), used_);
+    bytes_ = static_cast<HeapBuffer&&>(grown);
+  }
+  used_ += length;
+  return bytes_.data() + used_ - length;
+}
+
+bool GrowingBuffer::append(const void* bytes, u32 length) {
+  u8* room = extend(length);
+  if (room == nullptr) return false;
+  copy_bytes(room, bytes, length);
+  return true;
+}
+
 bool append_bounded(char* text, u32* length, u32 capacity, const char* more, u32 more_length) {
   if (more_length >= capacity - *length) return false;
   copy_bytes(text + *length, more, more_length);

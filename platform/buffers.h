@@ -65,6 +65,24 @@ class HeapBuffer {
   u32 length_ = 0;  // bytes in the block
 };
 
+// Bytes kept one after the other in a heap block that grows, doubling, as more are appended.
+class GrowingBuffer {
+ public:
+  // Appends `length` bytes of `bytes`. Returns false, keeping what it holds, when memory runs out
+  // (last_error() is then 8).
+  bool append(const void* bytes, u32 length);
+  // Makes room for `length` more bytes at the end and returns where they begin, or null when memory
+  // runs out. The bytes count as appended.
+  u8* extend(u32 length);
+  u8* data() { return bytes_.data(); }
+  const u8* data() const { return bytes_.data(); }
+  u32 used() const { return used_; }
+
+ private:
+  HeapBuffer bytes_;
+  u32 used_ = 0;  // bytes appended so far
+};
+
 // Appends `more_length` bytes of `more` to the `*length` bytes of zero-terminated `text` in storage
 // of `capacity` bytes, or returns false, leaving it as it was, when they would not fit. The one body
 // of every BoundedText's appends, so that each size of text does not cost a copy of the code.

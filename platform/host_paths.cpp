@@ -5,7 +5,9 @@
 // context Windows would use (2 or 3 for a missing name, 80 or 183 for an existing one, ...).
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -238,6 +240,54 @@ bool is_whole_path(const char* path) {
   const bool from_root = (path[0] == '\\' || path[0] == '/') && path[1] != '\\' && path[1] != '/';
   return from_root || (path[0] != 0 && path[1] == ':' && (path[2] == 0 || path[2] == '\\')) ||
          (path[0] == '\\' && path[1] == '\\');
+}
+
+bool full_path(const char* path, char* full) {
+  std::string text = path;
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  // The root: a drive, a server's share, or the Linux root; a path without one is the current
+  // folder's.
+  std::string root;
+  std::size_t at = 0;
+  if (text.size() >= 2 && text[1] == ':') {
+    root = text.substr(0, 2) + "\\";
+    at = 2;
+  } else if (text.rfind("\\\\", 0) == 0) {
+    at = 2;
+    for (int names = 0; names < 2; ++names) {
+      const std::size_t end = std::min(text.find('\\', at), text.size());
+      root += "\\" + text.substr(at, end - at);
+      at = std::min(end + 1, text.size());
+    }
+    root = "\\" + root + "\\";
+  } else {
+    if (text.empty() || text[0] != '\\') {
+      char folder[4096];
+      if (::getcwd(folder, sizeof folder) == nullptr) return fail(win_error::kGeneralFailure);
+      std::string base = folder;
+      for (char& c : base) c = c == '/' ? '\\' : c;
+      text = base + "\\" + text;
+    }
+    root = "\\";
+    at = 1;
+  }
+  std::vector<std::string> parts;
+  while (at <= text.size()) {
+    std::size_t end = std::min(text.find('\\', at), text.size());
+    const std::string part = text.substr(at, end - at);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    at = end + 1;
+  }
+  std::string result = root;
+  for (std::size_t k = 0; k < parts.size(); ++k) result += (k == 0 ? "" : "\\") + parts[k];
+  if (!parts.empty() && text.back() == '\\') result += '\\';
+  if (result.size() >= kMaxPath) return fail(win_error::kFilenameTooLong);
+  std::memcpy(full, result.c_str(), result.size() + 1);
+  return true;
 }
 
 bool system_error_text(u32 code, char* buffer, u32 capacity) {

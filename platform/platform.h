@@ -173,6 +173,12 @@ void set_last_error(u32 code);
 // layer also takes a path from the Linux root ("\home\...").
 bool is_whole_path(const char* path);
 
+// Writes the full path of `path` into `full` (kMaxPath bytes), as GetFullPathNameA gives it: from its
+// drive or server (a path without one is taken from the current folder), with backslashes, without
+// "." and ".." parts or doubled separators; a separator at its end stays. Returns false when it would
+// not fit (206) or on failure.
+bool full_path(const char* path, char* full);
+
 // Writes the system's text for `code` into `buffer` (FormatMessageA from the system, language 0,
 // at most `capacity` bytes with the terminator). Returns false when there is no such text.
 bool system_error_text(u32 code, char* buffer, u32 capacity);

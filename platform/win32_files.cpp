@@ -151,6 +151,12 @@ void find_close(SearchRef search) {
   if (search != nullptr) FindClose(reinterpret_cast<HANDLE>(search));
 }
 
+bool full_path(const char* path, char* full) {
+  const DWORD length = GetFullPathNameA(path, kMaxPath, full, nullptr);
+  if (length >= kMaxPath) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return length != 0 && length < kMaxPath;
+}
+
 bool is_whole_path(const char* path) {
   return (path[0] != 0 && path[1] == ':' && (path[2] == 0 || path[2] == '\\')) || (path[0] == '\\' && path[1] == '\\');
 }

@@ -15,7 +15,22 @@ FolderChoice choose_game_folder(WindowRef owner, char* game_path) {
   return check_game_folder(owner, chosen, game_path);
 }
 
-FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path) {
+bool canonical_path(const char* path, PathString* canonical) {
+  char full[kMaxPath];
+  // A drive alone is its root here, not the folder its drive is in at the moment.
+  const char root[] = {path[0], ':', '\\', 0};
+  const bool drive = path[0] != 0 && path[1] == ':' && path[2] == 0;
+  canonical->clear();
+  if (!full_path(drive ? root : path, full)) return false;
+  u32 length = text_length(full);
+  if (length > 3 && full[length - 1] == '\\') full[--length] = 0;  // but a drive root's own
+  return canonical->assign(full);
+}
+
+FolderChoice check_game_folder(WindowRef owner, const char* given, char* game_path) {
+  PathString folder;
+  if (!canonical_path(given, &folder)) folder.assign(given);  // too long, and refused as such below
+  const char* chosen = folder.length() > 0 ? folder.c_str() : given;
   const u32 length = text_length(chosen);
   if (length > kMaxGameFolderLength) {
     show_warning(owner, chosen, "The chosen folder's path is longer than %u characters.%s", kMaxGameFolderLength,

@@ -2,6 +2,7 @@
 // talk table, which is all that tells a game folder from any other.
 #pragma once
 
+#include "platform/buffers.h"
 #include "platform/platform.h"
 #include "platform/types.h"
 
@@ -30,7 +31,14 @@ enum class FolderChoice {
 FolderChoice choose_game_folder(WindowRef owner, char* game_path);
 
 // The check of choose_game_folder, on the folder `chosen` (not empty) given otherwise (by the
-// command line of a scripted install), with the same messages and results.
+// command line of a scripted install), with the same messages and results. The folder is first
+// written as canonical_path writes it, so that one game folder is always one GamePath, however it
+// was spelled.
 FolderChoice check_game_folder(WindowRef owner, const char* chosen, char* game_path);
+
+// Writes `path` into `canonical` as the one spelling of what it names: its full path (full_path), and
+// no separator at its end but a drive root's own ("C:\"). Returns false, leaving `canonical` empty, when
+// it does not fit.
+bool canonical_path(const char* path, PathString* canonical);
 
 }  // namespace zep

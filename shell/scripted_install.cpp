@@ -2,6 +2,8 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
+#include "install/other_logs.h"
+#include "install/own_files.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
 #include "shell/game_folder.h"
@@ -45,6 +47,45 @@ void show_usage() { show_message(nullptr, kUsage, kUsageCaption, kMbOk | kMbIcon
 
 }  // namespace
 
+bool is_installer_own_report(const char* report, const char* game_folder) {
+  PathString path;
+  PathString folder;
+  if (!canonical_path(report, &path)) return false;  // no file has such a path
+  u32 name = 0;
+  for (u32 i = 0; i < path.length(); ++i) {
+    if (path.c_str()[i] == '\\') name = i + 1;
+  }
+  const char* file = path.c_str() + name;
+  const u32 length = path.length() - name;
+  // A talk table, the files beside one, UInst.exe: wherever they lie.
+  PathString own;
+  for (u32 k = 0; k < kOwnFileCount; ++k) {
+    if (own_file_name(k, nullptr, &own) && same_name(file, length, own.c_str())) return true;
+  }
+  // Anything in a backup folder.
+  for (u32 start = 0, i = 0; i < name; ++i) {
+    if (path.c_str()[i] != '\\') continue;
+    const u32 suffix = text_length(kBackupSuffix);
+    if (i - start >= suffix && same_name(path.c_str() + i - suffix, suffix, kBackupSuffix)) return true;
+    start = i + 1;
+  }
+  const bool log = length > 4 && same_name(file + length - 4, 4, kLogSuffix);
+  const bool log_new = length > 8 && same_name(file + length - 8, 8, ".log.new");
+  if (!log && !log_new) return false;
+  // A log, or the file beside one, in the game folder.
+  if (game_folder != nullptr && canonical_path(game_folder, &folder) && name > 0 &&
+      same_name(path.c_str(), name - 1, folder.c_str())) {
+    return true;
+  }
+  // An add-on's log anywhere: its first line is its name.
+  BoundedText<kMaxPath> stem;
+  stem.append(file, length - 4);
+  FileHandle opened(open_for_reading(path.c_str()));
+  u32 size = 0;
+  bool named = false;
+  return log && opened.is_open() && first_line_is(opened.get(), stem.c_str(), &size, &named) && named;
+}
+
 const char* const kOutcomeTexts[3] = {"0: every step succeeded", "1: some steps failed", "2: nothing was installed"};
 
 int run_command_line(const char* command_line) {
@@ -65,6 +106,8 @@ int run_command_line(const char* command_line) {
 
 int run_scripted_install(const InstallerOptions& options, bool sound) {
   FileHandle report;
+  // A report is appended to its file: never to a file of the installer's own, which it would spoil.
+  if (options.report != nullptr && is_installer_own_report(options.report, options.game_folder)) return kExitNothingDone;
   if (options.report != nullptr) {
     report = FileHandle(open_for_appending(options.report));
     if (!report.is_open() && last_error() == win_error::kFileNotFound) report = FileHandle(create_new(options.report));

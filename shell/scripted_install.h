@@ -18,6 +18,13 @@ constexpr int kOpenTheWindow = -1;    // no arguments: the installer opens its w
 // The report's last line after "Outcome: ", for each exit code: "0: every step succeeded", ...
 extern const char* const kOutcomeTexts[3];
 
+// True when the report file `report` would be a file of the installer's own, into which no report
+// may be written: a talk table or a file written beside one, UInst.exe, anything in a backup folder,
+// wherever it lies; a log or its temporary file in the game folder `game_folder` (null when not
+// known); or an add-on's log anywhere (a file "<Name>.log" whose first line is <Name>). Both paths
+// are compared as canonical_path writes them.
+bool is_installer_own_report(const char* report, const char* game_folder);
+
 // Runs the installer's command line `command_line` when it has arguments: a sound one installs as
 // run_scripted_install does; a bad one is refused with kExitNothingDone, its usage shown in a message
 // box, or only written to the report when it asks for /S. Returns kOpenTheWindow when there are no
@@ -26,7 +33,8 @@ int run_command_line(const char* command_line);
 
 // Installs the running installer's add-on into `options.game_folder`, which passes the same check
 // as a folder chosen in the window, with every message going to `options.report` (appended, one per
-// line, caption first, then a last line with the outcome). Returns the exit code. When the command
+// line, caption first, then a last line with the outcome). Returns the exit code: kExitNothingDone,
+// with nothing written, for a report file of the installer's own (is_installer_own_report). When the command
 // line was not `sound`, only the usage and the outcome are reported, and nothing is installed.
 int run_scripted_install(const InstallerOptions& options, bool sound = true);
 

@@ -113,6 +113,14 @@ int run_install(const std::vector<std::string>& args, std::ostream& out, std::os
 
   // Every message, and the outcome last, also go to the report, in the scripted install's format.
   std::ofstream report_file;
+  if (!report_path.empty() &&
+      is_installer_own_report(windows_style(report_path).c_str(), windows_style(names[1]).c_str())) {
+    return usage_error("install",
+                       "the report " + report_path +
+                           " would be written into a file of the installer's own (a talk table, UInst.exe, a log or a "
+                           "backup): name another file",
+                       err);
+  }
   if (!report_path.empty()) {
     report_file.open(report_path, std::ios::app | std::ios::binary);
     if (!report_file) {

@@ -138,7 +138,9 @@ TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBefo
                            // What the installer keeps for itself, in any letter case.
                            "dialog.tlk", "DIALOG.TLK", "dialog.tlk.new", "dialogf.tlk", "DialogF.tlk.new",
                            "dialogF.tlk.old", "UInst.exe", "uinst.EXE", "Evilamul.log", "evilamul.LOG",
-                           "Evilamul.log.new", "Evilamul.zep-backup", "evilamul.zep-backup\\Override\\x.itm"};
+                           "Evilamul.log.new", "Evilamul.zep-backup", "evilamul.zep-backup\\Override\\x.itm",
+                           // Any add-on's log and backup folder, and a short name that may stand for one.
+                           "Other.log", "Other.LOG.new", "Other.zep-backup\\x.itm", "OTHERZ~1\\x.itm", "BETA~1.ZEP\\x"};
   MessageScript script;
   const PlaceRules rules = {"Evilamul", nullptr};
   for (const char* name : hostile) {
@@ -152,11 +154,13 @@ TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBefo
   EXPECT_EQ(shown[1].caption, "ZEP refused file");
   EXPECT_NE(shown[1].text.find("..\\x.dll"), std::string::npos) << shown[1].text;
   EXPECT_EQ(shown.back().text,
-            "The add-on's file\nevilamul.zep-backup\\Override\\x.itm\nis not installed: the installer keeps this name "
-            "for itself.");
+            "The add-on's file\nBETA~1.ZEP\\x\nis not installed: the installer keeps this name for itself (a talk "
+            "table, UInst.exe, an add-on's log or backup folder, or a short name such as NAME~1.EXT that may stand for "
+            "one).");
   // Names that only resemble them are the add-on's to place.
   for (const char* name : {"Override\\evilamul.spl", "Override\\dialog.tlk", "dialog.tlk2", "Evilamul.txt",
-                           "Other.log", "Evilamul.zep-backupx", "Evilamul"}) {
+                           "Override\\Other.log", "Other.logs", "Evilamul.zep-backupx", "Evilamul", "a~b.txt",
+                           "Override\\LONGNA~1.ITM"}) {
     EXPECT_TRUE(accept_placement_name(name, "Evilamul", nullptr)) << name;
   }
 }
@@ -173,7 +177,7 @@ TEST_F(Placement, PathsThroughALinkAreRefused) {
     ASSERT_TRUE(test::may_refuse_links()) << "a symbolic link can be made here";
     GTEST_SKIP() << "Windows does not let this test make a symbolic link (developer mode or administrator)";
   }
-  const Backup backup(game_path_.c_str(), "Mod", nullptr);
+  Backup backup(game_path_.c_str(), "Mod", nullptr);
   const PlaceRules rules = {"Mod", &backup};
   MessageScript script;
   for (const char* name : {"Override\\new.itm", "override\\VICTIM.itm", "Override\\Deeper\\x.itm"}) {
@@ -205,7 +209,7 @@ TEST_F(Placement, AReplacedFileIsKeptInTheBackupFolderFirst) {
   InstallLog log;
   write_native_file(game_ / "Mod.log", "Mod\r\n" + game_path_ + "\r\nOverride\\mine.itm\r\n");
   ASSERT_EQ(log.read_existing(game_path_.c_str(), "Mod"), ExistingLog::kContinued);
-  const Backup backup(game_path_.c_str(), "Mod", &log);
+  Backup backup(game_path_.c_str(), "Mod", &log);
   const PlaceRules rules = {"Mod", &backup};
   const fs::path backups = game_ / "Mod.zep-backup";
 
@@ -302,6 +306,11 @@ TEST_F(Placement, InstallLogHoldsItsLinesExactly) {
     InstallLog foreign;
     EXPECT_EQ(foreign.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kNotThisAddons) << other;
   }
+  // One this add-on's by its first line but larger than any log is read is said to be too large.
+  write_native_file(game_ / "Evilamul.log", "Evilamul\r\n");
+  fs::resize_file(game_ / "Evilamul.log", (64u << 20) + 1);
+  InstallLog large;
+  EXPECT_EQ(large.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kTooLarge);
   fs::remove(game_ / "Evilamul.log");
   InstallLog none;
   EXPECT_EQ(none.read_existing(game_path_.c_str(), "Evilamul"), ExistingLog::kNone);

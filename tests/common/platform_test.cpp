@@ -250,6 +250,23 @@ std::string unique_key_path() {
   return std::string("Software\\ZepTest\\") + name;
 }
 
+// Full paths as GetFullPathNameA makes them: the host layer's spelling agrees with Windows'.
+TEST(PlatformPaths, AFullPathHasOneSpelling) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:\\Games\\BG2", "C:\\Games\\BG2"},           {"C:\\Games\\BG2\\", "C:\\Games\\BG2\\"},
+      {"C:\\Games\\..\\BG2", "C:\\BG2"},              {"C:\\Games\\BG2\\..\\BG2", "C:\\Games\\BG2"},
+      {"C:\\..\\..\\Games", "C:\\Games"},             {"C:/Games//BG2/./x", "C:\\Games\\BG2\\x"},
+      {"C:\\", "C:\\"},                                 {"C:\\.", "C:\\"},
+      {"\\\\server\\share\\..\\BG2", "\\\\server\\share\\BG2"}, {"\\\\server\\share\\a\\.\\b", "\\\\server\\share\\a\\b"}};
+  for (const auto& [path, expected] : cases) {
+    char full[kMaxPath] = {};
+    EXPECT_TRUE(full_path(path, full)) << path;
+    EXPECT_STREQ(full, expected) << path;
+  }
+  char full[kMaxPath];
+  EXPECT_FALSE(full_path(("C:\\" + std::string(300, 'x')).c_str(), full));
+}
+
 TEST(PlatformRegistry, ValuesRoundTripAndKeysAreDeleted) {
   const std::string key_path = unique_key_path();
   const std::string inner_path = key_path + "\\Inner";

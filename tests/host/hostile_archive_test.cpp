@@ -176,13 +176,25 @@ TEST_F(HostileArchive, TheInstallersOwnFilesAreRefusedEachAndTheRestInstalled) {
                                        {"UInst.exe", "MZ another uninstaller"},
                                        {"Hostile.log", "Hostile\r\nC:\\\r\n..\\..\\x\r\n"},
                                        {"hostile.zep-backup\\Override\\fine.txt", "a false original"},
+                                       // Another add-on's log and backup, by name and by short name.
+                                       {"Beta.log", "Beta\r\nC:\\\r\ndialog.tlk\r\nchitin.key\r\n"},
+                                       {"Beta.zep-backup\\Override\\x.itm", "a false original"},
+                                       {"BETA~1.ZEP\\Override\\x.itm", "a false original"},
+                                       {"Beta.log.new", "Beta\r\n"},
                                        {"Override\\fine.txt", "fine"}}));
   EXPECT_TRUE(outcome.listed);
   EXPECT_EQ(outcome.install_code, tool::kExitFailed);
-  EXPECT_NE(outcome.install_output.find("with errors: 5 steps"), std::string::npos) << outcome.install_output;
-  EXPECT_NE(outcome.install_output.find("DIALOG.TLK\nis not installed: the installer keeps this name for itself."),
-            std::string::npos)
-      << outcome.install_output;
+  EXPECT_NE(outcome.install_output.find("with errors: 9 steps"), std::string::npos) << outcome.install_output;
+  for (const char* name : {"DIALOG.TLK", "Beta.log", "Beta.zep-backup\\Override\\x.itm", "BETA~1.ZEP\\Override\\x.itm",
+                           "Beta.log.new"}) {
+    EXPECT_NE(outcome.install_output.find(std::string(name) + "\nis not installed: the installer keeps this name for itself"),
+              std::string::npos)
+        << name << "\n" << outcome.install_output;
+  }
+  EXPECT_FALSE(fs::exists(game_ / "Beta.log"));
+  EXPECT_FALSE(fs::exists(game_ / "Beta.log.new"));
+  EXPECT_FALSE(fs::exists(game_ / "Beta.zep-backup"));
+  EXPECT_FALSE(fs::exists(game_ / "BETA~1.ZEP"));
   EXPECT_EQ(read_native_file(game_ / "dialog.tlk"), table);
   EXPECT_FALSE(fs::exists(game_ / "dialogf.tlk"));
   EXPECT_NE(read_native_file(game_ / "UInst.exe"), "MZ another uninstaller");

@@ -571,8 +571,14 @@ class GameFolderChoice : public ::testing::Test {
   char game_path_[kMaxPath] = "earlier\\";
 };
 
+// A path as the checked folder writes it: with backslashes.
+std::string backslashed(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
 TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpensAndIsOne) {
-  const std::string game = root_.path() + "Game";
+  const std::string game = backslashed(root_.path() + "Game");
   fs::create_directories(root_.native() / "Game");
   MessageScript script;
 
@@ -610,23 +616,36 @@ TEST_F(GameFolderChoice, AcceptsOnlyAFolderWhoseTalkTableOpensAndIsOne) {
   EXPECT_EQ(std::string(game_path_), game + "\\");
   EXPECT_EQ(script.shown().size(), 5u);
   EXPECT_EQ(host::open_file_count(), 0u);
+
+  // However the folder is spelled, it is one GamePath: no ".", "..", doubled or trailing separators.
+  fs::create_directories(root_.native() / "Other");
+  const std::string root = root_.path();
+  for (const std::string& spelled : {root + "Game/", root + "Game\\\\", root + "Other/../Game", root + "./Game/.",
+                                     root + "Game/../Game/", root + "/Game", backslashed(root) + "Other\\..\\Game",
+                                     root + "Other/../../" + fs::path(root).parent_path().filename().string() + "/Game"}) {
+    SCOPED_TRACE(spelled);
+    EXPECT_EQ(choose(spelled), FolderChoice::kAccepted);
+    EXPECT_EQ(std::string(game_path_), game + "\\");
+  }
+  EXPECT_EQ(script.shown().size(), 5u);
 }
 
 TEST_F(GameFolderChoice, RefusesAPathThatWouldNotLeaveRoomForTheTalkTable) {
   // 248 characters are the most that leave room for "\dialog.tlk" in 260 bytes.
-  std::string fits = root_.path();
-  while (fits.size() < kMaxGameFolderLength) fits += fits.size() % 50 == 49 ? '/' : 'f';
+  std::string fits = backslashed(root_.path());
+  while (fits.size() < kMaxGameFolderLength) fits += fits.size() % 50 == 49 ? '\\' : 'f';
   fits.resize(kMaxGameFolderLength);
-  if (fits.back() == '/') fits.back() = 'g';
-  fs::create_directories(fits);
-  write_native_file(fs::path(fits) / "dialog.tlk", test::kEmptyTalkTable);
+  if (fits.back() == '\\') fits.back() = 'g';
+  const std::string native = *host::native_path(fits);
+  fs::create_directories(native);
+  write_native_file(fs::path(native) / "dialog.tlk", test::kEmptyTalkTable);
   MessageScript script;
   EXPECT_EQ(choose(fits), FolderChoice::kAccepted);
   EXPECT_EQ(std::string(game_path_), fits + "\\");
 
   const std::string longer = fits + "h";
-  fs::create_directories(longer);
-  write_native_file(fs::path(longer) / "dialog.tlk", test::kEmptyTalkTable);
+  fs::create_directories(native + "h");
+  write_native_file(fs::path(native + "h") / "dialog.tlk", test::kEmptyTalkTable);
   EXPECT_EQ(choose(longer), FolderChoice::kTooLong);
   ASSERT_EQ(script.shown().size(), 1u);
   EXPECT_EQ(script.shown()[0].caption, longer);

@@ -96,7 +96,8 @@ Placed place(const Game& game, const Case& c, const std::string& name, std::size
   const std::string game_path = game.path();
   InstallLog log;
   EXPECT_EQ(log.read_existing(game_path.c_str(), "Mod"), ExistingLog::kContinued);
-  const Backup backup(game_path.c_str(), "Mod", &log);
+  Backup backup(game_path.c_str(), "Mod", &log);
+  EXPECT_TRUE(backup.prepare(nullptr));
   const PlaceRules rules = {"Mod", c.backup ? &backup : nullptr};
   // The data comes from a file, as the installation's does; a case that reads past its end cannot read it.
   write_native_file(game.folder().parent_path() / "data", "the add-on's");
@@ -178,8 +179,15 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
       {"an earlier backup", "Override\\x.itm",
        [](const Game& game) { write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older"); },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
-       {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm",
-        "Keep it and its folder: it may be the game's own file."}},
+       {"{file}\nwas not replaced: a backup of a file of this name is kept as\n{game}Mod.zep-backup\\Override\\x.itm\n"
+        "and no line of this add-on's log accounts for it.",
+        "It may be the game's own file: keep it."}},
+      {"a file marked read-only", "Override\\x.itm",
+       [](const Game& game) {
+         fs::permissions(game.folder() / "Override" / "x.itm", fs::perms::owner_write, fs::perm_options::remove);
+       },
+       nullptr, 0, true, PlaceResult::kFailed, "Write error",
+       {"{file}\ncould not be written: Access is denied (error 5).\nIt is not installed."}},
       {"a backup's folder that cannot be made", "Override\\x.itm", nullptr, "make_folder", 5, true,
        PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: copying it to\n{game}Mod.zep-backup\\Override\\x.itm\nfailed: Access is denied "
@@ -195,10 +203,9 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
          write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older");
        },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
-       {"{file}\nwas not replaced: an earlier backup of it is kept as\n{game}Mod.zep-backup\\Override\\x.itm\nand "
-        "another as\n{game}Other.zep-backup\\Override\\x.itm\nKeep both and their folders: either may be the game's own "
-        "file."}},
-      {"the other add-on's backup that cannot be moved", "Override\\x.itm", other_addon(true), "replace_file", 5,
+       {"{file}\nwas not replaced: two backups of it are kept, as\n{game}Mod.zep-backup\\Override\\x.itm\nand as\n"
+        "{game}Other.zep-backup\\Override\\x.itm\nKeep both and their folders: either may be the game's own file."}},
+      {"the other add-on's backup that cannot be moved", "Override\\x.itm", other_addon(true), "make_folder", 5,
        true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: the add-on Other's backup of it,\n{game}Other.zep-backup\\Override\\x.itm,\ncould "
         "not be moved to this one's: Access is denied (error 5).",
@@ -219,10 +226,9 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
        5, true, PlaceResult::kFailed, "ZEP backup error",
        {"{file}\nwas not replaced: the log of the add-on Other, which placed it, could not be changed:\n"
         "{game}Other.log\nAccess is denied (error 5)."}},
-      {"the other add-on's log that cannot be changed, its backup moved", "Override\\x.itm", other_addon(true),
+      {"the other add-on's log that cannot be changed, its backup kept", "Override\\x.itm", other_addon(true),
        "create_or_replace", 5, true, PlaceResult::kFailed, "ZEP backup error",
-       {"{game}Other.log\nAccess is denied (error 5).",
-        "\nIts backup is now kept as\n{game}Mod.zep-backup\\Override\\x.itm\nKeep it"}},
+       {"{game}Other.log\nAccess is denied (error 5)."}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -234,6 +240,10 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
       std::string name = c.name;
       if (name.rfind("{long}", 0) == 0) name = "Override\\" + file_of_length(game, std::stoul(name.substr(6)));
       host::reset_all();
+      const fs::path other_log = game.folder() / "Other.log";
+      const fs::path other_backup = game.folder() / "Other.zep-backup" / "Override" / "x.itm";
+      const std::string other_text = fs::exists(other_log) ? read_native_file(other_log) : "";
+      const bool had_other_backup = fs::is_regular_file(other_backup);
       const Placed placed = place(game, c, name, at);
       if (c.fail_first != nullptr && placed.failed.rfind(std::string(c.fail_first) + " ", 0) != 0) {
         ASSERT_FALSE(placed.failed.empty()) << "the case never makes a " << c.fail_first;
@@ -253,6 +263,13 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
         if (at_part != std::string::npos) from = at_part + 1;
       }
       EXPECT_EQ(read_native_file(game.folder() / "Override" / "x.itm"), kPlayers) << "the player's file stays";
+      // A take-over that did not complete changed nothing of the other add-on's.
+      if (!other_text.empty()) {
+        EXPECT_EQ(read_native_file(other_log), other_text);
+      }
+      if (had_other_backup) {
+        EXPECT_EQ(read_native_file(other_backup), "the original");
+      }
       if (c.prepare == nullptr) {
         EXPECT_FALSE(fs::exists(game.folder() / "Mod.zep-backup" / "Override" / "x.itm")) << "no backup of it stays";
       }

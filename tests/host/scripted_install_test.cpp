@@ -2,7 +2,9 @@
 // file and the exit code, through the host layer on real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "archive/format.h"
 #include "platform/host_platform.h"
@@ -145,6 +147,62 @@ TEST_F(ScriptedInstall, ABadCommandLineInstallsNothingAndTheWindowModeShowsTheUs
   // Without arguments the window opens, as always.
   host::set_command_line("\"" + tool::windows_style(installer_folder_ / "Sample.exe") + "\"  ");
   EXPECT_EQ(run_command_line(command_line()), kOpenTheWindow);
+}
+
+}  // namespace
+}  // namespace zep
+
+namespace zep {
+namespace {
+
+// A report is appended to its file: never to one of the installer's own, which it would spoil. The run
+// then ends with 2 and nothing written anywhere, the file included; a report elsewhere is taken.
+TEST_F(ScriptedInstall, AReportIsNeverWrittenIntoAFileOfTheInstallersOwn) {
+  write_native_file(game_ / "Other.log", "Other\r\nC:\\Elsewhere\\\r\nOverride\\x.itm\r\n");
+  write_native_file(root_.native() / "Second" / "Third.log", "Third\r\n" + game_folder() + "\\\r\n");
+  write_native_file(game_ / "Other.zep-backup" / "Override" / "x.itm", "an original");
+  write_native_file(game_ / "UInst.exe", "MZ an uninstaller");
+  const std::string game = game_folder();
+  struct Case {
+    std::string report;
+    bool refused;
+  };
+  const Case cases[] = {
+      {game + "\\dialog.tlk", true},
+      {game + "\\DIALOGF.TLK", true},
+      {game + "\\..\\Game\\dialog.tlk", true},  // another spelling of the same file
+      {game + "\\dialog.tlk.new", true},
+      {game + "\\UInst.exe", true},
+      {game + "\\Sample.log", true},  // this add-on's log, before it is written
+      {game + "\\Other.log", true},
+      {game + "\\other.log.new", true},
+      {game + "\\Other.zep-backup\\Override\\x.itm", true},
+      {tool::windows_style(root_.native() / "Second" / "Third.log"), true},  // an add-on's log elsewhere
+      {tool::windows_style(root_.native() / "install.log"), false},          // a log of the script's own
+      {game + "\\report.txt", false},
+  };
+  write_native_file(installer_folder_ / "Sample.exe",
+                    test::build_self_extracting("MZ stub", "MZ uninstaller", test::build_test_archive({}, files_)));
+  const std::map<std::string, std::string> before = tree_of(root_.native());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    ASSERT_EQ(is_installer_own_report(c.report.c_str(), game.c_str()), c.refused);
+    if (!c.refused) continue;
+    host::set_command_line("\"" + tool::windows_style(installer_folder_ / "Sample.exe") + "\" /S /REPORT=\"" +
+                           c.report + "\" /D=" + game);
+    EXPECT_EQ(run_command_line(command_line()), kExitNothingDone);
+    EXPECT_TRUE(tree_of(root_.native()) == before) << "nothing written";
+    // The same through zep install on Linux.
+    std::string native = c.report;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    std::ostringstream out, err;
+    EXPECT_EQ(tool::run_install({"--yes", "--report", native, (installer_folder_ / "Sample.exe").string(), game_.string()},
+                                out, err),
+              tool::kExitUsage)
+        << err.str();
+    EXPECT_NE(err.str().find("a file of the installer's own"), std::string::npos) << err.str();
+    EXPECT_TRUE(tree_of(root_.native()) == before) << "nothing written";
+  }
 }
 
 }  // namespace

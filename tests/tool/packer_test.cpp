@@ -313,6 +313,10 @@ TEST(Packer, BadInputIsRefusedAndLeavesNothingBehind) {
       {"the log", {"--add", data.string(), "Old.log"}, "keeps for itself"},
       {"the bare archive's log", {"--add", data.string(), "new.log"}, "keeps for itself"},
       {"the backup folder", {"--add", data.string(), "Old.zep-backup\\Override\\x.itm"}, "keeps for itself"},
+      {"another add-on's log", {"--add", data.string(), "Beta.log"}, "any add-on's log or backup folder"},
+      {"another add-on's log's temporary file", {"--add", data.string(), "beta.LOG.new"}, "keeps for itself"},
+      {"another add-on's backup", {"--add", data.string(), "Beta.zep-backup\\Override\\x.itm"}, "keeps for itself"},
+      {"a short name", {"--add", data.string(), "BETA~1.ZEP\\Override\\x.itm"}, "NAME~1.EXT"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
