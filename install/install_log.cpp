@@ -135,9 +135,10 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
     return false;
   }
   if (continued_) return !needs_line_end_ || write_line("");
-  bool first = write_line(addon_name);
-  bool second = write_line(game_path);
-  return first && second;
+  if (write_line(addon_name) && write_line(game_path)) return true;
+  // A new log without its head is no log: it goes again, lest it stand in the way of the next run.
+  discard_written_file(&file_, path.c_str());
+  return false;
 }
 
 FileRef create_log_replacement(const char* path, PathString* temporary) {

@@ -5,10 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <map>
+#include <random>
 #include <sstream>
 
+#include "archive/format.h"
+#include "install/driver.h"
 #include "install/install_log.h"
 #include "platform/buffers.h"
 #include "platform/host_platform.h"
@@ -16,6 +22,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/support/tlk_bytes.h"
 #include "tools/commands.h"
+#include "uninstaller/uninstaller.h"
 
 namespace zep {
 namespace {
@@ -26,6 +33,58 @@ using test::TestEntry;
 using test::write_native_file;
 
 using Tree = std::map<std::string, std::string>;
+
+std::string lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// Every file of the game folder `game` but the two an installation leaves by design (the talk table,
+// which only grows, and UInst.exe), by its path in lower case.
+Tree game_files(const fs::path& game) {
+  Tree found;
+  for (const auto& item : fs::recursive_directory_iterator(game)) {
+    const std::string name = lower(fs::relative(item.path(), game).generic_string());
+    if (item.is_regular_file() && name != "dialog.tlk" && name != "uinst.exe") found[name] = read_native_file(item.path());
+  }
+  return found;
+}
+
+// The file lines of every add-on's log in `game`, by add-on.
+std::map<std::string, std::vector<std::string>> log_lines(const fs::path& game) {
+  std::map<std::string, std::vector<std::string>> found;
+  for (const auto& item : fs::directory_iterator(game)) {
+    if (item.path().extension() != ".log") continue;
+    std::istringstream text(read_native_file(item.path()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line.substr(0, line.find('\r')));
+    if (lines.size() >= 2) found[item.path().stem().string()] = {lines.begin() + 2, lines.end()};
+  }
+  return found;
+}
+
+// What breaks the two rules that hold at every moment: each file is listed by one log at most, and each
+// backup is accounted for by a line of its add-on's log. Empty when both hold.
+std::string ownership_problems(const fs::path& game) {
+  std::string problems;
+  std::map<std::string, std::string> owners;  // a listed file, as the uninstaller takes it, and its add-on
+  for (const auto& [addon, lines] : log_lines(game)) {
+    for (std::string line : lines) {
+      std::replace(line.begin(), line.end(), '/', '\\');
+      const auto [at, fresh] = owners.emplace(lower(line), lower(addon));
+      if (!fresh && at->second != lower(addon)) problems += line + " is listed by " + at->second + " and " + addon + "\n";
+    }
+  }
+  for (const auto& [name, bytes] : game_files(game)) {
+    const std::size_t folder = name.find(".zep-backup/");
+    if (folder == std::string::npos) continue;
+    std::string line = name.substr(folder + 12);
+    std::replace(line.begin(), line.end(), '/', '\\');
+    const auto owner = owners.find(line);
+    if (owner == owners.end() || owner->second != name.substr(0, folder)) problems += "the backup " + name + " is no log line's\n";
+  }
+  return problems;
+}
 
 class SharedFiles : public ::testing::Test {
  protected:
@@ -41,17 +100,7 @@ class SharedFiles : public ::testing::Test {
   }
   void TearDown() override { host::reset_all(); }
 
-  // Every file of the game but the two an installation leaves by design (the talk table, which only
-  // grows, and UInst.exe), by its path in lower case.
-  Tree files() const {
-    Tree found;
-    for (const auto& item : fs::recursive_directory_iterator(game_)) {
-      std::string name = fs::relative(item.path(), game_).generic_string();
-      std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-      if (item.is_regular_file() && name != "dialog.tlk" && name != "uinst.exe") found[name] = read_native_file(item.path());
-    }
-    return found;
-  }
+  Tree files() const { return game_files(game_); }
 
   // Writes the self-extracting installer of `addon` with `files`, and installs it into `game`
   // (the game folder by default) answering every overwrite question with `answer`.
@@ -76,46 +125,8 @@ class SharedFiles : public ::testing::Test {
     return out.str() + err.str();
   }
 
-  // The file lines of every add-on's log in the game folder, by add-on.
-  std::map<std::string, std::vector<std::string>> logs() const {
-    std::map<std::string, std::vector<std::string>> found;
-    for (const auto& item : fs::directory_iterator(game_)) {
-      if (item.path().extension() != ".log") continue;
-      std::istringstream text(read_native_file(item.path()));
-      std::vector<std::string> lines;
-      for (std::string line; std::getline(text, line);) lines.push_back(line.substr(0, line.find('\r')));
-      if (lines.size() >= 2) found[item.path().stem().string()] = {lines.begin() + 2, lines.end()};
-    }
-    return found;
-  }
-
-  // Each file listed by one log at most, and each backup accounted for by a line of its add-on's log.
-  void expect_one_owner_and_no_stray_backup() const {
-    std::map<std::string, std::string> owners;
-    const auto listed = logs();
-    for (const auto& [addon, lines] : listed) {
-      for (std::string line : lines) {
-        std::replace(line.begin(), line.end(), '/', '\\');
-        std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return std::tolower(c); });
-        const auto [at, fresh] = owners.emplace(line, addon);
-        EXPECT_TRUE(fresh || at->second == addon) << line << " is listed by " << at->second << " and " << addon;
-      }
-    }
-    for (const auto& [name, bytes] : files()) {
-      const std::size_t folder = name.find(".zep-backup/");
-      if (folder == std::string::npos) continue;
-      std::string line = name.substr(folder + 12);
-      std::replace(line.begin(), line.end(), '/', '\\');
-      const auto owner = owners.find(line);
-      std::string addon = name.substr(0, folder);
-      const bool accounted = owner != owners.end() && [&] {
-        std::string listed_by = owner->second;
-        std::transform(listed_by.begin(), listed_by.end(), listed_by.begin(), [](unsigned char c) { return std::tolower(c); });
-        return listed_by == addon;
-      }();
-      EXPECT_TRUE(accounted) << "the backup " << name << " is no log line's";
-    }
-  }
+  std::map<std::string, std::vector<std::string>> logs() const { return log_lines(game_); }
+  void expect_one_owner_and_no_stray_backup() const { EXPECT_EQ(ownership_problems(game_), ""); }
 
   test::TempFolder root_;
   fs::path game_;
@@ -276,6 +287,50 @@ TEST_F(SharedFiles, OneGameFolderIsOnePath) {
   EXPECT_EQ(files(), before_);
 }
 
+// Beta takes over x.itm from Alpha, each of its installation's changing operations failing in turn:
+// whatever fails, x.itm is Alpha's or Beta's (or, when Beta's copy could not be written, the game's
+// original again), its original kept by whichever lists it, no backup left unaccounted for, and both
+// uninstalls give the game back.
+TEST_F(SharedFiles, ATakeOverThatFailsAnywhereLeavesBothAddonsWhole) {
+  install("Alpha", kAlpha);
+  const fs::path snapshot = root_.native() / "Snapshot";
+  fs::copy(game_, snapshot, fs::copy_options::recursive);
+  host::fail_nth_file_operation(0, 0);
+  install("Beta", kBeta);
+  const std::size_t operations = host::file_operation_count();
+  ASSERT_GT(operations, 5u);
+  auto lists = [this](const std::string& addon) {
+    const auto listed = logs();
+    if (listed.count(addon) == 0) return false;
+    const std::vector<std::string>& lines = listed.at(addon);
+    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return lower(line) == "override\\x.itm"; });
+  };
+  for (const u32 code : {win_error::kAccessDenied, win_error::kDiskFull}) {
+    for (std::size_t n = 1; n <= operations; ++n) {
+      fs::remove_all(game_);
+      fs::copy(snapshot, game_, fs::copy_options::recursive);
+      host::fail_nth_file_operation(n, code);
+      const std::string said = install("Beta", kBeta);
+      const std::string failed = host::injected_failure();
+      host::fail_nth_file_operation(0, 0);
+      SCOPED_TRACE("operation " + std::to_string(n) + " failing with " + std::to_string(code) + ": " + failed);
+      EXPECT_EQ(ownership_problems(game_), "") << said;
+      const bool alpha = lists("Alpha");
+      const bool beta = lists("Beta");
+      EXPECT_FALSE(alpha && beta);
+      const fs::path kept = fs::path("override") / "x.itm";
+      if (alpha) EXPECT_EQ(read_native_file(game_ / "Alpha.zep-backup" / kept), "the game's x");
+      if (beta) EXPECT_EQ(read_native_file(game_ / "Beta.zep-backup" / kept), "the game's x");
+      if (!alpha && !beta) EXPECT_EQ(read_native_file(game_ / kept), "the game's x") << said;
+      for (const std::string& addon : n % 2 == 0 ? std::vector<std::string>{"Alpha", "Beta"}
+                                                 : std::vector<std::string>{"Beta", "Alpha"}) {
+        if (fs::exists(game_ / (addon + ".log"))) uninstall(addon);
+      }
+      EXPECT_EQ(files(), before_) << said;
+    }
+  }
+}
+
 // What must be known before anything is changed: a log that may be another add-on's but cannot be
 // read, and a log of this add-on too large to be read, stop the installation with a message naming it.
 // An unrelated file ending in ".log", however large, is one short read and no obstacle.
@@ -306,6 +361,112 @@ TEST_F(SharedFiles, LogsThatCannotBeKnownStopTheInstallationBeforeItStarts) {
   uninstall("Alpha");
   uninstall("Beta");
   EXPECT_EQ(files(), before_);
+}
+
+// Random sequences of what players do with add-ons that share files: installs, reinstalls and later
+// versions, the overwrite question answered either way, files held open by another program while an
+// add-on is installed or uninstalled, uninstalls that stop short and are run again later, in any order.
+// After every step each file is listed by one log at most and no backup lies unaccounted for; once
+// every add-on is removed, the game folder is byte for byte as it was before the first installation.
+// It runs for ZEP_PROPERTY_SECONDS (20 by default; scripts/property runs it longer) from the seed
+// ZEP_PROPERTY_SEED (a random one by default), and a failure names the seed and the steps taken.
+TEST(OriginalsSurvive, RandomSequencesOfInstallsAndUninstalls) {
+  const char* seconds_text = std::getenv("ZEP_PROPERTY_SECONDS");
+  const char* seed_text = std::getenv("ZEP_PROPERTY_SEED");
+  const double seconds = seconds_text != nullptr ? std::atof(seconds_text) : 20;
+  const std::uint64_t seed = seed_text != nullptr ? std::strtoull(seed_text, nullptr, 10) : std::random_device{}();
+  std::mt19937_64 random(seed);
+  auto chance = [&random](unsigned percent) { return random() % 100 < percent; };
+  host::reset_all();
+  // In memory when the machine has a folder there: the sequences are many, and a disk's flushes slow.
+  test::TempFolder root(fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::path());
+  const std::vector<std::string> pool = {"override\\a.itm", "override\\b.itm", "override\\c.spl", "override\\d.eff",
+                                         "Data\\Deep\\e.bam", "music\\f.mus",  "override\\G.ITM"};
+  const std::vector<std::string> names = {"Alpha", "Beta", "Gamma", "Delta"};
+  const auto start = std::chrono::steady_clock::now();
+  std::size_t sequences = 0;
+  std::size_t steps = 0;
+  while (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < seconds) {
+    const fs::path game = root.native() / ("Game" + std::to_string(sequences));
+    const std::string game_path = root.path() + "Game" + std::to_string(sequences) + "/";
+    write_native_file(game / "dialog.tlk", test::kEmptyTalkTable);
+    for (const std::string& name : pool) {
+      std::string native = name;
+      std::replace(native.begin(), native.end(), '\\', '/');
+      if (chance(50)) write_native_file(game / native, "the game's " + name);
+    }
+    const Tree before = game_files(game);
+    // Each add-on in two versions, each with some shared files and one of its own.
+    const std::size_t addon_count = 3 + random() % 2;
+    std::vector<std::vector<std::vector<TestEntry>>> versions(addon_count);
+    for (std::size_t a = 0; a < addon_count; ++a) {
+      for (int v = 1; v <= 2; ++v) {
+        std::vector<TestEntry> files = {{"override\\" + names[a] + ".spl", names[a] + " v" + std::to_string(v)}};
+        for (const std::string& name : pool) {
+          if (chance(45)) files.push_back({name, names[a] + " v" + std::to_string(v) + " " + name});
+        }
+        versions[a].push_back(files);
+      }
+    }
+    std::string history = "seed " + std::to_string(seed) + ", sequence " + std::to_string(sequences) + ":";
+    // A file of the game held open by another program for one step, or none.
+    auto hold = [&](const std::vector<std::string>& candidates, unsigned percent) {
+      FileHandle held;
+      if (candidates.empty() || !chance(percent)) return held;
+      const std::string name = candidates[random() % candidates.size()];
+      held = FileHandle(open_for_reading((game_path + name).c_str()));
+      if (held.is_open()) history += " holding " + name + ",";
+      return held;
+    };
+    auto uninstall = [&](const std::string& addon) {
+      host::set_message_handler([](WindowRef, const char*, const char*, u32 style) {
+        return (style & 0xF) == kMbYesNo ? kIdYes : kIdOk;
+      });
+      return run_uninstaller(("UInst -" + game_path + addon + ".log").c_str());
+    };
+    const std::size_t step_count = 4 + random() % 13;
+    for (std::size_t step = 0; step < step_count; ++step, ++steps) {
+      const std::size_t a = random() % addon_count;
+      const auto listed = log_lines(game);
+      if (chance(60) || listed.count(names[a]) == 0) {
+        const std::size_t v = random() % 2;
+        history += " install " + names[a] + " v" + std::to_string(v + 1) + ";";
+        const fs::path exe = root.native() / (names[a] + ".exe");
+        write_native_file(exe, test::build_self_extracting("MZ stub", "MZ uninstaller",
+                                                           test::build_test_archive({}, versions[a][v])));
+        FileHandle held = hold(pool, 15);
+        FileHandle file(open_for_reading(exe.string().c_str()));
+        ASSERT_TRUE(file.is_open());
+        host::set_message_handler([&](WindowRef, const char* text, const char*, u32 style) {
+          if ((style & 0xF) != kMbYesNo) return kIdOk;
+          return std::string(text) == "File already exists. Overwrite?" && chance(80) ? kIdYes : kIdNo;
+        });
+        const InstallSource source = {file.get(), kStubLayout.archive_offset, nullptr, nullptr, true};
+        install_addon(source, game_path.c_str(), names[a].c_str(), nullptr);
+      } else {
+        history += " uninstall " + names[a] + ";";
+        std::vector<std::string> files = listed.at(names[a]);
+        FileHandle held = hold(files, 35);
+        uninstall(names[a]);
+      }
+      const std::string problems = ownership_problems(game);
+      ASSERT_EQ(problems, "") << history;
+    }
+    // Every add-on removed at last, each run again until it finishes.
+    for (int round = 0; round < 3; ++round) {
+      for (const auto& [addon, lines] : log_lines(game)) {
+        history += " uninstall " + addon + ";";
+        uninstall(addon);
+      }
+    }
+    ASSERT_TRUE(log_lines(game).empty()) << history;
+    ASSERT_EQ(game_files(game), before) << history;
+    fs::remove_all(game);
+    ++sequences;
+  }
+  host::reset_all();
+  std::cout << sequences << " random sequences of " << steps << " steps from seed " << seed << "\n";
+  EXPECT_GT(sequences, 0u);
 }
 
 }  // namespace

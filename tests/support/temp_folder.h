@@ -8,7 +8,8 @@ namespace zep::test {
 
 class TempFolder {
  public:
-  TempFolder();
+  // In the system's folder for temporary files, or in `under` when it is given.
+  explicit TempFolder(const std::filesystem::path& under = {});
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;

@@ -7,13 +7,13 @@
 
 namespace zep::test {
 
-TempFolder::TempFolder() {
+TempFolder::TempFolder(const std::filesystem::path& under) {
   static std::atomic<unsigned> counter{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   for (;;) {
     std::ostringstream name;
     name << "zep-test-" << stamp << "-" << counter++;
-    native_ = std::filesystem::temp_directory_path() / name.str();
+    native_ = (under.empty() ? std::filesystem::temp_directory_path() : under) / name.str();
     if (std::filesystem::create_directory(native_)) break;
   }
   native_ = std::filesystem::canonical(native_);
