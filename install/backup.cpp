@@ -1,6 +1,7 @@
 #include "install/backup.h"
 
 #include "install/game_talk_tables.h"
+#include "install/log_lines.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
 #include "platform/error_message.h"
@@ -18,26 +19,19 @@ bool exists(const char* path) {
   return code == win_error::kSharingViolation || code == win_error::kAccessDenied;
 }
 
-// True when the files at `a` and `b` can both be read and hold the same bytes.
+// True when the files at `a` and `b` can both be read whole and hold the same bytes. (Files larger
+// than any log are taken for different: comparing them is not worth holding them in memory.)
 bool same_bytes(const char* a, const char* b) {
-  constexpr u32 kPiece = 32768;
-  FileHandle first(open_for_reading(a));
-  FileHandle second(open_for_reading(b));
-  u32 size = 0;
-  u32 other = 0;
-  HeapBuffer pieces;
-  if (!first.is_open() || !second.is_open() || !get_file_size(first.get(), &size) ||
-      !get_file_size(second.get(), &other) || size != other || !pieces.allocate(2 * kPiece)) {
-    return false;
+  HeapBuffer bytes[2];
+  u32 sizes[2] = {};
+  const char* paths[2] = {a, b};
+  for (u32 k = 0; k < 2; ++k) {
+    FileHandle file(open_for_reading(paths[k]));
+    if (!file.is_open() || !read_whole_file(file.get(), kLargestLog, &bytes[k], &sizes[k])) return false;
   }
-  for (u32 at = 0; at < size; at += kPiece) {
-    const u32 length = size - at < kPiece ? size - at : kPiece;
-    if (!read_file(first.get(), pieces.data(), length) || !read_file(second.get(), pieces.data() + kPiece, length)) {
-      return false;
-    }
-    for (u32 i = 0; i < length; ++i) {
-      if (pieces.data()[i] != pieces.data()[kPiece + i]) return false;
-    }
+  if (sizes[0] != sizes[1]) return false;
+  for (u32 i = 0; i < sizes[0]; ++i) {
+    if (bytes[0].data()[i] != bytes[1].data()[i]) return false;
   }
   return true;
 }
@@ -68,8 +62,8 @@ bool Backup::prepare(WindowRef owner) {
   PathString failed;
   if (others_.read(game_path_, addon_name_, &failed)) return true;
   show_warning(owner, kBackupCaption,
-               "The file %s cannot be read: %e.\nIt may be another add-on's log, which this installation must "
-               "know of. Close the program that uses it, then run this installer again.%s",
+               "%s cannot be read: %e.\nAs it may be another add-on's log, close the program that uses it, then run "
+               "this installer again.%s",
                failed.c_str(), last_error(), kNothingInstalled);
   return false;
 }
@@ -92,9 +86,9 @@ bool Backup::check_own_backup(const PathString& ours, const char* relative_name,
     return true;
   }
   show_warning(owner, kBackupCaption,
-               "%s\nwas not %s: a backup of a file of this name is kept as\n%s\nand no line of this add-on's log "
-               "accounts for it.\nIt may be the game's own file: keep it. If it is, move it back in the file's place; "
-               "otherwise delete it. Then run this installer again.",
+               "%s\nwas not %s: a backup of it that this add-on's log does not account for is in the way:\n%s\n"
+               "It may be the game's own file: put it back in the file's place, or delete it if it is not; then run "
+               "this installer again.",
                full_path, not_what(existing), ours.c_str());
   return false;
 }
@@ -102,84 +96,71 @@ bool Backup::check_own_backup(const PathString& ours, const char* relative_name,
 bool Backup::claim(const char* relative_name, const char* full_path, bool existing, WindowRef owner) {
   kept_.clear();
   made_ = false;
-  taken_ = OtherLogs::kNone;
+  taken_ = others_.listing(relative_name);
   moved_from_.clear();
-  const u32 first = others_.listing(relative_name);
-  if (first != OtherLogs::kNone) return take_over(first, relative_name, full_path, existing, owner);
-  if (log_ != nullptr && log_->lists(relative_name)) return true;  // the add-on's own already
-  if (!existing && !folder_there_) return true;
+  const bool taking = taken_ != OtherLogs::kNone;
+  // The add-on's own already (its backup, if any, holds the original); or a new file where no backup
+  // can be in the way.
+  if (!taking && ((log_ != nullptr && log_->lists(relative_name)) || (!existing && !folder_there_))) return true;
 
-  PathString ours;
-  if (!backup_path(game_path_, addon_name_, relative_name, &ours)) {
-    // A new file needs no backup, and none can be in the way.
-    if (!existing) return true;
-    show_warning(owner, kBackupCaption, kBackupTooLong, full_path, "replaced", kPathTooLong, kChooseShorterPath);
-    return false;
-  }
-  if (passes_through_link(ours.c_str(), text_length(game_path_))) {
-    show_warning(owner, kLinkCaption, kBackupThroughLink, full_path, not_what(existing), ours.c_str());
-    return false;
-  }
-  if (!check_own_backup(ours, relative_name, full_path, existing, owner)) return false;
-  if (!existing || kept_.length() > 0) return true;
-  if (!make_missing_folders(ours.c_str(), text_length(game_path_)) || !copy_file(full_path, ours.c_str())) {
-    const u32 code = last_error();
-    delete_file(ours.c_str());  // a copy that stopped part way is no backup
-    show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.", full_path, ours.c_str(),
-                 code);
-    return false;
-  }
-  kept_.assign(relative_name);
-  made_ = true;
-  return true;
-}
-
-bool Backup::take_over(u32 log, const char* relative_name, const char* full_path, bool existing, WindowRef owner) {
   const char* what = not_what(existing);
+  const u32 game_length = text_length(game_path_);
   PathString ours;
   PathString theirs;
   if (!backup_path(game_path_, addon_name_, relative_name, &ours) ||
-      !backup_path(game_path_, others_.addon(log), relative_name, &theirs)) {
+      (taking && !backup_path(game_path_, others_.addon(taken_), relative_name, &theirs))) {
+    if (!taking && !existing) return true;  // a new file needs no backup, and none can be in the way
     show_warning(owner, kBackupCaption, kBackupTooLong, full_path, what, kPathTooLong, kChooseShorterPath);
     return false;
   }
-  const u32 game_length = text_length(game_path_);
-  const char* linked = passes_through_link(theirs.c_str(), game_length) ? theirs.c_str()
-                       : passes_through_link(ours.c_str(), game_length) ? ours.c_str()
-                                                                        : nullptr;
+  const char* linked = passes_through_link(ours.c_str(), game_length)                ? ours.c_str()
+                       : taking && passes_through_link(theirs.c_str(), game_length) ? theirs.c_str()
+                                                                                    : nullptr;
   if (linked != nullptr) {
     show_warning(owner, kLinkCaption, kBackupThroughLink, full_path, what, linked);
     return false;
   }
-  // The other add-on's backup of the file is the game's original: it becomes this one's.
-  const bool moving = exists(theirs.c_str());
+  // Taking the file over from another add-on: that add-on's backup of it is the game's original, and
+  // becomes this one's.
+  const bool moving = taking && exists(theirs.c_str());
   if (moving && exists(ours.c_str())) {
     show_warning(owner, kBackupCaption, kTwoBackups, full_path, what, ours.c_str(), theirs.c_str());
     return false;
   }
   if (!moving && !check_own_backup(ours, relative_name, full_path, existing, owner)) return false;
-  // The other log lets go of the file, written anew before anything moves; a failure to move puts it
-  // back as it was.
-  PathString log_path;
-  others_.log_path(log, &log_path);
-  if (!others_.let_go(log, relative_name)) {
-    show_warning(owner, kBackupCaption,
-                 "%s\nwas not %s: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.", full_path,
-                 what, others_.addon(log), log_path.c_str(), last_error());
-    return false;
-  }
-  if (moving) {
+  if (taking) {
+    // The other log lets go of the file, written anew before anything moves; a failure to move puts it
+    // back as it was.
+    if (!others_.let_go(taken_, relative_name)) {
+      PathString log_path;
+      others_.log_path(taken_, &log_path);
+      show_warning(owner, kBackupCaption,
+                   "%s\nwas not %s: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.",
+                   full_path, what, others_.addon(taken_), log_path.c_str(), last_error());
+      return false;
+    }
+    if (!moving) return true;
     if (!make_missing_folders(ours.c_str(), game_length) || !replace_file(theirs.c_str(), ours.c_str())) {
       show_warning(owner, kBackupCaption,
                    "%s\nwas not %s: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: %e.%s",
-                   full_path, what, others_.addon(log), theirs.c_str(), last_error(), kKeepBackup);
-      put_back(log, relative_name, full_path, owner);
+                   full_path, what, others_.addon(taken_), theirs.c_str(), last_error(), kKeepBackup);
+      put_back(taken_, relative_name, full_path, owner);
       return false;
     }
     moved_from_.assign(theirs.c_str());
-    kept_.assign(relative_name);
+  } else if (existing && kept_.length() == 0) {
+    if (!make_missing_folders(ours.c_str(), game_length) || !copy_file(full_path, ours.c_str())) {
+      const u32 code = last_error();
+      delete_file(ours.c_str());  // a copy that stopped part way is no backup
+      show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.", full_path,
+                   ours.c_str(), code);
+      return false;
+    }
+    made_ = true;
+  } else {
+    return true;
   }
-  taken_ = log;
+  kept_.assign(relative_name);
   return true;
 }
 
@@ -188,9 +169,9 @@ void Backup::put_back(u32 log, const char* relative_name, const char* full_path,
   PathString log_path;
   others_.log_path(log, &log_path);
   show_warning(owner, kBackupCaption,
-               "The log %s\ncould not be written back as it was: %e.\nIt no longer lists\n%s\nso that an original "
-               "of it in the add-on %s's backup folder stays there.%s",
-               log_path.c_str(), last_error(), full_path, others_.addon(log), kKeepBackup);
+               "The log %s\ncould not be written back as it was, and no longer lists\n%s: %e.\nKeep the add-on %s's "
+               "backup folder: it may hold the game's own file.",
+               log_path.c_str(), full_path, last_error(), others_.addon(log));
 }
 
 void Backup::release(const char* relative_name, WindowRef owner) {

@@ -59,7 +59,6 @@ class Backup {
   void undo_placement(const char* relative_name, WindowRef owner);
 
  private:
-  bool take_over(u32 log, const char* relative_name, const char* full_path, bool existing, WindowRef owner);
   // Puts back the other add-on's log `log` as it was before the take-over of `relative_name`, or says
   // that it could not.
   void put_back(u32 log, const char* relative_name, const char* full_path, WindowRef owner);

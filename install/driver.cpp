@@ -277,8 +277,8 @@ bool Installation::check_existing_log() {
                  game_path_, addon_name_, kLogSuffix, kNothingInstalled);
   } else if (existing == ExistingLog::kTooLarge) {
     show_warning(owner_, kLogErrorCaption,
-                 "The log %s%s%s is too large to read: over %u MB, more than any installation writes.\nKeep it, and "
-                 "move it out of the game folder if it is not this add-on's. Then run this installer again.%s",
+                 "The log %s%s%s is too large to read (over %u MB).\nMove it out of the game folder if it is not this "
+                 "add-on's, then run this installer again.%s",
                  game_path_, addon_name_, kLogSuffix, kLargestLog >> 20, kNothingInstalled);
   } else {
     show_warning(owner_, kLogErrorCaption, "The log %s%s%s cannot be read: %e.%s", game_path_, addon_name_, kLogSuffix,

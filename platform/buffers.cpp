@@ -46,16 +46,16 @@ bool HeapBuffer::allocate(u32 length) {
 
 u8* GrowingBuffer::extend(u32 length) {
   if (length > bytes_.length() - used_ || bytes_.empty()) {
-    u64 capacity = static_cast<u64>(bytes_.length()) * 2;
-    if (capacity < 4096) capacity = 4096;
-    if (capacity < static_cast<u64>(used_) + length) capacity = static_cast<u64>(used_) + length;
+    // Twice what is needed, and at least a page's worth; never past what a u32 counts.
+    const u32 needed = used_ + length;
+    const u32 capacity = needed < 2048 ? 4096 : needed * 2;
     HeapBuffer grown;
-    if (capacity > 0xFFFFFFFFu) {
+    if (needed < used_ || capacity < needed) {
       set_last_error(win_error::kNotEnoughMemory);
       return nullptr;
     }
-    if (!grown.allocate(static_cast<u32>(capacity))) return nullptr;
-    if (used_ > 0) copy_bytes(grown.data(), bytes_.data(), used_);
+    if (!grown.allocate(capacity)) return nullptr;
+    copy_bytes(grown.data(), bytes_.data(), used_);
     bytes_ = static_cast<HeapBuffer&&>(grown);
   }
   used_ += length;

@@ -2,7 +2,6 @@
 
 #include "archive/format.h"
 #include "install/driver.h"
-#include "install/other_logs.h"
 #include "install/own_files.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
@@ -51,39 +50,22 @@ bool is_installer_own_report(const char* report, const char* game_folder) {
   PathString path;
   PathString folder;
   if (!canonical_path(report, &path)) return false;  // no file has such a path
-  u32 name = 0;
-  for (u32 i = 0; i < path.length(); ++i) {
-    if (path.c_str()[i] == '\\') name = i + 1;
+  // Inside the game folder: whatever the installer keeps there (install/own_files.h).
+  const char* text = path.c_str();
+  const u32 length = game_folder != nullptr && canonical_path(game_folder, &folder) ? folder.length() : 0;
+  if (length > 0 && same_name(text, length, folder.c_str()) && (text[length] == '\\' || text[length - 1] == '\\')) {
+    return is_installer_own_name(text + length + (text[length] == '\\'), nullptr);
   }
-  const char* file = path.c_str() + name;
-  const u32 length = path.length() - name;
-  // A talk table, the files beside one, UInst.exe: wherever they lie.
+  // Elsewhere: a talk table, a file written beside one, or UInst.exe, by its name.
+  u32 name = 0;
+  for (u32 i = 0; text[i] != 0; ++i) {
+    if (text[i] == '\\') name = i + 1;
+  }
   PathString own;
   for (u32 k = 0; k < kOwnFileCount; ++k) {
-    if (own_file_name(k, nullptr, &own) && same_name(file, length, own.c_str())) return true;
+    if (own_file_name(k, nullptr, &own) && same_name(text + name, path.length() - name, own.c_str())) return true;
   }
-  // Anything in a backup folder.
-  for (u32 start = 0, i = 0; i < name; ++i) {
-    if (path.c_str()[i] != '\\') continue;
-    const u32 suffix = text_length(kBackupSuffix);
-    if (i - start >= suffix && same_name(path.c_str() + i - suffix, suffix, kBackupSuffix)) return true;
-    start = i + 1;
-  }
-  const bool log = length > 4 && same_name(file + length - 4, 4, kLogSuffix);
-  const bool log_new = length > 8 && same_name(file + length - 8, 8, ".log.new");
-  if (!log && !log_new) return false;
-  // A log, or the file beside one, in the game folder.
-  if (game_folder != nullptr && canonical_path(game_folder, &folder) && name > 0 &&
-      same_name(path.c_str(), name - 1, folder.c_str())) {
-    return true;
-  }
-  // An add-on's log anywhere: its first line is its name.
-  BoundedText<kMaxPath> stem;
-  stem.append(file, length - 4);
-  FileHandle opened(open_for_reading(path.c_str()));
-  u32 size = 0;
-  bool named = false;
-  return log && opened.is_open() && first_line_is(opened.get(), stem.c_str(), &size, &named) && named;
+  return false;
 }
 
 const char* const kOutcomeTexts[3] = {"0: every step succeeded", "1: some steps failed", "2: nothing was installed"};

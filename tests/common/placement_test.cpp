@@ -154,9 +154,8 @@ TEST_F(Placement, NamesThatLeaveTheGameFolderOrAreTheInstallersOwnAreRefusedBefo
   EXPECT_EQ(shown[1].caption, "ZEP refused file");
   EXPECT_NE(shown[1].text.find("..\\x.dll"), std::string::npos) << shown[1].text;
   EXPECT_EQ(shown.back().text,
-            "The add-on's file\nBETA~1.ZEP\\x\nis not installed: the installer keeps this name for itself (a talk "
-            "table, UInst.exe, an add-on's log or backup folder, or a short name such as NAME~1.EXT that may stand for "
-            "one).");
+            "The add-on's file\nBETA~1.ZEP\\x\nis not installed: the installer keeps this name, or one it may be short "
+            "for, for itself.");
   // Names that only resemble them are the add-on's to place.
   for (const char* name : {"Override\\evilamul.spl", "Override\\dialog.tlk", "dialog.tlk2", "Evilamul.txt",
                            "Override\\Other.log", "Other.logs", "Evilamul.zep-backupx", "Evilamul", "a~b.txt",

@@ -135,7 +135,7 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
        {"Override\\NUL.itm", "is a device name"}},
       {"the installer's own name", "mod.zep-backup\\Override\\x.itm", nullptr, nullptr, 0, true,
        PlaceResult::kRefused, "ZEP refused file",
-       {"mod.zep-backup\\Override\\x.itm", "the installer keeps this name for itself"}},
+       {"mod.zep-backup\\Override\\x.itm", "the installer keeps this name, or one it may be short for, for itself"}},
       // Names that no path can hold in this game folder, or that pass through a link.
       {"too long a path", "{long}260", nullptr, nullptr, 0, true, PlaceResult::kFailed, "Write error",
        {"{file}", "is not installed: its path would be longer than the 259 characters Windows takes",
@@ -179,9 +179,9 @@ TEST(RefusalMessages, EachNamesTheFileAndSaysWhyAndTheFileIsAsItWas) {
       {"an earlier backup", "Override\\x.itm",
        [](const Game& game) { write_native_file(game.folder() / "Mod.zep-backup" / "Override" / "x.itm", "older"); },
        nullptr, 0, true, PlaceResult::kFailed, "ZEP backup error",
-       {"{file}\nwas not replaced: a backup of a file of this name is kept as\n{game}Mod.zep-backup\\Override\\x.itm\n"
-        "and no line of this add-on's log accounts for it.",
-        "It may be the game's own file: keep it."}},
+       {"{file}\nwas not replaced: a backup of it that this add-on's log does not account for is in the way:\n"
+        "{game}Mod.zep-backup\\Override\\x.itm\n",
+        "It may be the game's own file: put it back in the file's place, or delete it if it is not"}},
       {"a file marked read-only", "Override\\x.itm",
        [](const Game& game) {
          fs::permissions(game.folder() / "Override" / "x.itm", fs::perms::owner_write, fs::perm_options::remove);

@@ -159,7 +159,6 @@ namespace {
 // then ends with 2 and nothing written anywhere, the file included; a report elsewhere is taken.
 TEST_F(ScriptedInstall, AReportIsNeverWrittenIntoAFileOfTheInstallersOwn) {
   write_native_file(game_ / "Other.log", "Other\r\nC:\\Elsewhere\\\r\nOverride\\x.itm\r\n");
-  write_native_file(root_.native() / "Second" / "Third.log", "Third\r\n" + game_folder() + "\\\r\n");
   write_native_file(game_ / "Other.zep-backup" / "Override" / "x.itm", "an original");
   write_native_file(game_ / "UInst.exe", "MZ an uninstaller");
   const std::string game = game_folder();
@@ -177,7 +176,8 @@ TEST_F(ScriptedInstall, AReportIsNeverWrittenIntoAFileOfTheInstallersOwn) {
       {game + "\\Other.log", true},
       {game + "\\other.log.new", true},
       {game + "\\Other.zep-backup\\Override\\x.itm", true},
-      {tool::windows_style(root_.native() / "Second" / "Third.log"), true},  // an add-on's log elsewhere
+      {game + "\\BETA~1.LOG", true},                                         // a short name
+      {tool::windows_style(root_.native() / "Second" / "dialog.tlk"), true},  // another game's talk table
       {tool::windows_style(root_.native() / "install.log"), false},          // a log of the script's own
       {game + "\\report.txt", false},
   };

@@ -18,8 +18,8 @@ namespace zep::test {
 // The first window of a fresh wine prefix can take long to come up.
 constexpr DWORD kWindowPatience = 60000;
 
-// One installer written as "Sample.exe" in a folder of its own (so its add-on is called "Sample") and
-// started there as Explorer (or a script) starts it: by its full path in quotes, then its arguments if
+// One installer written as "Sample.exe" (or as `name` + ".exe") in a folder of its own (so its add-on
+// is called "Sample", or `name`) and started there as Explorer (or a script) starts it: by its full path in quotes, then its arguments if
 // any, with that folder as the current one, where the working copy "tmp" and the string patch file's
 // copy "spktmp" are made.
 class InstallerRun {
@@ -27,7 +27,7 @@ class InstallerRun {
   // Writes `installer` and starts it with `arguments`, calling `before_it_runs` first when given.
   // started() tells whether that worked.
   explicit InstallerRun(const std::string& installer, const std::string& arguments = "",
-                        const BeforeItRuns& before_it_runs = nullptr);
+                        const BeforeItRuns& before_it_runs = nullptr, const std::string& name = "Sample");
   // Has `write` write the installer (one too large to hold in memory) and starts it when that worked;
   // installer() is then empty.
   explicit InstallerRun(bool (*write)(const std::filesystem::path& exe));
@@ -37,7 +37,7 @@ class InstallerRun {
   StartedProgram& program() { return *program_; }
   const TempFolder& folder() const { return folder_; }
   const std::string& installer() const { return installer_; }
-  std::filesystem::path exe() const { return folder_.native() / "Sample.exe"; }
+  std::filesystem::path exe() const { return folder_.native() / (name_ + ".exe"); }
   std::filesystem::path working_copy() const { return folder_.native() / "tmp"; }
   std::filesystem::path patch_temp_file() const { return folder_.native() / "spktmp"; }
 
@@ -48,6 +48,7 @@ class InstallerRun {
 
  private:
   TempFolder folder_;  // outlives the program, which is ended first
+  std::string name_ = "Sample";
   std::string installer_;
   std::unique_ptr<StartedProgram> program_;
 };

@@ -8,10 +8,10 @@
 namespace zep::test {
 
 InstallerRun::InstallerRun(const std::string& installer, const std::string& arguments,
-                           const BeforeItRuns& before_it_runs)
-    : installer_(installer) {
+                           const BeforeItRuns& before_it_runs, const std::string& name)
+    : name_(name), installer_(installer) {
   write_native_file(exe(), installer);
-  const std::string path = folder_ / "Sample.exe";
+  const std::string path = folder_ / (name + ".exe");
   const std::string command_line = "\"" + path + "\"" + (arguments.empty() ? "" : " " + arguments);
   program_ = std::make_unique<StartedProgram>(path, command_line, folder_.path(), before_it_runs);
 }

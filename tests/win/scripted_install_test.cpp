@@ -143,13 +143,14 @@ struct Finished {
   std::set<std::string> beside;      // what it left in its own folder
 };
 
-Finished run_installer(const std::string& installer, const std::string& arguments) {
+Finished run_installer(const std::string& installer, const std::string& arguments,
+                       const std::string& name = "Sample") {
   WindowWatch watch;
   MessageScript script;
   InstallerRun run(installer, arguments, [&](DWORD process_id) {
     watch.watch(process_id);
     script.watch_process(process_id);
-  });
+  }, name);
   Finished finished;
   EXPECT_TRUE(run.started()) << "cannot start the installer with " << arguments;
   if (!run.started()) return finished;
@@ -376,10 +377,10 @@ TEST_F(ScriptedInstall, AFileTheInstallerKeepsForItselfIsRefusedTheRestInstalled
   expect_no_window(run);
   EXPECT_EQ(game.report_text(),
             std::string(kShortcutLine) +
-                "ZEP refused file: The add-on's file dialogF.tlk.old is not installed: the installer keeps this name "
-                "for itself.\r\n"
-                "ZEP refused file: The add-on's file Sample.log is not installed: the installer keeps this name for "
-                "itself.\r\n"
+                "ZEP refused file: The add-on's file dialogF.tlk.old is not installed: the installer keeps this name, "
+                "or one it may be short for, for itself.\r\n"
+                "ZEP refused file: The add-on's file Sample.log is not installed: the installer keeps this name, or "
+                "one it may be short for, for itself.\r\n"
                 "ZEP SFX: ZEP imported with errors: 2 steps of the installation failed. The add-on may not be "
                 "complete.\r\n"
                 "Outcome: 1: some steps failed\r\n");
@@ -389,6 +390,86 @@ TEST_F(ScriptedInstall, AFileTheInstallerKeepsForItselfIsRefusedTheRestInstalled
   EXPECT_FALSE(fs::exists(game.folder / "dialogF.tlk.old"));
   EXPECT_EQ(read_native_file(game.folder / "Sample.log"), log_of(game));
   EXPECT_EQ(read_hklm_string(kUninstallKey, "DisplayName"), "Sample");
+}
+
+// Runs the real UInst.exe with the uninstall command `addon`'s key holds, answering Yes, and returns the
+// last message it showed.
+std::string uninstall_with_stored_command(const std::string& addon, const std::string& game_path) {
+  const std::string command = read_hklm_string(kUninstallKeyPrefix + addon, "UninstallString");
+  MessageScript script;
+  script.answer(kIdYes);
+  StartedProgram uninstaller(game_path + "UInst.exe", command, game_path);
+  EXPECT_TRUE(uninstaller.started()) << command;
+  if (!uninstaller.started()) return "";
+  script.watch_process(uninstaller.process_id());
+  EXPECT_EQ(uninstaller.wait_for_exit(60000), 0);
+  return script.shown().empty() ? "" : script.shown().back().text;
+}
+
+// The files of `folder` but the talk table (which keeps what was appended) and UInst.exe, without the
+// empty folders an installation leaves.
+std::map<std::string, std::string> game_files_of(const fs::path& folder) {
+  std::map<std::string, std::string> files = tree_of(folder);
+  files.erase("UInst.exe");
+  files.erase("dialog.tlk");
+  for (auto it = files.begin(); it != files.end();) it = it->second == "<folder>" ? files.erase(it) : std::next(it);
+  return files;
+}
+
+// Two add-ons told of the same game folder in two spellings, both replacing the player's file: the
+// second knows the first's log all the same, takes the file over with its original, and the real
+// UInst.exe of each gives the game back as it was, whichever order they are removed in.
+TEST_F(ScriptedInstall, TwoSpellingsOfOneGameFolderAreOneGame) {
+  RegistrationCleanup alpha_cleanup("Alpha");
+  RegistrationCleanup beta_cleanup("Beta");
+  for (const bool alpha_first : {true, false}) {
+    SCOPED_TRACE(alpha_first ? "Alpha removed first" : "Beta removed first");
+    Game game;
+    const std::string replaced = addon_.files[1].name;
+    write_native_file(native_in(game.folder, replaced), "the player's original effect");
+    const std::map<std::string, std::string> before = game_files_of(game.folder);
+    const std::string spelled = game.temp.path() + "Icewind Game\..\.\Icewind Game\\";
+    Finished alpha = run_installer(installer(), "/S /D=" + spelled, "Alpha");
+    ASSERT_EQ(alpha.exit_code, 0) << describe(alpha.boxes);
+    const std::string alpha_log = read_native_file(game.folder / "Alpha.log");
+    EXPECT_EQ(alpha_log.substr(0, alpha_log.find("\r\n", 7) + 2), "Alpha\r\n" + game.path + "\r\n")
+        << "one spelling of the folder";
+    Finished beta = run_installer(installer(), "/S /D=" + game.as_typed, "Beta");
+    ASSERT_EQ(beta.exit_code, 0) << describe(beta.boxes);
+    EXPECT_EQ(read_native_file(game.folder / "Alpha.log"), "Alpha\r\n" + game.path + "\r\n")
+        << "Beta took over every file Alpha had placed";
+    EXPECT_EQ(read_native_file(native_in(game.folder / "Beta.zep-backup", replaced)), "the player's original effect");
+    EXPECT_FALSE(fs::exists(game.folder / "Alpha.zep-backup"));
+
+    EXPECT_EQ(uninstall_with_stored_command(alpha_first ? "Alpha" : "Beta", game.path), "Uninstall completed.");
+    EXPECT_EQ(uninstall_with_stored_command(alpha_first ? "Beta" : "Alpha", game.path), "Uninstall completed.");
+    EXPECT_EQ(game_files_of(game.folder), before);
+  }
+}
+
+// The player's file marked read-only is not replaced, and no backup of it stays to block the next
+// installation; once the mark is gone, it is replaced and comes back at the uninstall.
+TEST_F(ScriptedInstall, AReadOnlyFileIsNotReplacedAndLeavesNoBackupBehind) {
+  Game game;
+  const std::string replaced = addon_.files[1].name;
+  const fs::path file = native_in(game.folder, replaced);
+  write_native_file(file, "the player's original effect");
+  const std::map<std::string, std::string> before = game_files_of(game.folder);
+  ASSERT_TRUE(SetFileAttributesA(file.string().c_str(), FILE_ATTRIBUTE_READONLY));
+  Finished first = run_installer(installer(), game.fill("/S {report} {game}"));
+  EXPECT_EQ(first.exit_code, 1);
+  EXPECT_NE(game.report_text().find(game.path + replaced + " could not be written: "), std::string::npos)
+      << game.report_text();
+  EXPECT_NE(game.report_text().find("(error 5)"), std::string::npos) << game.report_text();
+  EXPECT_EQ(read_native_file(file), "the player's original effect");
+  EXPECT_FALSE(fs::exists(native_in(game.folder / "Sample.zep-backup", replaced)));
+
+  ASSERT_TRUE(SetFileAttributesA(file.string().c_str(), FILE_ATTRIBUTE_NORMAL));
+  Finished second = run_installer(installer(), "/S " + game.fill("{game}"));
+  EXPECT_EQ(second.exit_code, 0) << describe(second.boxes);
+  EXPECT_EQ(read_native_file(file), addon_.files[1].data);
+  EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
+  EXPECT_EQ(game_files_of(game.folder), before);
 }
 
 // Nothing to install: a folder that is not a game's, a damaged installer, a command line that cannot
