@@ -53,8 +53,9 @@ const CommandHelp kCommands[] = {
     Overwrite?" for you. Linux has no registry and no Start Menu: nothing is registered and no
     shortcuts are made (--no-shortcuts is accepted for scripts and changes nothing). --report FILE
     appends every message to FILE, one per line with its caption, and a last line with the outcome
-    ("Outcome: 0: every step succeeded", "1: some steps failed" or "2: nothing was installed").
-    Exit code 0 only when nothing failed. On Windows, run the add-on's .exe instead.
+    ("Outcome: 0: every step succeeded", "1: some steps failed" or "2: nothing was installed"); never
+    to a file of the installer's own (a talk table, UInst.exe, a log, a backup), which is refused with
+    exit code 2. Exit code 0 only when nothing failed. On Windows, run the add-on's .exe instead.
 )"},
     {"uninstall", R"(zep uninstall [--yes] GAME/ADDON.log
     Removes an installed add-on, as its UInst.exe does: every file its log lists, then the log.
