@@ -62,19 +62,27 @@ target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
 # The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules
-# of zep_core, not even the runtime pieces. Its one section holds everything (cmake/uninstaller.ld),
-# and the import directory's entry is written after linking.
+# of zep_core, not even the runtime pieces. Its one section holds everything (cmake/uninstaller.ld).
+# After linking, the import directory's entry is written, the import names are packed into the
+# headers' unused bytes, and the zeros at the section's end are left out of the file (see
+# cmake/set-import-directory); the program relinks when either file changes.
 add_executable(UInst uninstaller/main.cpp uninstaller/UInst.rc)
 set_source_files_properties(uninstaller/UInst.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/uninstaller/UInst.manifest)
 zep_windows_program(UInst uninstall_entry -Wl,--disable-reloc-section -Wl,--disable-dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld
   -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/UInst.map)
-set_target_properties(UInst PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld)
+set_target_properties(UInst PROPERTIES
+  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/uninstaller.ld;${CMAKE_CURRENT_LIST_DIR}/set-import-directory")
 add_custom_command(TARGET UInst POST_BUILD
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:UInst> ${CMAKE_CURRENT_BINARY_DIR}/UInst.map
+          --pack-imports
   VERBATIM)
 # Everything in uninstaller/main.cpp is used, and in one section it is not padded function by function.
-# Its one run is smaller with the functions it calls once folded into it.
-set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS "-fno-function-sections;-fno-data-sections;-finline-functions-called-once")
+# Its one run is smaller with the functions it calls once folded into it. With -fno-tree-coalesce-vars
+# GCC keeps the run's variables apart as it leaves SSA form rather than merging them, which happens to
+# suit its register allocation here: 16 bytes less, measured with GCC 12 (the link, which compiles the
+# program as a whole, keeps the options each function was compiled with).
+set_source_files_properties(uninstaller/main.cpp PROPERTIES COMPILE_OPTIONS
+  "-fno-function-sections;-fno-data-sections;-finline-functions-called-once;-fno-tree-coalesce-vars")
 target_link_libraries(UInst PRIVATE zep_core kernel32 user32 advapi32 gcc)
 
 # The zep tool as a Windows console program, with the programs above built into it.

@@ -9,34 +9,41 @@ namespace {
 
 struct WindowsOs {
   using File = HANDLE;
-  // Failed opens are given as null, whatever Windows returned for them.
-  static constexpr File kNoFile = nullptr;
+  // Failed opens are given as Windows gives them (INVALID_HANDLE_VALUE): a compare with it costs less
+  // than turning it into null.
+  static inline const File kNoFile = INVALID_HANDLE_VALUE;
 
-  // Every block zero-filled, from the process heap that LocalAlloc takes it from. None is given back:
-  // the process ends a moment later, and that releases them all at no cost in code.
-  static void* allocate(u32 length) { return LocalAlloc(LPTR, length); }
+  // The uninstaller's buffers and the block that takes the log are variables that start as zeros
+  // (.bss) rather than blocks from the heap: no allocation, no check of its result, and one import
+  // less. They take no byte of the program's file: Windows makes them zeros when it loads it (see
+  // cmake/uninstaller.ld). Their memory is set aside when the program is loaded, as LocalAlloc set it
+  // aside when called, and a page of it costs nothing until it is written.
+  static void* allocate(u32 length) {
+    static char block[uninstall::Uninstaller<WindowsOs>::kBlockLength];
+    return length <= sizeof block ? block : nullptr;
+  }
   static void release(void*) {}
   static int message(const char* text, const char* caption, u32 style) {
     return MessageBoxA(nullptr, text, caption, style);
   }
-  static File open(const char* path, DWORD access, DWORD disposition) {
-    HANDLE file = CreateFileA(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+  // Called, not copied into each of its callers (noinline): a call costs fewer bytes than its body.
+  __attribute__((noinline)) static File open_for_reading(const char* path) {
+    return CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  static File open_for_reading(const char* path) { return open(path, GENERIC_READ, OPEN_EXISTING); }
   // The whole log in one read into a block as large as the largest log, and a zero more; null when
-  // it cannot be read or is larger still. The block's pages cost nothing until the read fills them.
+  // it cannot be read or is larger still.
   static char* read_log(File file, u32* size) {
-    char* text = static_cast<char*>(LocalAlloc(LPTR, kLargestLog + 1));
-    DWORD done = 0;
-    if (text == nullptr || !ReadFile(file, text, kLargestLog + 1, &done, nullptr) || done > kLargestLog) return nullptr;
+    static char text[kLargestLog + 1];
+    DWORD done;  // set by ReadFile, and looked at only when it succeeds
+    if (!ReadFile(file, text, kLargestLog + 1, &done, nullptr) || done > kLargestLog) return nullptr;
     *size = done;
     return text;
   }
   static void close(File file) { CloseHandle(file); }
   static bool delete_file(const char* path) { return DeleteFileA(path) != 0; }
   // ERROR_FILE_NOT_FOUND (2) and ERROR_PATH_NOT_FOUND (3) are the two codes whose bit 0 set gives 3.
-  static bool missing() { return (last_error() | 1) == ERROR_PATH_NOT_FOUND; }
+  // Called, not copied into each of its callers, as open_for_reading.
+  __attribute__((noinline)) static bool missing() { return (last_error() | 1) == ERROR_PATH_NOT_FOUND; }
   // The code GetLastError returns, read where GetLastError itself reads it: the thread's
   // LastErrorValue, at 0x34 in its thread environment block (fs:0 on 32-bit Windows). One import less.
   static DWORD last_error() {
@@ -60,15 +67,15 @@ struct WindowsOs {
   static int compare_ignoring_case(const char* a, const char* b) { return lstrcmpiA(a, b); }
   static void remove_folder(const char* path) { RemoveDirectoryA(path); }
   static void delete_uninstall_key(const char* path) { RegDeleteKeyA(HKEY_LOCAL_MACHINE, path); }
-  // Reads the string value `name` of the key `path` under HKEY_LOCAL_MACHINE (`machine`) or
-  // HKEY_CURRENT_USER into `buffer` (a working buffer). The key is opened, never made, and stays open:
-  // the process's end closes it, and the program saves an import.
+  // Reads the value `name` of the key `path` under HKEY_LOCAL_MACHINE (`machine`) or HKEY_CURRENT_USER
+  // into `buffer` (a working buffer), as it is stored: of any type, never expanded (RRF_RT_ANY takes in
+  // REG_EXPAND_SZ, which Windows reads only with RRF_NOEXPAND). RegGetValueA (Windows Vista and later)
+  // does in one call what RegOpenKeyA and RegQueryValueExA did in two: one import and one key less, and
+  // a string value comes with its zero when it has room for one.
   static u32 read_value(bool machine, const char* path, const char* name, char* buffer) {
-    HKEY key = nullptr;
-    const LONG result = RegOpenKeyA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path, &key);
-    if (result != 0) return result;
     DWORD size = kWorkingBufferLength;
-    return RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+    return RegGetValueA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path, name, RRF_RT_ANY | RRF_NOEXPAND,
+                        nullptr, buffer, &size);
   }
 };
 

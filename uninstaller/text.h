@@ -8,30 +8,43 @@
 
 namespace zep::uninstall {
 
-inline u32 length_of(const char* text) {
+constexpr u32 length_of(const char* text) {
   u32 length = 0;
   while (text[length] != 0) ++length;
   return length;
 }
 
-// Joins up to four texts into `to` (a working buffer of `capacity` bytes); a null part ends the list.
-// Returns false, leaving `to` empty, when they would not fit.
-inline bool join(char* to, u32 capacity, const char* a, const char* b = nullptr, const char* c = nullptr,
-                 const char* d = nullptr, const char* e = nullptr) {
-  const char* parts[] = {a, b, c, d, e};
+// Joins the `count` texts that follow it into `to` (a buffer of `capacity` bytes); a null text is an
+// empty one. Returns false, leaving `to` empty, when they would not fit. The texts are read from the
+// caller's arguments as they lie (a C variable argument list): a call pushes exactly the texts it
+// joins and their count, where one with a fixed number of parameters would fill every missing one
+// (UInst.exe has a dozen calls). Call it through join below, which counts them.
+inline bool join_list(char* to, u32 capacity, u32 count, ...) {
+  __builtin_va_list parts;
+  __builtin_va_start(parts, count);
   u32 used = 0;
-  for (const char* part : parts) {
-    if (part == nullptr) break;
-    for (; *part != 0; ++part) {
+  bool fits = true;
+  for (; fits && count > 0; --count) {
+    const char* part = __builtin_va_arg(parts, const char*);
+    for (; part != nullptr && *part != 0; ++part) {
       if (used + 1 >= capacity) {
-        to[0] = 0;
-        return false;
+        used = 0;
+        fits = false;
+        break;
       }
       to[used++] = *part;
     }
   }
+  __builtin_va_end(parts);
   to[used] = 0;
-  return true;
+  return fits;
+}
+
+// Joins `parts` (texts, or null for none) into `to`, a buffer of `capacity` bytes; false, leaving `to`
+// empty, when they would not fit.
+template <class... Parts>
+inline bool join(char* to, u32 capacity, Parts... parts) {
+  return join_list(to, capacity, sizeof...(parts), static_cast<const char*>(parts)...);
 }
 
 }  // namespace zep::uninstall

@@ -19,10 +19,13 @@ enum class Outcome {
 // The whole run through the platform seam (the zep tool and the tests; UInst.exe runs the same steps
 // on the Windows calls themselves). The install log is named on `command_line` behind a "-"; the game
 // folder is the folder that holds it, and its first line must be the add-on's name, the log's own
-// file name without ".log". After the user confirms: every file the log lists is deleted and the
-// original the installation kept of it put back; then, when none remains, the add-on's uninstall key,
-// its shortcuts and Start Menu folder, its backup folder and the log are deleted; otherwise the log
-// is written anew with the files that remain. Every message box has no owner.
+// file name without ".log". After the user confirms: every file the log lists is deleted, but for the
+// names the installer keeps for itself and another installation's files, which are passed over, and
+// a file whose original the installation kept that cannot be put back (a link on its way, or no
+// access), which stays; then, when none remains, the originals are put back, and the add-on's
+// uninstall key, its shortcuts and Start Menu folder, its backup folder and the log are deleted;
+// otherwise everything else stays, the log whole, for a later run. The last message names the files
+// whose originals cannot be put back. Every message box has no owner.
 Outcome run_uninstaller(const char* command_line);
 
 }  // namespace zep

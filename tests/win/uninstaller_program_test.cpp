@@ -245,8 +245,9 @@ TEST(UninstallerProgram, AFileInUseKeepsTheAddonInstalledUntilARunCanFinish) {
 }
 
 // A link to elsewhere in the game folder (a standard user may plant one in a game folder anyone can
-// write): a listed file whose folder is one is not deleted, and the add-on stays; an original whose
-// folder in the backup is one is not put back.
+// write): a listed file whose folder is one is not deleted, and neither is one whose original's folder
+// in the backup is one, as that original could not be put back (the last message names it); either
+// way the add-on stays.
 TEST(UninstallerProgram, APathThroughALinkIsNeverFollowed) {
   for (const bool in_backup : {false, true}) {
     SCOPED_TRACE(in_backup ? "a folder in the backup" : "a folder of the game");
@@ -265,17 +266,38 @@ TEST(UninstallerProgram, APathThroughALinkIsNeverFollowed) {
     long exit_code = -1;
     std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
     ASSERT_EQ(shown.size(), 2u) << describe(shown);
+    EXPECT_EQ(shown[1].text,
+              "Some files could not be deleted. They were probably either in use or already deleted.\n"
+              "Run this again to finish." +
+                  std::string(in_backup ? "\nThese stay, as their originals cannot be put back from the .zep-backup "
+                                          "folder (a link on the way, or no access):\nOverride\\a.spl"
+                                        : ""));
     EXPECT_EQ(read_native_file(elsewhere / "a.spl"), "the system's file");
-    EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
     if (in_backup) {
-      EXPECT_NE(shown[1].text.find("Some originals stay"), std::string::npos) << shown[1].text;
-      EXPECT_FALSE(std::filesystem::exists(addon.game_ / "Override" / "a.spl"));
-    } else {
-      EXPECT_NE(shown[1].text.find("Some files could not be deleted."), std::string::npos) << shown[1].text;
-      EXPECT_EQ(read_native_file(addon.game_ / (addon.addon_ + ".log")), log);
-      EXPECT_TRUE(addon.key_exists());
+      EXPECT_EQ(read_native_file(addon.game_ / "Override" / "a.spl"), "spell");
     }
+    EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+    EXPECT_EQ(read_native_file(addon.game_ / (addon.addon_ + ".log")), log);
+    EXPECT_TRUE(addon.key_exists());
   }
+}
+
+// The log's lines that name the installer's own files or another add-on's are passed over, whatever
+// the log says: the talk table and another add-on's log stay.
+TEST(UninstallerProgram, TheInstallersFilesAndOtherLogsStay) {
+  InstalledAddon addon("Zep Kept " + std::to_string(GetCurrentProcessId()));
+  const std::filesystem::path log = addon.game_ / (addon.addon_ + ".log");
+  write_native_file(log, read_native_file(log) + "dialog.tlk\r\nOther.log\r\n");
+  write_native_file(addon.game_ / "Other.log", "Other\r\n");
+  long exit_code = -1;
+  std::vector<ShownMessage> shown = addon.uninstall(&exit_code);
+  EXPECT_EQ(exit_code, 0);
+  ASSERT_EQ(shown.size(), 2u) << describe(shown);
+  EXPECT_EQ(shown[1].text, "Uninstall completed.");
+  EXPECT_EQ(read_native_file(addon.game_ / "dialog.tlk"), "TLK V1  table");
+  EXPECT_EQ(read_native_file(addon.game_ / "Other.log"), "Other\r\n");
+  EXPECT_FALSE(std::filesystem::exists(addon.game_ / "readme.txt"));
+  EXPECT_FALSE(std::filesystem::exists(log));
 }
 
 TEST(UninstallerProgram, AsksToRunAsAdministrator) {
