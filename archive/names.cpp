@@ -1,5 +1,7 @@
 #include "archive/names.h"
 
+#include "platform/error_message.h"
+
 namespace zep {
 namespace {
 
@@ -77,20 +79,20 @@ NameProblem check_relative_name(const char* name, u32 length) {
 }
 
 const char* describe_name_problem(NameProblem problem) {
-  switch (problem) {
-    case NameProblem::kNameOk: break;
-    case NameProblem::kEmpty: return "the name is empty";
-    case NameProblem::kTooLong: return "the name is longer than 256 bytes";
-    case NameProblem::kBadCharacter:
-      return "the name holds a control character, a byte outside ASCII or one of < > : \" | ? * (a drive such as "
-             "C: included)";
-    case NameProblem::kAbsolute: return "the name starts with a backslash and would leave the game folder";
-    case NameProblem::kEmptyComponent: return "the name holds an empty folder part (\\\\ or a trailing \\)";
-    case NameProblem::kDotComponent: return "a . or .. part of the name would leave the game folder";
-    case NameProblem::kBadComponentEnd: return "a part of the name ends in a dot or a blank";
-    case NameProblem::kReservedDeviceName: return "a part of the name is a device name (CON, NUL, COM1, ...)";
-  }
-  return "the name is sound";
+  // For each problem, in its order, its words (see nth_text).
+  static const char kWords[] =
+      "the name is sound\0"
+      "the name is empty\0"
+      "the name is longer than 256 bytes\0"
+      "the name holds a control character, a byte outside ASCII or one of < > : \" | ? * (a drive such as C: "
+      "included)\0"
+      "the name starts with a backslash and would leave the game folder\0"
+      "the name holds an empty folder part (\\\\ or a trailing \\)\0"
+      "a . or .. part of the name would leave the game folder\0"
+      "a part of the name ends in a dot or a blank\0"
+      "a part of the name is a device name (CON, NUL, COM1, ...)";
+  static_assert(static_cast<u32>(NameProblem::kReservedDeviceName) == 8, "words for each problem");
+  return nth_text(kWords, static_cast<u32>(problem));
 }
 
 }  // namespace zep

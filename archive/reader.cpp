@@ -205,8 +205,7 @@ void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
       "it changed since the installer started\0"
       "it could not be read when the installer started";
   static_assert(static_cast<u32>(ArchiveDamage::kNotListed) == 11, "one description for each damage");
-  const char* words = kWords;
-  for (u32 k = static_cast<u32>(check.damage); k > 0; --k) words += text_length(words) + 1;
+  const char* words = nth_text(kWords, static_cast<u32>(check.damage));
   const u32 first = check.damage == ArchiveDamage::kUnreadable ? check.system_code
                     : check.damage == ArchiveDamage::kCutShort ? check.actual
                                                                : check.entry + 1;  // counted from 1 for the reader
