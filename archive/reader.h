@@ -56,6 +56,8 @@ class ArchiveIndex {
 
  private:
   friend ArchiveCheck read_archive_index(FileRef, u32, ArchiveIndex*);
+  // The work of read_archive_index: returns what it finds, with the fields that name it in `check`.
+  static ArchiveDamage read(FileRef file, u32 archive_offset, ArchiveIndex* index, ArchiveCheck* check);
   u32 patch_count_ = 0;
   u32 file_count_ = 0;
   u32 archive_offset_ = 0;
