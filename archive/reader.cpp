@@ -188,7 +188,7 @@ ArchiveDamage find_entry_afresh(FileRef file, const ArchiveIndex& index, u32 num
 CopyProgress g_copy_progress;
 
 void show_copy_progress() {
-  const CopyProgress& progress = g_copy_progress;
+  const CopyProgress& progress = through_register(g_copy_progress);
   if (progress.shown_in == nullptr) return;
   // Both scaled down alike until a hundred times the done part fits 32 bits.
   u32 done = progress.done;
