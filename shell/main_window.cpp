@@ -20,30 +20,32 @@ constexpr char kClassName[] = "ZEPExtractor";
 constexpr char kCaption[] = "ZEP self-extracting archive v1.1 by Vantrel";
 constexpr u32 kPathStorageLength = 260;  // bytes of the GamePath and of the AddonName storage
 
-// One control of the main window, as created.
+// One control of the main window, as created. Its place and size, all below 256 pixels, are kept
+// in bytes (a larger one would not compile), 12 bytes a control rather than 32. Every control is a
+// visible child; the list alone has further styles.
 struct ControlSpec {
   const char* class_name;
   const char* text;
-  DWORD style;
-  DWORD ex_style;
-  int x, y, width, height;
+  u8 x, y, width, height;
 };
 
 enum Control { kContentsLabel, kContentsList, kSelectButton, kPathLabel, kImportButton, kExtractButton,
                kCreditsLabel, kControlCount };
 
 constexpr DWORD kChildVisible = WS_CHILD | WS_VISIBLE;  // 0x50000000: plain SS_LEFT / BS_PUSHBUTTON
+constexpr DWORD kListStyle = kChildVisible | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL;
+constexpr DWORD kListExStyle = WS_EX_CLIENTEDGE;
 
 const ControlSpec kControls[kControlCount] = {
-    {"static", "ZEP contents", kChildVisible, 0, 4, 5, 150, 15},
-    {"listbox", "", kChildVisible | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL, WS_EX_CLIENTEDGE, 3, 20, 175, 170},
-    {"button", "Select game path", kChildVisible, 0, 200, 25, 120, 25},
-    {"static", "<Please select a game path>", kChildVisible, 0, 190, 55, 150, 15},
-    {"button", "Import ZEP into game", kChildVisible, 0, 200, 80, 120, 25},
-    {"button", "Extract ZEP from archive", kChildVisible, 0, 200, 110, 120, 25},
-    {"static", "ZEP installer by Vantrel\nzep.example.org", kChildVisible, 0, 200, 140, 120, 45},
+    {"static", "ZEP contents", 4, 5, 150, 15},
+    {"listbox", "", 3, 20, 175, 170},
+    {"button", "Select game path", 200, 25, 120, 25},
+    {"static", "<Please select a game path>", 190, 55, 150, 15},
+    {"button", "Import ZEP into game", 200, 80, 120, 25},
+    {"button", "Extract ZEP from archive", 200, 110, 120, 25},
+    {"static", "ZEP installer by Vantrel\nzep.example.org", 200, 140, 120, 45},
 };
-static_assert((WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL) == 0x50304000, "list style");
+static_assert(kListStyle == 0x50304000, "list style");
 
 // Program-wide state, kept for the whole run. Plain data only: no start-up code runs to construct it.
 struct WindowProgram {
@@ -69,8 +71,10 @@ void on_create(HWND window) {
   state.font = CreateFontA(15, 0, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
   for (int i = 0; i < kControlCount; ++i) {
     const ControlSpec& spec = kControls[i];
-    state.controls[i] = CreateWindowExA(spec.ex_style, spec.class_name, spec.text, spec.style, spec.x, spec.y,
-                                        spec.width, spec.height, window, nullptr, state.instance, nullptr);
+    const bool list = i == kContentsList;
+    state.controls[i] = CreateWindowExA(list ? kListExStyle : 0, spec.class_name, spec.text,
+                                        list ? kListStyle : kChildVisible, spec.x, spec.y, spec.width,
+                                        spec.height, window, nullptr, state.instance, nullptr);
   }
   for (int i = 0; i < kControlCount; ++i) {
     SendMessageA(state.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(state.font), TRUE);
