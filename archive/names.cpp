@@ -1,5 +1,7 @@
 #include "archive/names.h"
 
+#include "platform/error_message.h"
+
 namespace zep {
 namespace {
 
@@ -24,22 +26,16 @@ bool is_device_name(const char* component, u32 length) {
   u32 base = 0;
   while (base < length && component[base] != '.') ++base;
   while (base > 0 && component[base - 1] == ' ') --base;
-  char name[4];
-  if (base == 3) {
-    for (u32 i = 0; i < 3; ++i) name[i] = upper(component[i]);
-    static const char kThree[4][4] = {"CON", "PRN", "AUX", "NUL"};
-    for (const char* device : kThree) {
-      if (name[0] == device[0] && name[1] == device[1] && name[2] == device[2]) return true;
-    }
-    return false;
-  }
-  if (base == 4) {
-    for (u32 i = 0; i < 3; ++i) name[i] = upper(component[i]);
-    bool port = (name[0] == 'C' && name[1] == 'O' && name[2] == 'M') ||
-                (name[0] == 'L' && name[1] == 'P' && name[2] == 'T');
-    // COM0 and LPT0 are device names too, as the superscript digits would be (those bytes are refused
-    // anyway).
-    return port && component[3] >= '0' && component[3] <= '9';
+  if (base != 3 && base != 4) return false;
+  // The three letters every device name begins with, each ended by a zero byte: four names alone,
+  // then COM and LPT, which take a digit (COM0 and LPT0 are device names too, as the superscript
+  // digits would be; those bytes are refused anyway). One table and one loop serve both lengths.
+  static const char kDevices[] = "CON\0PRN\0AUX\0NUL\0COM\0LPT";
+  for (u32 k = 0; k < 6; ++k) {
+    const char* device = kDevices + 4 * k;
+    u32 i = 0;
+    while (i < 3 && upper(component[i]) == device[i]) ++i;
+    if (i == 3) return base == 3 ? k < 4 : k >= 4 && component[3] >= '0' && component[3] <= '9';
   }
   return false;
 }
@@ -77,20 +73,20 @@ NameProblem check_relative_name(const char* name, u32 length) {
 }
 
 const char* describe_name_problem(NameProblem problem) {
-  switch (problem) {
-    case NameProblem::kNameOk: break;
-    case NameProblem::kEmpty: return "the name is empty";
-    case NameProblem::kTooLong: return "the name is longer than 256 bytes";
-    case NameProblem::kBadCharacter:
-      return "the name holds a control character, a byte outside ASCII or one of < > : \" | ? * (a drive such as "
-             "C: included)";
-    case NameProblem::kAbsolute: return "the name starts with a backslash and would leave the game folder";
-    case NameProblem::kEmptyComponent: return "the name holds an empty folder part (\\\\ or a trailing \\)";
-    case NameProblem::kDotComponent: return "a . or .. part of the name would leave the game folder";
-    case NameProblem::kBadComponentEnd: return "a part of the name ends in a dot or a blank";
-    case NameProblem::kReservedDeviceName: return "a part of the name is a device name (CON, NUL, COM1, ...)";
-  }
-  return "the name is sound";
+  // For each problem, in its order, its words (see nth_text).
+  static const char kWords[] =
+      "the name is sound\0"
+      "the name is empty\0"
+      "the name is longer than 256 bytes\0"
+      "the name holds a control character, a byte outside ASCII or one of < > : \" | ? * (a drive such as C: "
+      "included)\0"
+      "the name starts with a backslash and would leave the game folder\0"
+      "the name holds an empty folder part (\\\\ or a trailing \\)\0"
+      "a . or .. part of the name would leave the game folder\0"
+      "a part of the name ends in a dot or a blank\0"
+      "a part of the name is a device name (CON, NUL, COM1, ...)";
+  static_assert(static_cast<u32>(NameProblem::kReservedDeviceName) == 8, "words for each problem");
+  return nth_text(kWords, static_cast<u32>(problem));
 }
 
 }  // namespace zep

@@ -10,19 +10,20 @@ const char kArchiveDamageCaption[] = "ZEP archive damaged";
 
 namespace {
 
-ArchiveCheck problem(ArchiveDamage damage, u32 entry = 0) { return {damage, entry, 0, 0, 0}; }
-
-ArchiveCheck unreadable() { return {ArchiveDamage::kUnreadable, 0, 0, 0, last_error()}; }
+// The damage of an unreadable archive, with the system's code of the failure, which is taken at once:
+// the clean-up on the way out may set another.
+ArchiveDamage unreadable(ArchiveCheck* check) {
+  check->system_code = last_error();
+  return ArchiveDamage::kUnreadable;
+}
 
 // Reads `length` bytes at file offset `offset`.
 bool read_at(FileRef file, u32 offset, void* buffer, u32 length) {
   return seek_file(file, offset) && read_file(file, buffer, length);
 }
 
-}  // namespace
-
-ArchiveEntry ArchiveIndex::entry(u32 index) const {
-  const u8* record = table_.data() + index * sizeof(ArchiveEntry);
+// The entry record at `record`, as stored.
+ArchiveEntry decode_entry(const u8* record) {
   ArchiveEntry entry;
   entry.name_offset = load_u32(record);
   entry.name_length = load_u32(record + 4);
@@ -32,76 +33,108 @@ ArchiveEntry ArchiveIndex::entry(u32 index) const {
   return entry;
 }
 
+// kNameOutside or kDataOutside, with the entry's `number` in `check`, when that region of `entry` runs
+// past the archive's `archive_length` bytes; otherwise kNone.
+ArchiveDamage region_damage(const ArchiveEntry& entry, u32 number, u32 archive_length, ArchiveCheck* check) {
+  check->entry = number;
+  if (!range_inside(entry.name_offset, entry.name_length, archive_length)) return ArchiveDamage::kNameOutside;
+  if (!range_inside(entry.data_offset, entry.data_length, archive_length)) return ArchiveDamage::kDataOutside;
+  return ArchiveDamage::kNone;
+}
+
+// The bytes of a name of `name_length` that are kept: as far as a path could go.
+u32 kept_name_length(u32 name_length) { return name_length < kMaxEntryNameLength ? name_length : kMaxEntryNameLength; }
+
+// The work of read_entry_afresh, as ArchiveIndex::read is read_archive_index's: each returns the
+// damage alone and fills the fields that name it only where they are known, which is smaller than
+// returning a whole ArchiveCheck from every place that stops.
+ArchiveDamage find_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
+                                EntryName* name, ArchiveCheck* check);
+
+}  // namespace
+
+ArchiveEntry ArchiveIndex::entry(u32 index) const { return decode_entry(table_.data() + index * sizeof(ArchiveEntry)); }
+
 const char* ArchiveIndex::name(u32 index) const {
   return names_.text() + load_u32(name_starts_.data() + index * 4);
 }
 
 ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index) {
+  ArchiveCheck check = {};
+  check.damage = ArchiveIndex::read(file, archive_offset, index, &check);
+  return check;
+}
+
+ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
+                               EntryName* name) {
+  ArchiveCheck check = {};
+  check.damage = find_entry_afresh(file, index, number, entry, name, &check);
+  return check;
+}
+
+ArchiveDamage ArchiveIndex::read(FileRef file, u32 archive_offset, ArchiveIndex* index, ArchiveCheck* check) {
   u32 file_size = 0;
-  if (!get_file_size(file, &file_size)) return unreadable();
+  if (!get_file_size(file, &file_size)) return unreadable(check);
   if (file_size < archive_offset || file_size - archive_offset < sizeof(ArchiveHeader)) {
-    return problem(ArchiveDamage::kNoHeader);
+    return ArchiveDamage::kNoHeader;
   }
   const u32 archive_length = file_size - archive_offset;
 
   u8 header[sizeof(ArchiveHeader)];
-  if (!read_at(file, archive_offset, header, sizeof header)) return unreadable();
+  if (!read_at(file, archive_offset, header, sizeof header)) return unreadable(check);
   for (u32 i = 0; i < sizeof kArchiveMagic; ++i) {
-    if (header[i] != kArchiveMagic[i]) return problem(ArchiveDamage::kNotAnArchive);
+    if (header[i] != kArchiveMagic[i]) return ArchiveDamage::kNotAnArchive;
   }
   const u32 patch_count = load_u32(header + 8);
   const u32 file_count = load_u32(header + 12);
   const u32 total_length = load_u32(header + 17);
   // Anything after the archive's own length (a signature, say) does no harm; too little means the
   // file was cut short, and saying so is clearer than naming the first region that is missing.
-  if (total_length > archive_length) return {ArchiveDamage::kCutShort, 0, total_length, archive_length, 0};
+  if (total_length > archive_length) {
+    check->expected = total_length;
+    check->actual = archive_length;
+    return ArchiveDamage::kCutShort;
+  }
 
   const u32 room = (archive_length - kEntryTableOffset) / sizeof(ArchiveEntry);  // records that could fit
-  if (patch_count > room || file_count > room - patch_count) return problem(ArchiveDamage::kTableOutside);
+  if (patch_count > room || file_count > room - patch_count) return ArchiveDamage::kTableOutside;
   const u32 count = patch_count + file_count;
 
   HeapBuffer table;
-  if (!table.allocate(count * sizeof(ArchiveEntry))) return problem(ArchiveDamage::kOutOfMemory);
+  if (!table.allocate(count * sizeof(ArchiveEntry))) return ArchiveDamage::kOutOfMemory;
   if (count > 0 && !read_at(file, archive_offset + kEntryTableOffset, table.data(), table.length())) {
-    return unreadable();
+    return unreadable(check);
   }
 
   // Every region is checked before anything is read from it; the names' total is counted in 64 bits,
   // since names may share bytes and so add up to more than the file holds.
   u64 names_length = 0;
   for (u32 i = 0; i < count; ++i) {
-    const u8* record = table.data() + i * sizeof(ArchiveEntry);
-    const u32 name_length = load_u32(record + 4);
-    if (!range_inside(load_u32(record), name_length, archive_length)) return problem(ArchiveDamage::kNameOutside, i);
-    if (!range_inside(load_u32(record + 12), load_u32(record + 16), archive_length)) {
-      return problem(ArchiveDamage::kDataOutside, i);
-    }
+    const ArchiveEntry entry = decode_entry(table.data() + i * sizeof(ArchiveEntry));
+    const ArchiveDamage damage = region_damage(entry, i, archive_length, check);
+    if (damage != ArchiveDamage::kNone) return damage;
     // A name longer than any path is kept for the listing only as far as a path could go.
-    names_length += (name_length < kMaxEntryNameLength ? name_length : kMaxEntryNameLength) + 1;
+    names_length += kept_name_length(entry.name_length) + 1;
   }
-  if (names_length > 0xFFFFFFFFu) return problem(ArchiveDamage::kOutOfMemory);
+  check->entry = 0;
+  if (names_length > 0xFFFFFFFFu) return ArchiveDamage::kOutOfMemory;
 
   HeapBuffer names;
   HeapBuffer name_starts;
   if (!names.allocate(static_cast<u32>(names_length)) || !name_starts.allocate(count * 4)) {
-    return problem(ArchiveDamage::kOutOfMemory);
+    return ArchiveDamage::kOutOfMemory;
   }
   u32 at = 0;
   for (u32 i = 0; i < count; ++i) {
-    const u8* record = table.data() + i * sizeof(ArchiveEntry);
-    u32 name_length = load_u32(record + 4);
-    if (name_length > kMaxEntryNameLength) name_length = kMaxEntryNameLength;
-    char* name = names.text() + at;
-    if (name_length > 0 && !read_at(file, archive_offset + load_u32(record), name, name_length)) {
-      return unreadable();
+    const ArchiveEntry entry = decode_entry(table.data() + i * sizeof(ArchiveEntry));
+    const u32 name_length = kept_name_length(entry.name_length);
+    if (name_length > 0 &&
+        !read_at(file, archive_offset + entry.name_offset, names.text() + at, name_length)) {
+      return unreadable(check);
     }
     // Names are not judged here: one that the game folder cannot take is refused for that file alone
     // when it is installed.
-    u8* start = name_starts.data() + i * 4;
-    start[0] = static_cast<u8>(at);
-    start[1] = static_cast<u8>(at >> 8);
-    start[2] = static_cast<u8>(at >> 16);
-    start[3] = static_cast<u8>(at >> 24);
+    store_u32(name_starts.data() + i * 4, at);
     at += name_length + 1;  // the block is zero-filled: the terminator is there already
   }
 
@@ -112,31 +145,24 @@ ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* 
   index->table_ = static_cast<HeapBuffer&&>(table);
   index->names_ = static_cast<HeapBuffer&&>(names);
   index->name_starts_ = static_cast<HeapBuffer&&>(name_starts);
-  return problem(ArchiveDamage::kNone);
+  return ArchiveDamage::kNone;
 }
 
-ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
-                               EntryName* name) {
+namespace {
+
+ArchiveDamage find_entry_afresh(FileRef file, const ArchiveIndex& index, u32 number, ArchiveEntry* entry,
+                                EntryName* name, ArchiveCheck* check) {
   name->clear();
   u8 record[sizeof(ArchiveEntry)];
-  if (!read_at(file, index.archive_offset() + entry_offset(number), record, sizeof record)) return unreadable();
-  entry->name_offset = load_u32(record);
-  entry->name_length = load_u32(record + 4);
-  entry->flags = load_u32(record + 8);
-  entry->data_offset = load_u32(record + 12);
-  entry->data_length = load_u32(record + 16);
-  const u32 archive_length = index.archive_length();
-  if (!range_inside(entry->name_offset, entry->name_length, archive_length)) {
-    return problem(ArchiveDamage::kNameOutside, number);
-  }
-  if (!range_inside(entry->data_offset, entry->data_length, archive_length)) {
-    return problem(ArchiveDamage::kDataOutside, number);
-  }
+  if (!read_at(file, index.archive_offset() + entry_offset(number), record, sizeof record)) return unreadable(check);
+  *entry = decode_entry(record);
+  const ArchiveDamage damage = region_damage(*entry, number, index.archive_length(), check);
+  if (damage != ArchiveDamage::kNone) return damage;
   // A name is read as far as a path could go: a longer one is shown so far.
-  const u32 name_length = entry->name_length < kMaxEntryNameLength ? entry->name_length : kMaxEntryNameLength;
+  const u32 name_length = kept_name_length(entry->name_length);
   char text[kMaxEntryNameLength + 1];
   if (name_length > 0 && !read_at(file, index.archive_offset() + entry->name_offset, text, name_length)) {
-    return unreadable();
+    return unreadable(check);
   }
   text[name_length] = 0;
   const bool other_file = number >= index.patch_count();
@@ -152,15 +178,17 @@ ArchiveCheck read_entry_afresh(FileRef file, const ArchiveIndex& index, u32 numb
   // An other file's name is a path: one that is longer than a path can be, or that a zero byte ends
   // early, can name no file.
   if (other_file && (entry->name_length > kMaxEntryNameLength || name->length() != name_length)) {
-    return problem(ArchiveDamage::kNameUnusable, number);
+    return ArchiveDamage::kNameUnusable;
   }
-  return problem(ArchiveDamage::kNone);
+  return ArchiveDamage::kNone;
 }
+
+}  // namespace
 
 CopyProgress g_copy_progress;
 
 void show_copy_progress() {
-  const CopyProgress& progress = g_copy_progress;
+  const CopyProgress& progress = through_register(g_copy_progress);
   if (progress.shown_in == nullptr) return;
   // Both scaled down alike until a hundred times the done part fits 32 bits.
   u32 done = progress.done;
@@ -205,8 +233,7 @@ void describe_archive_damage(const ArchiveCheck& check, MessageText* text) {
       "it changed since the installer started\0"
       "it could not be read when the installer started";
   static_assert(static_cast<u32>(ArchiveDamage::kNotListed) == 11, "one description for each damage");
-  const char* words = kWords;
-  for (u32 k = static_cast<u32>(check.damage); k > 0; --k) words += text_length(words) + 1;
+  const char* words = nth_text(kWords, static_cast<u32>(check.damage));
   const u32 first = check.damage == ArchiveDamage::kUnreadable ? check.system_code
                     : check.damage == ArchiveDamage::kCutShort ? check.actual
                                                                : check.entry + 1;  // counted from 1 for the reader

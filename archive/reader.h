@@ -56,6 +56,8 @@ class ArchiveIndex {
 
  private:
   friend ArchiveCheck read_archive_index(FileRef, u32, ArchiveIndex*);
+  // The work of read_archive_index: returns what it finds, with the fields that name it in `check`.
+  static ArchiveDamage read(FileRef file, u32 archive_offset, ArchiveIndex* index, ArchiveCheck* check);
   u32 patch_count_ = 0;
   u32 file_count_ = 0;
   u32 archive_offset_ = 0;
@@ -107,6 +109,17 @@ struct CopyProgress {
   u32 total;
 };
 extern CopyProgress g_copy_progress;
+
+// `object` reached through a register that holds its address, for a function that uses several of
+// a global's fields: named directly, each use carries the whole address in its instruction (4 bytes
+// more than an offset from a register) and needs a relocation of 2 bytes in the installer. The empty
+// asm hides the address from the compiler, which would otherwise write it back into every use.
+template <typename T>
+T& through_register(T& object) {
+  T* address = &object;
+  asm("" : "+r"(address));
+  return *address;
+}
 
 // Shows g_copy_progress and handles the window's messages, when it is shown anywhere.
 void show_copy_progress();

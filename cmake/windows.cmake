@@ -13,11 +13,36 @@ set(ZEP_ENTRY_PREFIX "_")  # i686 symbols carry a leading underscore
 #   -fno-early-inlining, -fno-code-hoisting, -fno-partial-inlining, -fno-tree-tail-merge
 #                           fewer copies of code made for speed: about 200 bytes;
 #   -fmerge-all-constants   one copy of each text that several files write alike ("%s%s", a caption):
-#                           no code compares the addresses of two constants, which this would change.
+#                           no code compares the addresses of two constants, which this would change;
+#   -fno-defer-pop          each call's pushed arguments taken off right after it, mostly by a pop of one
+#                           byte, rather than gathered into one adjustment later, meanwhile lengthening
+#                           the offsets of everything else kept on the stack: about 80 bytes;
+#   -fno-tree-ch, -fno-move-loop-invariants, -fno-tree-scev-cprop, -fno-if-conversion, -fno-shrink-wrap
+#                           none of the loop and branch rewriting made for speed (a loop's test copied
+#                           before it, values kept in registers across a loop or computed after it,
+#                           branches turned into conditional moves, the prologue copied onto the paths
+#                           that need it): about 80 bytes;
+#   -fno-guess-branch-probability, -fno-tree-coalesce-vars
+#                           the blocks laid out and the variables kept as written, which at -Oz this
+#                           compiler turns out smaller: about 190 bytes (measured, as every figure here);
+#   --param=max-inline-insns-single=400
+#                           the small functions of the headers (BoundedText's, HeapBuffer's) inlined
+#                           where that is smaller than the call with its argument set-up: about 80 bytes.
 set(ZEP_INSTALLER_OPTIONS -fomit-frame-pointer -fno-early-inlining -fno-code-hoisting -fno-partial-inlining
-  -fno-tree-tail-merge -fmerge-all-constants)
+  -fno-tree-tail-merge -fmerge-all-constants -fno-defer-pop -fno-tree-ch -fno-move-loop-invariants
+  -fno-tree-scev-cprop -fno-if-conversion -fno-shrink-wrap -fno-guess-branch-probability -fno-tree-coalesce-vars
+  --param=max-inline-insns-single=400)
 zep_production_flags(zep_core)
 target_compile_options(zep_core PRIVATE ${ZEP_INSTALLER_OPTIONS})
+# A few files of the installer come out smaller with one of those choices the other way round, each
+# measured on the whole stub (about 140 bytes in all): the error messages' helpers with the functions
+# they call once folded into them; the name checks, the extraction and the talk table without their
+# small functions inlined; the string patch reader and the window with a frame pointer, which their
+# many stack accesses then make through.
+set_source_files_properties(platform/error_message.cpp PROPERTIES COMPILE_OPTIONS -finline-functions-called-once)
+set_source_files_properties(archive/names.cpp archive/extraction.cpp dialog/talk_table.cpp
+  PROPERTIES COMPILE_OPTIONS -fno-inline-small-functions)
+set_source_files_properties(dialog/string_patch.cpp shell/main_window.cpp PROPERTIES COMPILE_OPTIONS -fno-omit-frame-pointer)
 
 # The real Win32 calls, one concern per file so that each program links only the DLLs it uses.
 add_library(zep_platform_win32 STATIC

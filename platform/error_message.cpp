@@ -29,6 +29,11 @@ void format_signed_decimal(i32 value, char* buffer) {
   }
 }
 
+const char* nth_text(const char* texts, u32 index) {
+  for (; index > 0; --index) texts += text_length(texts) + 1;
+  return texts;
+}
+
 void show_error_number(WindowRef owner, const char* caption) {
   char text[12];
   format_signed_decimal(static_cast<i32>(last_error()), text);

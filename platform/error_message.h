@@ -16,6 +16,11 @@ void format_unsigned_decimal(u32 value, char* buffer);
 // Writes `value` as a signed decimal number with its terminator into `buffer` (at least 12 bytes).
 void format_signed_decimal(i32 value, char* buffer);
 
+// The text number `index` (counted from 0) of `texts`, a list of texts each ended by a zero byte: one
+// list of words, chosen from by number, costs the program neither a table of addresses nor a
+// relocation for each of its texts, as a switch of texts or an array of pointers would.
+const char* nth_text(const char* texts, u32 index);
+
 // Shows last_error(), taken at the moment of the call, as the error-number message.
 void show_error_number(WindowRef owner, const char* caption);
 

@@ -20,30 +20,32 @@ constexpr char kClassName[] = "ZEPExtractor";
 constexpr char kCaption[] = "ZEP self-extracting archive v1.1 by Vantrel";
 constexpr u32 kPathStorageLength = 260;  // bytes of the GamePath and of the AddonName storage
 
-// One control of the main window, as created.
+// One control of the main window, as created. Its place and size, all below 256 pixels, are kept
+// in bytes (a larger one would not compile), 12 bytes a control rather than 32. Every control is a
+// visible child; the list alone has further styles.
 struct ControlSpec {
   const char* class_name;
   const char* text;
-  DWORD style;
-  DWORD ex_style;
-  int x, y, width, height;
+  u8 x, y, width, height;
 };
 
 enum Control { kContentsLabel, kContentsList, kSelectButton, kPathLabel, kImportButton, kExtractButton,
                kCreditsLabel, kControlCount };
 
 constexpr DWORD kChildVisible = WS_CHILD | WS_VISIBLE;  // 0x50000000: plain SS_LEFT / BS_PUSHBUTTON
+constexpr DWORD kListStyle = kChildVisible | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL;
+constexpr DWORD kListExStyle = WS_EX_CLIENTEDGE;
 
 const ControlSpec kControls[kControlCount] = {
-    {"static", "ZEP contents", kChildVisible, 0, 4, 5, 150, 15},
-    {"listbox", "", kChildVisible | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL, WS_EX_CLIENTEDGE, 3, 20, 175, 170},
-    {"button", "Select game path", kChildVisible, 0, 200, 25, 120, 25},
-    {"static", "<Please select a game path>", kChildVisible, 0, 190, 55, 150, 15},
-    {"button", "Import ZEP into game", kChildVisible, 0, 200, 80, 120, 25},
-    {"button", "Extract ZEP from archive", kChildVisible, 0, 200, 110, 120, 25},
-    {"static", "ZEP installer by Vantrel\nzep.example.org", kChildVisible, 0, 200, 140, 120, 45},
+    {"static", "ZEP contents", 4, 5, 150, 15},
+    {"listbox", "", 3, 20, 175, 170},
+    {"button", "Select game path", 200, 25, 120, 25},
+    {"static", "<Please select a game path>", 190, 55, 150, 15},
+    {"button", "Import ZEP into game", 200, 80, 120, 25},
+    {"button", "Extract ZEP from archive", 200, 110, 120, 25},
+    {"static", "ZEP installer by Vantrel\nzep.example.org", 200, 140, 120, 45},
 };
-static_assert((WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | LBS_NOSEL) == 0x50304000, "list style");
+static_assert(kListStyle == 0x50304000, "list style");
 
 // Program-wide state, kept for the whole run. Plain data only: no start-up code runs to construct it.
 struct WindowProgram {
@@ -60,40 +62,44 @@ struct WindowProgram {
   bool close_requested;         // the window was asked to close while a command was running
 };
 static_assert(kPathStorageLength == kAddonNameCapacity, "one size for both storages");
+// Each function below that uses several of its fields reaches it through_register (archive/reader.h).
 WindowProgram g_program;
 
 void on_create(HWND window) {
+  WindowProgram& state = through_register(g_program);
   com_initialize();
-  g_program.font = CreateFontA(15, 0, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  state.font = CreateFontA(15, 0, 0, 0, 0, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
   for (int i = 0; i < kControlCount; ++i) {
     const ControlSpec& spec = kControls[i];
-    g_program.controls[i] = CreateWindowExA(spec.ex_style, spec.class_name, spec.text, spec.style, spec.x,
-                                            spec.y, spec.width, spec.height, window, nullptr,
-                                            g_program.instance, nullptr);
+    const bool list = i == kContentsList;
+    state.controls[i] = CreateWindowExA(list ? kListExStyle : 0, spec.class_name, spec.text,
+                                        list ? kListStyle : kChildVisible, spec.x, spec.y, spec.width,
+                                        spec.height, window, nullptr, state.instance, nullptr);
   }
   for (int i = 0; i < kControlCount; ++i) {
-    SendMessageA(g_program.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(g_program.font), TRUE);
+    SendMessageA(state.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(state.font), TRUE);
   }
-  EnableWindow(g_program.controls[kImportButton], FALSE);
-  g_program.game_path = static_cast<char*>(allocate_zeroed(kPathStorageLength));
-  g_program.addon_name = static_cast<char*>(allocate_zeroed(kPathStorageLength));
+  EnableWindow(state.controls[kImportButton], FALSE);
+  state.game_path = static_cast<char*>(allocate_zeroed(kPathStorageLength));
+  state.addon_name = static_cast<char*>(allocate_zeroed(kPathStorageLength));
   // Messages raised during creation are owned by the window being created: the program-wide
   // handle is stored only when creation has returned.
   FileHandle working_copy;
-  locate_self(reinterpret_cast<WindowRef>(window), reinterpret_cast<WindowRef>(g_program.controls[kContentsList]),
-              g_program.addon_name, &g_program.counts, &working_copy);
-  g_program.working_copy = working_copy.release();
+  locate_self(reinterpret_cast<WindowRef>(window), reinterpret_cast<WindowRef>(state.controls[kContentsList]),
+              state.addon_name, &state.counts, &working_copy);
+  state.working_copy = working_copy.release();
 }
 
 WindowRef main_window() { return reinterpret_cast<WindowRef>(g_program.main_window); }
 
 // The working copy, or null after the message that it was never made.
 FileRef working_copy() {
-  if (g_program.working_copy == nullptr) {
+  WindowProgram& state = through_register(g_program);
+  if (state.working_copy == nullptr) {
     set_last_error(win_error::kFileNotFound);
     show_error_number(main_window(), kReadErrorCaption);
   }
-  return g_program.working_copy;
+  return state.working_copy;
 }
 
 void extract_command() {
@@ -101,29 +107,32 @@ void extract_command() {
 }
 
 void import_command() {
+  WindowProgram& state = through_register(g_program);
   // Without the storage (the heap was exhausted at start) there is no game folder to install into.
-  if (g_program.game_path == nullptr || g_program.addon_name == nullptr) return;
+  if (state.game_path == nullptr || state.addon_name == nullptr) return;
   FileRef copy = working_copy();
   if (copy == nullptr) return;
-  const InstallSource source = {copy, layout_number(kStubLayout.archive_offset), &g_program.counts, nullptr, false};
-  install_addon(source, g_program.game_path, g_program.addon_name, main_window());
+  const InstallSource source = {copy, layout_number(kStubLayout.archive_offset), &state.counts, nullptr, false};
+  install_addon(source, state.game_path, state.addon_name, main_window());
 }
 
 void select_command() {
-  if (g_program.game_path == nullptr) return;
-  if (choose_game_folder(main_window(), g_program.game_path) != FolderChoice::kAccepted) return;
-  SendMessageA(g_program.controls[kPathLabel], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_program.game_path));
-  EnableWindow(g_program.controls[kImportButton], TRUE);
+  WindowProgram& state = through_register(g_program);
+  if (state.game_path == nullptr) return;
+  if (choose_game_folder(main_window(), state.game_path) != FolderChoice::kAccepted) return;
+  SendMessageA(state.controls[kPathLabel], WM_SETTEXT, 0, reinterpret_cast<LPARAM>(state.game_path));
+  EnableWindow(state.controls[kImportButton], TRUE);
 }
 
 // While Import or Extract copies, the path label shows how far it has come (archive/reader.h), and
 // the window keeps answering its messages; afterwards the label shows the game folder again.
 void run_copying_command(void (*command)()) {
-  HWND label = g_program.controls[kPathLabel];
+  WindowProgram& state = through_register(g_program);
+  HWND label = state.controls[kPathLabel];
   g_copy_progress = {reinterpret_cast<WindowRef>(label), 0, 0, 0, 0};
   command();
   g_copy_progress.shown_in = nullptr;
-  const char* path = g_program.game_path;
+  const char* path = state.game_path;
   SendMessageA(label, WM_SETTEXT, 0,
                reinterpret_cast<LPARAM>(path != nullptr && *path != 0 ? path : kControls[kPathLabel].text));
 }
@@ -131,53 +140,57 @@ void run_copying_command(void (*command)()) {
 void end_program();
 
 void on_command(WPARAM wparam, LPARAM lparam) {
+  WindowProgram& state = through_register(g_program);
   if (HIWORD(wparam) != BN_CLICKED) return;
   // While an ownerless dialog of a running command is up the buttons can still be pressed; a second
   // command must not start inside the first.
-  if (g_program.busy) return;
+  if (state.busy) return;
   HWND sender = reinterpret_cast<HWND>(lparam);
-  g_program.busy = true;
-  if (sender == g_program.controls[kImportButton]) {
+  state.busy = true;
+  if (sender == state.controls[kImportButton]) {
     run_copying_command(import_command);
-  } else if (sender == g_program.controls[kExtractButton]) {
+  } else if (sender == state.controls[kExtractButton]) {
     run_copying_command(extract_command);
-  } else if (sender == g_program.controls[kSelectButton]) {
+  } else if (sender == state.controls[kSelectButton]) {
     select_command();
   }
-  g_program.busy = false;
+  state.busy = false;
   // The window was closed while the command ran: what the destroy handler left for the command to
   // finish with goes now.
-  if (g_program.destroyed) {
+  if (state.destroyed) {
     end_program();
-  } else if (g_program.close_requested) {
-    g_program.close_requested = false;
-    DestroyWindow(g_program.main_window);
+  } else if (state.close_requested) {
+    state.close_requested = false;
+    DestroyWindow(state.main_window);
   }
 }
 
 // The destroy handler's work: the storage, the working copy, COM, and the end of the message loop.
 void end_program() {
-  release_memory(g_program.game_path);
-  g_program.game_path = nullptr;
-  release_memory(g_program.addon_name);
-  g_program.addon_name = nullptr;
-  close_file(g_program.working_copy);  // which deletes it
-  g_program.working_copy = nullptr;
+  WindowProgram& state = through_register(g_program);
+  release_memory(state.game_path);
+  state.game_path = nullptr;
+  release_memory(state.addon_name);
+  state.addon_name = nullptr;
+  close_file(state.working_copy);  // which deletes it
+  state.working_copy = nullptr;
   com_uninitialize();
   PostQuitMessage(0);
 }
 
 void on_destroy() {
+  WindowProgram& state = through_register(g_program);
   // A running command still uses the storage, holds the working copy open and may still make
   // shortcuts: it ends the program when it returns.
-  if (g_program.busy) {
-    g_program.destroyed = true;
+  if (state.busy) {
+    state.destroyed = true;
     return;
   }
   end_program();
 }
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  WindowProgram& state = through_register(g_program);
   switch (message) {
     case WM_CREATE:
       on_create(window);
@@ -193,8 +206,8 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       // While a command runs (it copies, or a dialog of it is up) the window stays, as the command's
       // messages are owned by it; it closes as soon as the command has ended. Only a sent WM_QUIT
       // arrives here; a posted one ends the message loop instead.
-      if (g_program.busy) {
-        g_program.close_requested = true;
+      if (state.busy) {
+        state.close_requested = true;
         return 0;
       }
       DestroyWindow(window);
@@ -205,7 +218,8 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
 }
 
 int run_window_program(HINSTANCE instance) {
-  g_program.instance = instance;
+  WindowProgram& state = through_register(g_program);
+  state.instance = instance;
   WNDCLASSEXA window_class = {};
   window_class.cbSize = sizeof(WNDCLASSEXA);
   window_class.style = CS_HREDRAW | CS_VREDRAW;
@@ -219,12 +233,12 @@ int run_window_program(HINSTANCE instance) {
   window_class.hIconSm = LoadIconA(nullptr, MAKEINTRESOURCEA(32517));
   RegisterClassExA(&window_class);
 
-  g_program.main_window = CreateWindowExA(0, kClassName, kCaption, WS_VISIBLE | WS_SYSMENU, CW_USEDEFAULT,
+  state.main_window = CreateWindowExA(0, kClassName, kCaption, WS_VISIBLE | WS_SYSMENU, CW_USEDEFAULT,
                                           CW_USEDEFAULT, 350, 210, nullptr, nullptr, instance, nullptr);
   // Without a window nothing could ever end the message loop.
-  if (g_program.main_window == nullptr) return 1;
-  ShowWindow(g_program.main_window, SW_SHOW);
-  UpdateWindow(g_program.main_window);
+  if (state.main_window == nullptr) return 1;
+  ShowWindow(state.main_window, SW_SHOW);
+  UpdateWindow(state.main_window);
 
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
