@@ -79,11 +79,22 @@ set_source_files_properties(shell/zepstub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_S
 target_compile_options(zepstub PRIVATE ${ZEP_INSTALLER_OPTIONS})
 zep_windows_program(zepstub zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
   -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub.map)
-set_target_properties(zepstub PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/zepstub.ld)
+set_target_properties(zepstub PROPERTIES
+  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld;${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory")
 add_custom_command(TARGET zepstub POST_BUILD
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   VERBATIM)
+# The same stub with its base relocations in a section of their own, as the usual layout has them
+# (cmake/zepstub-reference.ld): not shipped, only read by the test relocations_agree (tests/).
+add_executable(zepstub_reference shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
+target_compile_options(zepstub_reference PRIVATE ${ZEP_INSTALLER_OPTIONS})
+zep_windows_program(zepstub_reference zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
+  -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub-reference.ld)
+set_target_properties(zepstub_reference PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/zepstub-reference.ld)
 target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
+  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
+target_link_libraries(zepstub_reference PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
 # The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules

@@ -22,18 +22,12 @@ bool exists(const char* path) {
 // True when the files at `a` and `b` can both be read whole and hold the same bytes. (Files larger
 // than any log are taken for different: comparing them is not worth holding them in memory.)
 bool same_bytes(const char* a, const char* b) {
-  HeapBuffer bytes[2];
-  u32 sizes[2] = {};
-  const char* paths[2] = {a, b};
-  for (u32 k = 0; k < 2; ++k) {
-    FileHandle file(open_for_reading(paths[k]));
-    if (!file.is_open() || !read_whole_file(file.get(), kLargestLog, &bytes[k], &sizes[k])) return false;
-  }
-  if (sizes[0] != sizes[1]) return false;
-  for (u32 i = 0; i < sizes[0]; ++i) {
-    if (bytes[0].data()[i] != bytes[1].data()[i]) return false;
-  }
-  return true;
+  HeapBuffer first;
+  HeapBuffer second;
+  u32 size = 0;
+  u32 other = 0;
+  return read_whole_file(a, kLargestLog, &first, &size) && read_whole_file(b, kLargestLog, &second, &other) &&
+         size == other && __builtin_memcmp(first.data(), second.data(), size) == 0;
 }
 
 // The messages of a file that is not placed name the file first, then say why, and where its original
@@ -41,14 +35,23 @@ bool same_bytes(const char* a, const char* b) {
 // a message that names one says so, lest the player delete it to get an installation through. Each
 // begins with the file and "was not replaced" (a file that was there) or "was not installed".
 constexpr char kKeepBackup[] = "\nKeep it and its folder: it may be the game's own file.";
-constexpr char kBackupTooLong[] = "%s\nwas not %s: for its backup, %s.%s";
-constexpr char kBackupThroughLink[] = "%s\nwas not %s: the path of its backup passes through a link:\n%s";
+constexpr char kBackupTooLong[] = "for its backup, %s.%s";
+constexpr char kBackupThroughLink[] = "the path of its backup passes through a link:\n%s";
 // An original, or the other add-on's backup, that could not be moved back where it was.
 constexpr char kNotMovedBack[] = "%s\ncould not be moved back to\n%s: %e.%s";
-constexpr char kTwoBackups[] = "%s\nwas not %s: two backups of it are kept, as\n%s\nand as\n%s\n"
+constexpr char kTwoBackups[] = "two backups of it are kept, as\n%s\nand as\n%s\n"
                                "Keep both and their folders: either may be the game's own file.";
 
-const char* not_what(bool existing) { return existing ? "replaced" : "installed"; }
+// Shows under `caption` that the file at `full_path` was not placed ("was not replaced" when it was
+// there, `existing`, "was not installed" otherwise) and why: `reason` with its fields.
+void refuse(WindowRef owner, const char* caption, const char* full_path, bool existing, const char* reason, ...) {
+  MessageText why;
+  va_list fields;
+  va_start(fields, reason);
+  why.format_list(reason, fields, true);
+  va_end(fields);
+  show_warning(owner, caption, "%s\nwas not %s: %s", full_path, existing ? "replaced" : "installed", why.c_str());
+}
 
 }  // namespace
 
@@ -85,11 +88,10 @@ bool Backup::check_own_backup(const PathString& ours, const char* relative_name,
     made_ = true;
     return true;
   }
-  show_warning(owner, kBackupCaption,
-               "%s\nwas not %s: a backup of it that this add-on's log does not account for is in the way:\n%s\n"
-               "It may be the game's own file: put it back in the file's place, or delete it if it is not; then run "
-               "this installer again.",
-               full_path, not_what(existing), ours.c_str());
+  refuse(owner, kBackupCaption, full_path, existing,
+         "a backup of it that this add-on's log does not account for is in the way:\n%s\nIt may be the game's own "
+         "file: put it back in the file's place, or delete it if it is not; then run this installer again.",
+         ours.c_str());
   return false;
 }
 
@@ -103,28 +105,27 @@ bool Backup::claim(const char* relative_name, const char* full_path, bool existi
   // can be in the way.
   if (!taking && ((log_ != nullptr && log_->lists(relative_name)) || (!existing && !folder_there_))) return true;
 
-  const char* what = not_what(existing);
   const u32 game_length = text_length(game_path_);
   PathString ours;
   PathString theirs;
   if (!backup_path(game_path_, addon_name_, relative_name, &ours) ||
       (taking && !backup_path(game_path_, others_.addon(taken_), relative_name, &theirs))) {
     if (!taking && !existing) return true;  // a new file needs no backup, and none can be in the way
-    show_warning(owner, kBackupCaption, kBackupTooLong, full_path, what, kPathTooLong, kChooseShorterPath);
+    refuse(owner, kBackupCaption, full_path, existing, kBackupTooLong, kPathTooLong, kChooseShorterPath);
     return false;
   }
   const char* linked = passes_through_link(ours.c_str(), game_length)                ? ours.c_str()
                        : taking && passes_through_link(theirs.c_str(), game_length) ? theirs.c_str()
                                                                                     : nullptr;
   if (linked != nullptr) {
-    show_warning(owner, kLinkCaption, kBackupThroughLink, full_path, what, linked);
+    refuse(owner, kLinkCaption, full_path, existing, kBackupThroughLink, linked);
     return false;
   }
   // Taking the file over from another add-on: that add-on's backup of it is the game's original, and
   // becomes this one's.
   const bool moving = taking && exists(theirs.c_str());
   if (moving && exists(ours.c_str())) {
-    show_warning(owner, kBackupCaption, kTwoBackups, full_path, what, ours.c_str(), theirs.c_str());
+    refuse(owner, kBackupCaption, full_path, existing, kTwoBackups, ours.c_str(), theirs.c_str());
     return false;
   }
   if (!moving && !check_own_backup(ours, relative_name, full_path, existing, owner)) return false;
@@ -134,16 +135,14 @@ bool Backup::claim(const char* relative_name, const char* full_path, bool existi
     if (!others_.let_go(taken_, relative_name)) {
       PathString log_path;
       others_.log_path(taken_, &log_path);
-      show_warning(owner, kBackupCaption,
-                   "%s\nwas not %s: the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.",
-                   full_path, what, others_.addon(taken_), log_path.c_str(), last_error());
+      refuse(owner, kBackupCaption, full_path, existing, "the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.",
+             others_.addon(taken_), log_path.c_str(), last_error());
       return false;
     }
     if (!moving) return true;
     if (!make_missing_folders(ours.c_str(), game_length) || !replace_file(theirs.c_str(), ours.c_str())) {
-      show_warning(owner, kBackupCaption,
-                   "%s\nwas not %s: the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: %e.%s",
-                   full_path, what, others_.addon(taken_), theirs.c_str(), last_error(), kKeepBackup);
+      refuse(owner, kBackupCaption, full_path, existing, "the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: %e.%s",
+             others_.addon(taken_), theirs.c_str(), last_error(), kKeepBackup);
       put_back(taken_, relative_name, full_path, owner);
       return false;
     }
@@ -152,8 +151,7 @@ bool Backup::claim(const char* relative_name, const char* full_path, bool existi
     if (!make_missing_folders(ours.c_str(), game_length) || !copy_file(full_path, ours.c_str())) {
       const u32 code = last_error();
       delete_file(ours.c_str());  // a copy that stopped part way is no backup
-      show_warning(owner, kBackupCaption, "%s\nwas not replaced: copying it to\n%s\nfailed: %e.", full_path,
-                   ours.c_str(), code);
+      refuse(owner, kBackupCaption, full_path, true, "copying it to\n%s\nfailed: %e.", ours.c_str(), code);
       return false;
     }
     made_ = true;

@@ -275,14 +275,14 @@ bool Installation::check_existing_log() {
                  "it is another add-on's log, rename it after that add-on; otherwise move it out of the game "
                  "folder. Then run this installer again.%s",
                  game_path_, addon_name_, kLogSuffix, kNothingInstalled);
-  } else if (existing == ExistingLog::kTooLarge) {
-    show_warning(owner_, kLogErrorCaption,
-                 "The log %s%s%s is too large to read (over %u MB).\nMove it out of the game folder if it is not this "
-                 "add-on's, then run this installer again.%s",
-                 game_path_, addon_name_, kLogSuffix, kLargestLog >> 20, kNothingInstalled);
   } else {
-    show_warning(owner_, kLogErrorCaption, "The log %s%s%s cannot be read: %e.%s", game_path_, addon_name_, kLogSuffix,
-                 last_error(), kNothingInstalled);
+    // One that cannot be read, and why; the same fields for both patterns.
+    const bool large = existing == ExistingLog::kTooLarge;
+    show_warning(owner_, kLogErrorCaption,
+                 large ? "The log %s%s%s is too large to read (over %u MB).\nMove it out of the game folder if it is "
+                         "not this add-on's, then run this installer again.%s"
+                       : "The log %s%s%s cannot be read: %e.%s",
+                 game_path_, addon_name_, kLogSuffix, large ? kLargestLog >> 20 : last_error(), kNothingInstalled);
   }
   return false;
 }

@@ -77,18 +77,13 @@ bool NameSet::add(const char* name, u32 length, u32 value, u32* held) {
 ExistingLog InstallLog::read_existing(const char* game_path, const char* addon_name) {
   PathString path;
   if (!path.format("%s%s%s", game_path, addon_name, kLogSuffix)) return ExistingLog::kNone;
-  FileHandle file(open_for_reading(path.c_str()));
-  if (!file.is_open()) {
-    const u32 code = last_error();
-    if (code == win_error::kFileNotFound || code == win_error::kPathNotFound) return ExistingLog::kNone;
-    return ExistingLog::kUnreadable;
-  }
   u32 size = 0;
   HeapBuffer text;
-  if (!read_whole_file(file.get(), kLargestLog, &text, &size)) {
-    return last_error() == win_error::kInvalidParameter ? ExistingLog::kTooLarge : ExistingLog::kUnreadable;
+  if (!read_whole_file(path.c_str(), kLargestLog, &text, &size)) {
+    const u32 code = last_error();
+    if (code == win_error::kFileNotFound || code == win_error::kPathNotFound) return ExistingLog::kNone;
+    return code == win_error::kInvalidParameter ? ExistingLog::kTooLarge : ExistingLog::kUnreadable;
   }
-  file.close();
 
   // An empty file has no first line that could be this add-on's name.
   if (size == 0) return ExistingLog::kNotThisAddons;

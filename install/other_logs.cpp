@@ -98,11 +98,9 @@ bool OtherLogs::write_log(u32 log, const char* text, u32 size, const char* relat
 bool OtherLogs::let_go(u32 log, const char* relative_name) {
   PathString path;
   log_path(log, &path);
-  FileHandle file(open_for_reading(path.c_str()));
   HeapBuffer text;
   u32 size = 0;
-  if (!file.is_open() || !read_whole_file(file.get(), kLargestLog, &text, &size)) return false;
-  file.close();
+  if (!read_whole_file(path.c_str(), kLargestLog, &text, &size)) return false;
   if (!write_log(log, text.text(), size, relative_name)) return false;
   before_ = static_cast<HeapBuffer&&>(text);
   before_size_ = size;

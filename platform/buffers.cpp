@@ -135,6 +135,11 @@ FileRef create_free_scratch_file(const char* name, PathString* chosen) {
   return nullptr;
 }
 
+bool read_whole_file(const char* path, u32 largest, HeapBuffer* bytes, u32* size) {
+  FileHandle file(open_for_reading(path));
+  return file.is_open() && read_whole_file(file.get(), largest, bytes, size);
+}
+
 bool read_whole_file(FileRef file, u32 largest, HeapBuffer* bytes, u32* size) {
   if (!get_file_size(file, size)) return false;
   if (*size > largest || *size == 0xFFFFFFFFu) {

@@ -207,4 +207,7 @@ FileRef create_free_scratch_file(const char* name, PathString* chosen);
 // than `largest` bytes (then with 87), or does not fit in memory.
 bool read_whole_file(FileRef file, u32 largest, HeapBuffer* bytes, u32* size);
 
+// The same for the file at `path`, opened for reading (and closed again) here.
+bool read_whole_file(const char* path, u32 largest, HeapBuffer* bytes, u32* size);
+
 }  // namespace zep

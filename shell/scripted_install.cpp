@@ -50,22 +50,12 @@ bool is_installer_own_report(const char* report, const char* game_folder) {
   PathString path;
   PathString folder;
   if (!canonical_path(report, &path)) return false;  // no file has such a path
-  // Inside the game folder: whatever the installer keeps there (install/own_files.h).
+  // Inside the game folder, whatever the installer keeps there (install/own_files.h).
   const char* text = path.c_str();
   const u32 length = game_folder != nullptr && canonical_path(game_folder, &folder) ? folder.length() : 0;
-  if (length > 0 && same_name(text, length, folder.c_str()) && (text[length] == '\\' || text[length - 1] == '\\')) {
-    return is_installer_own_name(text + length + (text[length] == '\\'), nullptr);
-  }
-  // Elsewhere: a talk table, a file written beside one, or UInst.exe, by its name.
-  u32 name = 0;
-  for (u32 i = 0; text[i] != 0; ++i) {
-    if (text[i] == '\\') name = i + 1;
-  }
-  PathString own;
-  for (u32 k = 0; k < kOwnFileCount; ++k) {
-    if (own_file_name(k, nullptr, &own) && same_name(text + name, path.length() - name, own.c_str())) return true;
-  }
-  return false;
+  return length > 0 && same_name(text, length, folder.c_str()) &&
+         (text[length] == '\\' || text[length - 1] == '\\') &&
+         is_installer_own_name(text + length + (text[length] == '\\'), nullptr);
 }
 
 const char* const kOutcomeTexts[3] = {"0: every step succeeded", "1: some steps failed", "2: nothing was installed"};

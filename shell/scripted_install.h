@@ -19,10 +19,9 @@ constexpr int kOpenTheWindow = -1;    // no arguments: the installer opens its w
 extern const char* const kOutcomeTexts[3];
 
 // True when the report file `report` would be a file of the installer's own, into which no report
-// may be written: inside the game folder `game_folder` (null when not known), any name the installer
-// keeps there (install/own_files.h: a talk table, UInst.exe, any log, anything in a backup folder);
-// elsewhere, a talk table or a file written beside one, or UInst.exe. Both paths are compared as
-// canonical_path writes them.
+// may be written: a name the installer keeps in the game folder `game_folder` (install/own_files.h:
+// a talk table, UInst.exe, any log, anything in a backup folder). False when `game_folder` is null
+// (not known). Both paths are compared as canonical_path writes them.
 bool is_installer_own_report(const char* report, const char* game_folder);
 
 // Runs the installer's command line `command_line` when it has arguments: a sound one installs as

@@ -177,7 +177,6 @@ TEST_F(ScriptedInstall, AReportIsNeverWrittenIntoAFileOfTheInstallersOwn) {
       {game + "\\other.log.new", true},
       {game + "\\Other.zep-backup\\Override\\x.itm", true},
       {game + "\\BETA~1.LOG", true},                                         // a short name
-      {tool::windows_style(root_.native() / "Second" / "dialog.tlk"), true},  // another game's talk table
       {tool::windows_style(root_.native() / "install.log"), false},          // a log of the script's own
       {game + "\\report.txt", false},
   };
