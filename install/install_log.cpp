@@ -120,10 +120,15 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
     ++failures_;
     return false;
   }
-  if (moved_size_ > 0 && !rewrite_game_path(path.c_str(), game_path, addon_name)) {
+  // A moved log: its first two lines anew, then its file lines as they are, with a line end after the last.
+  MessageText head;
+  if (moved_size_ > 0 && !(head.format("%s\r\n%s\r\n", addon_name, game_path) &&
+                           write_log_anew(path.c_str(), head.c_str(), moved_text_.text(), file_lines_, moved_size_,
+                                          nullptr, true))) {
     ++failures_;
     return false;
   }
+  if (moved_size_ > 0) needs_line_end_ = false;
   file_ = FileHandle(continued_ ? open_for_appending(path.c_str()) : create_or_replace(path.c_str()));
   if (!file_.is_open()) {
     ++failures_;
@@ -136,40 +141,40 @@ bool InstallLog::create(const char* game_path, const char* addon_name) {
   return false;
 }
 
-FileRef create_log_replacement(const char* path, PathString* temporary) {
-  if (!temporary->format("%s%s", path, kNewFileSuffix)) {
+bool write_log_anew(const char* path, const char* head, const char* text, u32 from, u32 size, const char* without,
+                    bool end_line) {
+  PathString temporary;
+  if (!temporary.format("%s%s", path, kNewFileSuffix)) {
     set_last_error(win_error::kFilenameTooLong);
-    return nullptr;
+    return false;
   }
-  if (is_link(temporary->c_str())) {
+  if (is_link(temporary.c_str())) {
     set_last_error(win_error::kAccessDenied);
-    return nullptr;
+    return false;
   }
-  return create_or_replace(temporary->c_str());
-}
-
-bool finish_log_replacement(bool written, const char* temporary, const char* path) {
-  if (written && replace_file(temporary, path)) return true;
+  FileHandle file(create_or_replace(temporary.c_str()));
+  if (!file.is_open()) return false;
+  bool written = head == nullptr || write_file(file.get(), head, text_length(head));
+  // The text as it was read, without the lines that list the file: their bytes, line ends included,
+  // are the gaps between the runs written.
+  u32 run = from;
+  u32 position = from;
+  for (u32 index = 0; without != nullptr && position < size; ++index) {
+    u32 start = 0;
+    const u32 length = next_log_line(text, size, &position, &start);
+    if (index < 2 || !same_listed_name(text + start, length, without)) continue;
+    written = written && (start == run || write_file(file.get(), text + run, start - run));
+    run = position < size ? position : size;
+  }
+  written = written && (size == run || write_file(file.get(), text + run, size - run)) &&
+            (!end_line || size == from || text[size - 1] == '\n' || write_file(file.get(), "\r\n", 2)) &&
+            flush_file(file.get());
+  written = file.close() && written;
+  if (written && replace_file(temporary.c_str(), path)) return true;
   const u32 code = last_error();
-  delete_file(temporary);
+  delete_file(temporary.c_str());
   set_last_error(code);
   return false;
-}
-
-bool InstallLog::rewrite_game_path(const char* path, const char* game_path, const char* addon_name) {
-  PathString temporary;
-  file_ = FileHandle(create_log_replacement(path, &temporary));
-  if (!file_.is_open()) return false;
-  // The first two lines anew, then the file lines as they are, with a line end after the last.
-  const u32 tail = moved_size_ - file_lines_;
-  bool written = write_line(addon_name) && write_line(game_path) &&
-                 (tail == 0 || (write_file(file_.get(), moved_text_.data() + file_lines_, tail) &&
-                                (!needs_line_end_ || write_line("")))) &&
-                 flush_file(file_.get());
-  written = file_.close() && written;
-  if (!finish_log_replacement(written, temporary.c_str(), path)) return false;
-  needs_line_end_ = false;
-  return true;
 }
 
 bool InstallLog::append_line(const char* text) {

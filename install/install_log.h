@@ -63,16 +63,15 @@ class NameSet {
   u32 count_ = 0;
 };
 
-// A log is written anew through "<log>.new", which then replaces it in one step, so that a failure at
-// any point leaves the old log as it was. Creates that file for `path` and leaves its path in
-// `temporary`; returns null on failure: 206 when the name does not fit, 5 for a link in its place
-// (it would have the log written wherever it points; a link in the log's own place is what the
-// rename replaces, not what it points to).
-FileRef create_log_replacement(const char* path, PathString* temporary);
-
-// Puts `temporary`, written and closed, in the place of `path` when `written`; otherwise, or when
-// that fails, deletes it and keeps the failure's error code. Returns true when the log was replaced.
-bool finish_log_replacement(bool written, const char* temporary, const char* path);
+// Writes the log at `path` anew through "<path>.new", which then replaces it in one step, so that a
+// failure at any point leaves the old log as it was: `head` (its first lines, when not null), then the
+// `size` bytes of `text` from `from` on, without the file lines (from its third line on) that list the
+// file `without` (none when null), and, when `end_line`, a line end after a last line that has none.
+// Returns false on failure, with last_error() saying why: 206 when the name does not fit, 5 for a
+// link in the place of "<path>.new" (it would have the log written wherever it points; a link in the
+// log's own place is what the rename replaces, not what it points to).
+bool write_log_anew(const char* path, const char* head, const char* text, u32 from, u32 size, const char* without,
+                    bool end_line);
 
 class InstallLog {
  public:
@@ -107,8 +106,6 @@ class InstallLog {
 
  private:
   bool write_line(const char* text);
-  // Writes the continued log anew with `game_path` as its second line, through "<log>.new".
-  bool rewrite_game_path(const char* path, const char* game_path, const char* addon_name);
 
   FileHandle file_;
   HeapBuffer moved_text_;         // a log whose second line names another folder, read whole

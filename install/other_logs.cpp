@@ -72,36 +72,13 @@ bool OtherLogs::log_path(u32 log, PathString* path) const {
   return path->format("%s%s%s", game_path_, addon(log), kLogSuffix);
 }
 
-bool OtherLogs::write_log(u32 log, const char* text, u32 size, const char* relative_name) const {
-  PathString path;
-  PathString temporary;
-  log_path(log, &path);  // fits: it was read by this path
-  FileHandle file(create_log_replacement(path.c_str(), &temporary));
-  if (!file.is_open()) return false;
-  // The text as it was read, without the lines that list the file: their bytes, line ends included,
-  // are the gaps between the runs written.
-  bool written = true;
-  u32 run = 0;
-  u32 position = 0;
-  for (u32 index = 0; position < size && relative_name != nullptr; ++index) {
-    u32 start = 0;
-    const u32 length = next_log_line(text, size, &position, &start);
-    if (index < 2 || !same_listed_name(text + start, length, relative_name)) continue;
-    written = written && (start == run || write_file(file.get(), text + run, start - run));
-    run = position < size ? position : size;
-  }
-  written = written && (size == run || write_file(file.get(), text + run, size - run)) && flush_file(file.get());
-  written = file.close() && written;
-  return finish_log_replacement(written, temporary.c_str(), path.c_str());
-}
-
 bool OtherLogs::let_go(u32 log, const char* relative_name) {
   PathString path;
   log_path(log, &path);
   HeapBuffer text;
   u32 size = 0;
   if (!read_whole_file(path.c_str(), kLargestLog, &text, &size)) return false;
-  if (!write_log(log, text.text(), size, relative_name)) return false;
+  if (!write_log_anew(path.c_str(), nullptr, text.text(), 0, size, relative_name, false)) return false;
   before_ = static_cast<HeapBuffer&&>(text);
   before_size_ = size;
   *index_.value_of(relative_name, text_length(relative_name)) = kNone;
@@ -109,7 +86,9 @@ bool OtherLogs::let_go(u32 log, const char* relative_name) {
 }
 
 bool OtherLogs::put_back(u32 log, const char* relative_name) {
-  if (!write_log(log, before_.text(), before_size_, nullptr)) return false;
+  PathString path;
+  log_path(log, &path);
+  if (!write_log_anew(path.c_str(), nullptr, before_.text(), 0, before_size_, nullptr, false)) return false;
   *index_.value_of(relative_name, text_length(relative_name)) = log;
   return true;
 }

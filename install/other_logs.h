@@ -44,10 +44,6 @@ class OtherLogs {
   bool put_back(u32 log, const char* relative_name);
 
  private:
-  // Writes the `size` bytes of `text` to `log` through its temporary file, without the file lines that
-  // list `relative_name` (none when it is null).
-  bool write_log(u32 log, const char* text, u32 size, const char* relative_name) const;
-
   const char* game_path_ = nullptr;
   GrowingBuffer names_;  // each log's add-on name, in kMaxPath bytes
   NameSet index_;        // each file a log lists, with that log, or kNone once it was let go

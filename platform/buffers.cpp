@@ -45,21 +45,20 @@ bool HeapBuffer::allocate(u32 length) {
 }
 
 u8* GrowingBuffer::extend(u32 length) {
-  if (length > bytes_.length() - used_ || bytes_.empty()) {
-    // Twice what is needed, and at least a page's worth; never past what a u32 counts.
-    const u32 needed = used_ + length;
-    const u32 capacity = needed < 2048 ? 4096 : needed * 2;
+  const u32 needed = used_ + length;
+  if (needed > bytes_.length()) {
+    // Twice what is needed, and at least a page's worth; nothing of 2 GiB or more.
     HeapBuffer grown;
-    if (needed < used_ || capacity < needed) {
+    if (needed < used_ || needed >= 0x80000000u) {
       set_last_error(win_error::kNotEnoughMemory);
       return nullptr;
     }
-    if (!grown.allocate(capacity)) return nullptr;
+    if (!grown.allocate(needed < 2048 ? 4096 : needed * 2)) return nullptr;
     copy_bytes(grown.data(), bytes_.data(), used_);
     bytes_ = static_cast<HeapBuffer&&>(grown);
   }
-  used_ += length;
-  return bytes_.data() + used_ - length;
+  used_ = needed;
+  return bytes_.data() + needed - length;
 }
 
 bool GrowingBuffer::append(const void* bytes, u32 length) {
