@@ -44,8 +44,8 @@ class Installation {
         game_path_(game_path),
         addon_name_(addon_name),
         owner_(owner),
-        backup_(game_path, addon_name, &log_),
-        rules_{addon_name, &backup_} {}
+        rules_{addon_name, &backup_},
+        backup_(game_path, addon_name, &log_) {}
 
   // Everything that can be checked before the first change: links in the places of the installer's
   // own files, a log already there, the talk tables and every string patch file. Returns false,
@@ -79,21 +79,23 @@ class Installation {
   // Shows a failure under `caption`, `pattern` with its fields filled in, and counts the step as failed.
   void fail(const char* caption, const char* pattern, ...);
 
+  // The fields used most come first, within the 128 bytes that an instruction reaches with an offset
+  // of one byte rather than four; the large ones follow.
   const InstallSource& source_;
   const ArchiveIndex& index_;
   const char* game_path_;
   const char* addon_name_;
   WindowRef owner_;
-  InstallLog log_;
+  u32 failures_ = 0;
   bool log_failure_shown_ = false;
   bool log_lost_ = false;  // the log was not made or lost a line: no more files are placed
   u32 placed_ = 0;         // files placed and logged, and the talk tables once they hold new texts
   bool texts_appended_ = false;  // a string patch file's texts were appended to the talk tables
+  PlaceRules rules_;
+  InstallLog log_;
   StartMenu menu_;
   GameTalkTables tables_;
   Backup backup_;
-  PlaceRules rules_;
-  u32 failures_ = 0;
 };
 
 bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet) {
