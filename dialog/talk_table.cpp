@@ -1,5 +1,7 @@
 #include "dialog/talk_table.h"
 
+#include <new>
+
 #include "platform/bytes.h"
 #include "platform/error_message.h"
 
@@ -53,15 +55,16 @@ bool reserve(HeapBuffer* block, u32 used, u32 needed, u32 first_capacity) {
 
 }  // namespace
 
+// Out of line: one copy for every table, and one definition for the Windows test programs too, which
+// link this file's objects (made for link-time optimisation) beside their own: the implicit inline
+// destructor, defined by both, is refused there as defined twice.
+TalkTable::~TalkTable() = default;
+
+// Back to empty as it was made: destroyed, which releases its blocks, and made anew, which the compiler
+// does with one fill of zeros rather than a reset of each field and block (about 90 bytes less).
 void TalkTable::release() {
-  loaded_ = false;
-  appended_ = false;
-  header_ = TalkHeader{};
-  entry_block_ = HeapBuffer();
-  loaded_strings_ = HeapBuffer();
-  loaded_size_ = 0;
-  appended_strings_ = HeapBuffer();
-  appended_size_ = 0;
+  this->~TalkTable();
+  new (this) TalkTable();
 }
 
 namespace {
