@@ -535,11 +535,12 @@ InstallReport install_addon(const InstallSource& source, const char* game_path, 
   // The archive is checked again, as it is for every command: the working copy is opened afresh.
   ArchiveIndex index;
   ArchiveCheck check = read_archive_index(source.file, source.archive_offset, &index);
+  // These two damages name nothing but themselves: the check's other fields are not read for them.
   if (check.damage == ArchiveDamage::kNone && source.listed != nullptr) {
     if (!source.listed->usable) {
-      check = {ArchiveDamage::kNotListed, 0, 0, 0, 0};
+      check.damage = ArchiveDamage::kNotListed;
     } else if (source.listed->patch_count != index.patch_count() || source.listed->file_count != index.file_count()) {
-      check = {ArchiveDamage::kChanged, 0, 0, 0, 0};
+      check.damage = ArchiveDamage::kChanged;
     }
   }
   if (check.damage != ArchiveDamage::kNone) {
