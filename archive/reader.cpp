@@ -1,5 +1,7 @@
 #include "archive/reader.h"
 
+#include <new>
+
 #include "archive/names.h"
 #include "platform/bytes.h"
 #include "platform/error_message.h"
@@ -62,6 +64,11 @@ const char* ArchiveIndex::name(u32 index) const {
 ArchiveCheck read_archive_index(FileRef file, u32 archive_offset, ArchiveIndex* index) {
   ArchiveCheck check = {};
   check.damage = ArchiveIndex::read(file, archive_offset, index, &check);
+  // The index is read into where it is kept; a damaged archive leaves it empty again, as it was made.
+  if (check.damage != ArchiveDamage::kNone) {
+    index->~ArchiveIndex();
+    new (index) ArchiveIndex();
+  }
   return check;
 }
 
@@ -82,9 +89,8 @@ ArchiveDamage ArchiveIndex::read(FileRef file, u32 archive_offset, ArchiveIndex*
 
   u8 header[sizeof(ArchiveHeader)];
   if (!read_at(file, archive_offset, header, sizeof header)) return unreadable(check);
-  for (u32 i = 0; i < sizeof kArchiveMagic; ++i) {
-    if (header[i] != kArchiveMagic[i]) return ArchiveDamage::kNotAnArchive;
-  }
+  // The magic's four bytes compared as one number.
+  if (load_u32(header) != load_u32(kArchiveMagic)) return ArchiveDamage::kNotAnArchive;
   const u32 patch_count = load_u32(header + 8);
   const u32 file_count = load_u32(header + 12);
   const u32 total_length = load_u32(header + 17);
@@ -100,7 +106,7 @@ ArchiveDamage ArchiveIndex::read(FileRef file, u32 archive_offset, ArchiveIndex*
   if (patch_count > room || file_count > room - patch_count) return ArchiveDamage::kTableOutside;
   const u32 count = patch_count + file_count;
 
-  HeapBuffer table;
+  HeapBuffer& table = index->table_;
   if (!table.allocate(count * sizeof(ArchiveEntry))) return ArchiveDamage::kOutOfMemory;
   if (count > 0 && !read_at(file, archive_offset + kEntryTableOffset, table.data(), table.length())) {
     return unreadable(check);
@@ -119,8 +125,8 @@ ArchiveDamage ArchiveIndex::read(FileRef file, u32 archive_offset, ArchiveIndex*
   check->entry = 0;
   if (names_length > 0xFFFFFFFFu) return ArchiveDamage::kOutOfMemory;
 
-  HeapBuffer names;
-  HeapBuffer name_starts;
+  HeapBuffer& names = index->names_;
+  HeapBuffer& name_starts = index->name_starts_;
   if (!names.allocate(static_cast<u32>(names_length)) || !name_starts.allocate(count * 4)) {
     return ArchiveDamage::kOutOfMemory;
   }
@@ -142,9 +148,6 @@ ArchiveDamage ArchiveIndex::read(FileRef file, u32 archive_offset, ArchiveIndex*
   index->file_count_ = file_count;
   index->archive_offset_ = archive_offset;
   index->archive_length_ = archive_length;
-  index->table_ = static_cast<HeapBuffer&&>(table);
-  index->names_ = static_cast<HeapBuffer&&>(names);
-  index->name_starts_ = static_cast<HeapBuffer&&>(name_starts);
   return ArchiveDamage::kNone;
 }
 
