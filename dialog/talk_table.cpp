@@ -129,14 +129,14 @@ TalkLoad read_talk_table(TalkTable* table, const char* path, const char** proble
   table->release();
   FileHandle file(open_for_reading(path));
   if (!file.is_open()) return TalkLoad::kCannotOpen;
-  TalkHeader header;
-  HeapBuffer entries;
-  HeapBuffer strings;
-  const char* wrong = read_table(file.get(), &header, &entries, &strings);
+  // Read straight into the table, which is emptied again when the file is refused, rather than into
+  // blocks of its own that are then moved there.
+  const char* wrong = read_table(file.get(), &table->header_, &table->entry_block_, &table->loaded_strings_);
   const u32 code = last_error();
   // Closed before any message, so that the file is not held while the user reads it.
   file.close();
   if (wrong != nullptr) {
+    table->release();
     if (wrong[0] != 0) {
       if (problem != nullptr) *problem = wrong;
       return TalkLoad::kNotATable;
@@ -144,10 +144,7 @@ TalkLoad read_talk_table(TalkTable* table, const char* path, const char** proble
     set_last_error(code);
     return code == win_error::kNotEnoughMemory ? TalkLoad::kNoMemory : TalkLoad::kCannotOpen;
   }
-  table->header_ = header;
-  table->entry_block_ = static_cast<HeapBuffer&&>(entries);
-  table->loaded_size_ = strings.length();
-  table->loaded_strings_ = static_cast<HeapBuffer&&>(strings);
+  table->loaded_size_ = table->loaded_strings_.length();
   table->loaded_ = true;
   return TalkLoad::kLoaded;
 }
