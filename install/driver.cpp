@@ -63,8 +63,8 @@ class Installation {
   void apply_string_patch_files();
   void append_texts(PatchStrrefs* strrefs);
   void place_patched_resources(const PatchStrrefs* strrefs);
-  bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
-                               PathString* copy_name);
+  bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileRef copy,
+                               const char* copy_name);
   bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
   void place_other_files();
   void open_marked_files();
@@ -242,24 +242,21 @@ void Installation::register_and_offer_shortcuts() {
   create_start_menu_shortcut(menu_, "Uninstall.lnk", command.c_str() + 1, arguments, owner_);
 }
 
-// Copies a string patch file's data to the temporary file "spktmp" in the current folder (a scratch
-// file: held open while it is read back, deleted by the system when `copy` closes it; a "spktmp" of
-// the player's is never touched, the first free name after it is taken). A copy that is not complete
-// is reported and not applied.
-bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
-                                           PathString* copy_name) {
-  *copy = FileHandle(create_free_scratch_file(kPatchTempFile, copy_name));
+// Copies a string patch file's data to `copy`, the temporary file `copy_name` ("spktmp") that the caller
+// made in the current folder (a scratch file: held open while it is read back, deleted by the system
+// when it is closed; a "spktmp" of the player's is never touched, the first free name after it is
+// taken), or null when it could not be made. A copy that is not complete is reported and not applied.
+bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileRef copy,
+                                           const char* copy_name) {
   const CopyFailure failure =
-      !copy->is_open() ? CopyFailure::kWrite
-                       : copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length,
-                                     copy->get());
+      copy == nullptr ? CopyFailure::kWrite
+                      : copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length, copy);
   if (failure == CopyFailure::kNone) return true;
   if (failure == CopyFailure::kRead) {
     fail(kReadErrorCaption, kPatchUnreadable, shown_name, last_error(), kNotApplied);
   } else {
-    fail(kWriteErrorCaption, kScratchFailure, copy_name->c_str(), "written", last_error(), shown_name);
+    fail(kWriteErrorCaption, kScratchFailure, copy_name, "written", last_error(), shown_name);
   }
-  copy->close();
   return false;
 }
 
@@ -343,9 +340,9 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
-    FileHandle copy;
     PathString copy_name;
-    if (!copy_to_patch_temp_file(entry, name.c_str(), &copy, &copy_name)) continue;
+    FileHandle copy(create_free_scratch_file(kPatchTempFile, &copy_name));
+    if (!copy_to_patch_temp_file(entry, name.c_str(), copy.get(), copy_name.c_str())) continue;
     LoadedPatch loaded;
     switch (read_string_patch_file(copy.get(), name.c_str(), addon_name_, owner_, &loaded)) {
       case PatchStatus::kSound: {
