@@ -98,12 +98,20 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   if (!loaded()) return false;
   const bool female = female_.loaded();
   bool saved = false;
-  PathString male_path, male_new, female_path, female_new, female_old;
-  if (!table_path(game_path, kTalkTableName, "", &male_path) ||
-      !table_path(game_path, kTalkTableName, kNewFileSuffix, &male_new) ||
-      !table_path(game_path, kFemaleTalkTableName, "", &female_path) ||
-      !table_path(game_path, kFemaleTalkTableName, kNewFileSuffix, &female_new) ||
-      !table_path(game_path, kFemaleTalkTableName, ".old", &female_old)) {
+  // The five paths, made in one loop rather than by a call each: each table, then the file written
+  // beside it, then the copy of dialogF.tlk kept until the end.
+  PathString paths[5];
+  PathString& male_path = paths[0];
+  PathString& male_new = paths[1];
+  PathString& female_path = paths[2];
+  PathString& female_new = paths[3];
+  PathString& female_old = paths[4];
+  bool fitted = true;
+  for (u32 k = 0; k < 5 && fitted; ++k) {
+    fitted = table_path(game_path, k < 2 ? kTalkTableName : kFemaleTalkTableName,
+                        k == 4 ? ".old" : (k & 1) != 0 ? kNewFileSuffix : "", &paths[k]);
+  }
+  if (!fitted) {
     set_last_error(win_error::kFilenameTooLong);
     show_save_failure(TalkWrite::kCannotCreate, game_path, owner);
   } else if (TalkWrite written = write_talk_table(male_, male_new.c_str()); written != TalkWrite::kWritten) {
