@@ -48,29 +48,29 @@ void remove_keeping_error(const char* path) {
 }  // namespace
 
 bool GameTalkTables::load(const char* game_path, WindowRef owner) {
-  PathString male;
-  PathString female;
-  if (!table_path(game_path, kTalkTableName, "", &male) || !table_path(game_path, kFemaleTalkTableName, "", &female)) {
+  // dialog.tlk, then dialogF.tlk, read in one loop rather than by a call of each step for each.
+  PathString paths[2];
+  if (!table_path(game_path, kTalkTableName, "", &paths[0]) ||
+      !table_path(game_path, kFemaleTalkTableName, "", &paths[1])) {
     set_last_error(win_error::kFilenameTooLong);
     show_load_failure(TalkLoad::kCannotOpen, game_path, nullptr, owner);
     return false;
   }
   const char* problem = "";
-  TalkLoad result = read_talk_table(&male_, male.c_str(), &problem);
-  if (result != TalkLoad::kLoaded) {
-    show_load_failure(result, male.c_str(), problem, owner);
-    return false;
+  for (u32 k = 0; k < 2; ++k) {
+    const TalkLoad result = read_talk_table(k == 0 ? &male_ : &female_, paths[k].c_str(), &problem);
+    if (k == 1 && result == TalkLoad::kCannotOpen && last_error() == win_error::kFileNotFound) return true;  // none
+    if (result != TalkLoad::kLoaded) {
+      show_load_failure(result, paths[k].c_str(), problem, owner);
+      release_talk_table(&male_);  // when it is dialogF.tlk that cannot be loaded
+      return false;
+    }
   }
-  result = read_talk_table(&female_, female.c_str(), &problem);
-  if (result == TalkLoad::kCannotOpen && last_error() == win_error::kFileNotFound) return true;  // none
-  if (result != TalkLoad::kLoaded) {
-    show_load_failure(result, female.c_str(), problem, owner);
-    release_talk_table(&male_);
-    return false;
-  }
+  const char* male = paths[0].c_str();
+  const char* female = paths[1].c_str();
   if (female_.entry_count() != male_.entry_count()) {
     show_warning(owner, kTalkTableErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s",
-                 male.c_str(), male_.entry_count(), female.c_str(), female_.entry_count(), kNothingInstalled);
+                 male, male_.entry_count(), female, female_.entry_count(), kNothingInstalled);
     release_talk_table(&male_);
     release_talk_table(&female_);
     return false;
