@@ -65,7 +65,11 @@ class Installation {
   void place_patched_resources(const PatchStrrefs* strrefs);
   bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileRef copy,
                                const char* copy_name);
-  bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
+  // Reads string patch file `k` straight from the archive into `loaded`'s bytes and examines it there
+  // (see examine_string_patch: a damaged file is reported, ending with `damaged_then`). An entry or
+  // data that cannot be read is reported, the latter ending with `unreadable_then`, and counted:
+  // kUnreadable. The one reader of the check before the installation and of the placing of resources.
+  PatchStatus read_patch(u32 k, LoadedPatch* loaded, const char* unreadable_then, const char* damaged_then);
   void place_other_files();
   void open_marked_files();
   // Writes the log line of a file just placed. When the line is lost the file is taken out again (the
@@ -260,11 +264,20 @@ bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char
   return false;
 }
 
-// Reads a string patch file's data straight from the archive into memory.
-bool Installation::read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes) {
-  if (!bytes->allocate(entry.data_length)) return false;
-  return entry.data_length == 0 || (seek_file(source_.file, index_.archive_offset() + entry.data_offset) &&
-                                    read_file(source_.file, bytes->data(), entry.data_length));
+PatchStatus Installation::read_patch(u32 k, LoadedPatch* loaded, const char* unreadable_then,
+                                     const char* damaged_then) {
+  ArchiveEntry entry;
+  EntryName name;
+  if (!read_entry(k, &entry, &name)) return PatchStatus::kUnreadable;
+  HeapBuffer& bytes = loaded->bytes;
+  if (!bytes.allocate(entry.data_length) ||
+      (entry.data_length > 0 && (!seek_file(source_.file, index_.archive_offset() + entry.data_offset) ||
+                                 !read_file(source_.file, bytes.data(), entry.data_length)))) {
+    fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), unreadable_then);
+    return PatchStatus::kUnreadable;
+  }
+  return examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_, damaged_then, owner_,
+                              loaded);
 }
 
 bool Installation::check_existing_log() {
@@ -292,21 +305,10 @@ bool Installation::check_string_patch_files() {
   if (index_.patch_count() == 0) return true;
   if (!tables_.load(game_path_, owner_)) return false;
   for (u32 k = 0; k < index_.patch_count(); ++k) {
-    ArchiveEntry entry;
-    EntryName name;
-    HeapBuffer bytes;
-    if (!read_entry(k, &entry, &name)) return false;
-    if (!read_patch_data(entry, &bytes)) {
-      show_warning(owner_, kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(),
-                   kNothingInstalled + 1 /* without its line end */);
-      return false;
-    }
     LoadedPatch loaded;
-    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
-                             kNothingInstalled + 1 /* without its line end */, owner_,
-                             &loaded) == PatchStatus::kRefused) {
-      return false;
-    }
+    const char* then = kNothingInstalled + 1;  // without its line end
+    const PatchStatus status = read_patch(k, &loaded, then, then);
+    if (status == PatchStatus::kUnreadable || status == PatchStatus::kRefused) return false;
   }
   return true;
 }
@@ -383,20 +385,11 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
 void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
   for (u32 k = 0; k < index_.patch_count(); ++k) {
     if (strrefs[k].first == kAppendRefused) continue;
-    ArchiveEntry entry;
-    EntryName name;
-    HeapBuffer bytes;
-    if (!read_entry(k, &entry, &name)) continue;
-    if (!read_patch_data(entry, &bytes)) {
-      // Its texts are in the talk tables already: only its resource is missing.
-      fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), "Its resource is not installed.");
-      continue;
-    }
     LoadedPatch loaded;
-    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
-                             kNotApplied, owner_,
-                             &loaded) != PatchStatus::kSound ||
-        loaded.patch.entry_count != strrefs[k].count) {
+    // Its texts are in the talk tables already: what cannot be read misses only its resource.
+    const PatchStatus status = read_patch(k, &loaded, "Its resource is not installed.", kNotApplied);
+    if (status == PatchStatus::kUnreadable) continue;  // reported and counted
+    if (status != PatchStatus::kSound || loaded.patch.entry_count != strrefs[k].count) {
       ++failures_;
       continue;
     }
