@@ -187,22 +187,25 @@ struct OwnShortcuts {
   const InstallLog& log;
 };
 
+// True when `name` is the shortcut made for the file `file`: one test for both kinds of file below.
+bool is_shortcut_of(const char* file, const char* name) {
+  StartMenuPath link;
+  return shortcut_name(file, &link) && same_name(link.c_str(), link.length(), name);
+}
+
 // True when `name` is the shortcut this installation makes for one of its files opened after
 // installation, or one an earlier installation made for a file its log lists (a readme of an earlier
 // version, say), as the uninstaller removes it.
 bool is_own_shortcut(const char* name, const void* context) {
   const OwnShortcuts& own = *static_cast<const OwnShortcuts*>(context);
-  StartMenuPath link;
   for (u32 k = 0; k < own.index.file_count(); ++k) {
-    if (own.index.entry(own.index.patch_count() + k).flags != kRunAfterInstall) continue;
-    if (shortcut_name(own.index.name(own.index.patch_count() + k), &link) && same_name(link.c_str(), link.length(), name)) {
-      return true;
-    }
+    const u32 number = own.index.patch_count() + k;
+    if (own.index.entry(number).flags == kRunAfterInstall && is_shortcut_of(own.index.name(number), name)) return true;
   }
   u32 length = 0;
   const char* listed = own.log.listed().names(&length);
   for (u32 at = 0; at < length; at += text_length(listed + at) + 1) {
-    if (shortcut_name(listed + at, &link) && same_name(link.c_str(), link.length(), name)) return true;
+    if (is_shortcut_of(listed + at, name)) return true;
   }
   return false;
 }
