@@ -44,8 +44,11 @@ ArchiveDamage region_damage(const ArchiveEntry& entry, u32 number, u32 archive_l
   return ArchiveDamage::kNone;
 }
 
-// The bytes of a name of `name_length` that are kept: as far as a path could go.
-u32 kept_name_length(u32 name_length) { return name_length < kMaxEntryNameLength ? name_length : kMaxEntryNameLength; }
+// The bytes of a name of `name_length` that are kept: as far as a path could go. Shared by its two
+// callers rather than folded into each (8 bytes less).
+__attribute__((noinline)) u32 kept_name_length(u32 name_length) {
+  return name_length < kMaxEntryNameLength ? name_length : kMaxEntryNameLength;
+}
 
 // The work of read_entry_afresh, as ArchiveIndex::read is read_archive_index's: each returns the
 // damage alone and fills the fields that name it only where they are known, which is smaller than
