@@ -154,24 +154,21 @@ void Installation::write_uninstaller() {
   PathString path;
   if (!path.format("%s%s", game_path_, kUninstallerFile)) set_last_error(win_error::kFilenameTooLong);
   FileHandle file(path.length() > 0 ? create_or_replace(path.c_str()) : nullptr);
-  if (!file.is_open()) {
-    show_write_failure(owner_, false, game_path_, kUninstallerFile, kNoUninstaller);
-    ++failures_;
-    return;
-  }
-  CopyFailure failure = CopyFailure::kNone;
-  const u32 length = layout_number(kStubLayout.uninstaller_length);
-  if (source_.uninstaller != nullptr) {
-    if (!write_file(file.get(), source_.uninstaller, length)) failure = CopyFailure::kWrite;
-  } else {
-    failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
-  }
-  if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
-  if (failure != CopyFailure::kNone) {
+  CopyFailure failure = CopyFailure::kWrite;
+  if (file.is_open()) {
+    const u32 length = layout_number(kStubLayout.uninstaller_length);
+    if (source_.uninstaller != nullptr) {
+      failure = write_file(file.get(), source_.uninstaller, length) ? CopyFailure::kNone : CopyFailure::kWrite;
+    } else {
+      failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
+    }
+    if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
+    if (failure == CopyFailure::kNone) return;
     discard_written_file(&file, path.c_str());
-    show_write_failure(owner_, failure == CopyFailure::kRead, game_path_, kUninstallerFile, kNoUninstaller);
-    ++failures_;
   }
+  // One message for a file that could not be made and for one not written whole.
+  show_write_failure(owner_, failure == CopyFailure::kRead, game_path_, kUninstallerFile, kNoUninstaller);
+  ++failures_;
 }
 
 // Step 2. Without its log the add-on cannot be uninstalled: that is a failure of its own, and no file
