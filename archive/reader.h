@@ -56,7 +56,9 @@ class ArchiveIndex {
 
  private:
   friend ArchiveCheck read_archive_index(FileRef, u32, ArchiveIndex*);
-  // The work of read_archive_index: returns what it finds, with the fields that name it in `check`.
+  // The work of read_archive_index: returns what it finds, with the fields that name it in `check`,
+  // reading the table and the names straight into `index` (which read_archive_index empties again
+  // when the archive is damaged) rather than into blocks of its own that are then moved there.
   static ArchiveDamage read(FileRef file, u32 archive_offset, ArchiveIndex* index, ArchiveCheck* check);
   u32 patch_count_ = 0;
   u32 file_count_ = 0;

@@ -75,7 +75,9 @@ struct PatchText {
 // the file, every text's reference indexes inside the table, every position used inside the resource.
 // A region of no bytes (an empty text, a text without positions, no texts at all) is sound wherever
 // it points. Returns null when it is sound, otherwise what is wrong, as words for a message ("its
-// resource lies outside it"); "it does not fit in memory" when the writes cannot be planned.
+// resource lies outside it"); "it does not fit in memory" when the writes cannot be planned. The
+// fields of `patch` are filled as they are read: a file that is not sound may leave those after the
+// problem as they were (`bytes`, `size`, `version` and `write_count` are always set).
 //
 // The strrefs go into the resource text by text, each at its positions in order, so a later write
 // wins where two meet. Of all those writes only the last one at each reference index can show in

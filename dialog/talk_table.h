@@ -85,7 +85,10 @@ enum class TalkLoad {
 // save_talk_table, empty again after it.
 class TalkTable {
  public:
-  TalkTable() = default;
+  // Inline wherever a table is made, so that its zeros can be seen as such where they are written
+  // already (see install_addon in install/driver.cpp).
+  [[gnu::always_inline]] TalkTable() = default;
+  ~TalkTable();  // out of line (see talk_table.cpp)
   TalkTable(const TalkTable&) = delete;
   TalkTable& operator=(const TalkTable&) = delete;
 

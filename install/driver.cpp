@@ -1,5 +1,7 @@
 #include "install/driver.h"
 
+#include <new>
+
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "install/backup.h"
@@ -32,6 +34,12 @@ struct PatchStrrefs {
   u32 count;  // its texts
 };
 
+// `folder` + `name` into `path`; false when it does not fit. One call of the formatter for the
+// installation's paths, shorter at each of them than the formatter's own call.
+[[gnu::noinline]] bool join_path(const char* folder, const char* name, PathString* path) {
+  return path->format("%s%s", folder, name);
+}
+
 // One installation: what it installs, where, and how many of its steps have failed so far.
 class Installation {
  public:
@@ -42,8 +50,8 @@ class Installation {
         game_path_(game_path),
         addon_name_(addon_name),
         owner_(owner),
-        backup_(game_path, addon_name, &log_),
-        rules_{addon_name, &backup_} {}
+        rules_{addon_name, &backup_},
+        backup_(game_path, addon_name, &log_) {}
 
   // Everything that can be checked before the first change: links in the places of the installer's
   // own files, a log already there, the talk tables and every string patch file. Returns false,
@@ -53,17 +61,25 @@ class Installation {
 
  private:
   bool check_own_files();
-  bool check_existing_log();
-  bool check_string_patch_files();
-  void write_uninstaller();
-  void create_log();
-  void register_and_offer_shortcuts();
+  // These steps are kept out of line, each measured on the stub (about 140 bytes in all): folded into
+  // run() or install_addon(), their large locals (paths, a registry value's buffers, messages) widen
+  // the frame there, and every access to what then lies more than 127 bytes from the stack pointer
+  // takes an offset of four bytes rather than one.
+  [[gnu::noinline]] bool check_existing_log();
+  [[gnu::noinline]] bool check_string_patch_files();
+  [[gnu::noinline]] void write_uninstaller();
+  [[gnu::noinline]] void create_log();
+  [[gnu::noinline]] void register_and_offer_shortcuts();
   void apply_string_patch_files();
   void append_texts(PatchStrrefs* strrefs);
   void place_patched_resources(const PatchStrrefs* strrefs);
-  bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
-                               PathString* copy_name);
-  bool read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes);
+  bool copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileRef copy,
+                               const char* copy_name);
+  // Reads string patch file `k` straight from the archive into `loaded`'s bytes and examines it there
+  // (see examine_string_patch: a damaged file is reported, ending with `damaged_then`). An entry or
+  // data that cannot be read is reported, the latter ending with `unreadable_then`, and counted:
+  // kUnreadable. The one reader of the check before the installation and of the placing of resources.
+  PatchStatus read_patch(u32 k, LoadedPatch* loaded, const char* unreadable_then, const char* damaged_then);
   void place_other_files();
   void open_marked_files();
   // Writes the log line of a file just placed. When the line is lost the file is taken out again (the
@@ -77,21 +93,23 @@ class Installation {
   // Shows a failure under `caption`, `pattern` with its fields filled in, and counts the step as failed.
   void fail(const char* caption, const char* pattern, ...);
 
+  // The fields used most come first, within the 128 bytes that an instruction reaches with an offset
+  // of one byte rather than four; the large ones follow.
   const InstallSource& source_;
   const ArchiveIndex& index_;
   const char* game_path_;
   const char* addon_name_;
   WindowRef owner_;
-  InstallLog log_;
+  u32 failures_ = 0;
   bool log_failure_shown_ = false;
   bool log_lost_ = false;  // the log was not made or lost a line: no more files are placed
   u32 placed_ = 0;         // files placed and logged, and the talk tables once they hold new texts
   bool texts_appended_ = false;  // a string patch file's texts were appended to the talk tables
+  PlaceRules rules_;
+  InstallLog log_;
   StartMenu menu_;
   GameTalkTables tables_;
   Backup backup_;
-  PlaceRules rules_;
-  u32 failures_ = 0;
 };
 
 bool Installation::read_entry(u32 number, ArchiveEntry* entry, EntryName* name, bool quiet) {
@@ -140,26 +158,23 @@ constexpr char kNoUninstaller[] = "\nWithout it the add-on cannot be uninstalled
 // Step 1: the uninstaller, replaced without a question, so that it always matches this installer.
 void Installation::write_uninstaller() {
   PathString path;
-  if (!path.format("%s%s", game_path_, kUninstallerFile)) set_last_error(win_error::kFilenameTooLong);
+  if (!join_path(game_path_, kUninstallerFile, &path)) set_last_error(win_error::kFilenameTooLong);
   FileHandle file(path.length() > 0 ? create_or_replace(path.c_str()) : nullptr);
-  if (!file.is_open()) {
-    show_write_failure(owner_, false, game_path_, kUninstallerFile, kNoUninstaller);
-    ++failures_;
-    return;
-  }
-  CopyFailure failure = CopyFailure::kNone;
-  const u32 length = layout_number(kStubLayout.uninstaller_length);
-  if (source_.uninstaller != nullptr) {
-    if (!write_file(file.get(), source_.uninstaller, length)) failure = CopyFailure::kWrite;
-  } else {
-    failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
-  }
-  if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
-  if (failure != CopyFailure::kNone) {
+  CopyFailure failure = CopyFailure::kWrite;
+  if (file.is_open()) {
+    const u32 length = layout_number(kStubLayout.uninstaller_length);
+    if (source_.uninstaller != nullptr) {
+      failure = write_file(file.get(), source_.uninstaller, length) ? CopyFailure::kNone : CopyFailure::kWrite;
+    } else {
+      failure = copy_region(source_.file, layout_number(kStubLayout.uninstaller_offset), length, file.get());
+    }
+    if (failure == CopyFailure::kNone && !file.close()) failure = CopyFailure::kWrite;
+    if (failure == CopyFailure::kNone) return;
     discard_written_file(&file, path.c_str());
-    show_write_failure(owner_, failure == CopyFailure::kRead, game_path_, kUninstallerFile, kNoUninstaller);
-    ++failures_;
   }
+  // One message for a file that could not be made and for one not written whole.
+  show_write_failure(owner_, failure == CopyFailure::kRead, game_path_, kUninstallerFile, kNoUninstaller);
+  ++failures_;
 }
 
 // Step 2. Without its log the add-on cannot be uninstalled: that is a failure of its own, and no file
@@ -169,7 +184,7 @@ void Installation::create_log() {
   log_failure_shown_ = true;
   log_lost_ = true;
   PathString log_name;
-  log_name.format("%s%s", addon_name_, kLogSuffix);
+  join_path(addon_name_, kLogSuffix, &log_name);
   show_write_failure(owner_, false, game_path_, log_name.c_str(), "\nNo file is installed: none could be uninstalled.");
 }
 
@@ -179,22 +194,25 @@ struct OwnShortcuts {
   const InstallLog& log;
 };
 
+// True when `name` is the shortcut made for the file `file`: one test for both kinds of file below.
+bool is_shortcut_of(const char* file, const char* name) {
+  StartMenuPath link;
+  return shortcut_name(file, &link) && same_name(link.c_str(), link.length(), name);
+}
+
 // True when `name` is the shortcut this installation makes for one of its files opened after
 // installation, or one an earlier installation made for a file its log lists (a readme of an earlier
 // version, say), as the uninstaller removes it.
 bool is_own_shortcut(const char* name, const void* context) {
   const OwnShortcuts& own = *static_cast<const OwnShortcuts*>(context);
-  StartMenuPath link;
   for (u32 k = 0; k < own.index.file_count(); ++k) {
-    if (own.index.entry(own.index.patch_count() + k).flags != kRunAfterInstall) continue;
-    if (shortcut_name(own.index.name(own.index.patch_count() + k), &link) && same_name(link.c_str(), link.length(), name)) {
-      return true;
-    }
+    const u32 number = own.index.patch_count() + k;
+    if (own.index.entry(number).flags == kRunAfterInstall && is_shortcut_of(own.index.name(number), name)) return true;
   }
   u32 length = 0;
   const char* listed = own.log.listed().names(&length);
   for (u32 at = 0; at < length; at += text_length(listed + at) + 1) {
-    if (shortcut_name(listed + at, &link) && same_name(link.c_str(), link.length(), name)) return true;
+    if (is_shortcut_of(listed + at, name)) return true;
   }
   return false;
 }
@@ -238,32 +256,38 @@ void Installation::register_and_offer_shortcuts() {
   create_start_menu_shortcut(menu_, "Uninstall.lnk", command.c_str() + 1, arguments, owner_);
 }
 
-// Copies a string patch file's data to the temporary file "spktmp" in the current folder (a scratch
-// file: held open while it is read back, deleted by the system when `copy` closes it; a "spktmp" of
-// the player's is never touched, the first free name after it is taken). A copy that is not complete
-// is reported and not applied.
-bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileHandle* copy,
-                                           PathString* copy_name) {
-  *copy = FileHandle(create_free_scratch_file(kPatchTempFile, copy_name));
+// Copies a string patch file's data to `copy`, the temporary file `copy_name` ("spktmp") that the caller
+// made in the current folder (a scratch file: held open while it is read back, deleted by the system
+// when it is closed; a "spktmp" of the player's is never touched, the first free name after it is
+// taken), or null when it could not be made. A copy that is not complete is reported and not applied.
+bool Installation::copy_to_patch_temp_file(const ArchiveEntry& entry, const char* shown_name, FileRef copy,
+                                           const char* copy_name) {
   const CopyFailure failure =
-      !copy->is_open() ? CopyFailure::kWrite
-                       : copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length,
-                                     copy->get());
+      copy == nullptr ? CopyFailure::kWrite
+                      : copy_region(source_.file, index_.archive_offset() + entry.data_offset, entry.data_length, copy);
   if (failure == CopyFailure::kNone) return true;
   if (failure == CopyFailure::kRead) {
     fail(kReadErrorCaption, kPatchUnreadable, shown_name, last_error(), kNotApplied);
   } else {
-    fail(kWriteErrorCaption, kScratchFailure, copy_name->c_str(), "written", last_error(), shown_name);
+    fail(kWriteErrorCaption, kScratchFailure, copy_name, "written", last_error(), shown_name);
   }
-  copy->close();
   return false;
 }
 
-// Reads a string patch file's data straight from the archive into memory.
-bool Installation::read_patch_data(const ArchiveEntry& entry, HeapBuffer* bytes) {
-  if (!bytes->allocate(entry.data_length)) return false;
-  return entry.data_length == 0 || (seek_file(source_.file, index_.archive_offset() + entry.data_offset) &&
-                                    read_file(source_.file, bytes->data(), entry.data_length));
+PatchStatus Installation::read_patch(u32 k, LoadedPatch* loaded, const char* unreadable_then,
+                                     const char* damaged_then) {
+  ArchiveEntry entry;
+  EntryName name;
+  if (!read_entry(k, &entry, &name)) return PatchStatus::kUnreadable;
+  HeapBuffer& bytes = loaded->bytes;
+  if (!bytes.allocate(entry.data_length) ||
+      (entry.data_length > 0 && (!seek_file(source_.file, index_.archive_offset() + entry.data_offset) ||
+                                 !read_file(source_.file, bytes.data(), entry.data_length)))) {
+    fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), unreadable_then);
+    return PatchStatus::kUnreadable;
+  }
+  return examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_, damaged_then, owner_,
+                              loaded);
 }
 
 bool Installation::check_existing_log() {
@@ -291,21 +315,10 @@ bool Installation::check_string_patch_files() {
   if (index_.patch_count() == 0) return true;
   if (!tables_.load(game_path_, owner_)) return false;
   for (u32 k = 0; k < index_.patch_count(); ++k) {
-    ArchiveEntry entry;
-    EntryName name;
-    HeapBuffer bytes;
-    if (!read_entry(k, &entry, &name)) return false;
-    if (!read_patch_data(entry, &bytes)) {
-      show_warning(owner_, kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(),
-                   kNothingInstalled + 1 /* without its line end */);
-      return false;
-    }
     LoadedPatch loaded;
-    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
-                             kNothingInstalled + 1 /* without its line end */, owner_,
-                             &loaded) == PatchStatus::kRefused) {
-      return false;
-    }
+    const char* then = kNothingInstalled + 1;  // without its line end
+    const PatchStatus status = read_patch(k, &loaded, then, then);
+    if (status == PatchStatus::kUnreadable || status == PatchStatus::kRefused) return false;
   }
   return true;
 }
@@ -318,7 +331,7 @@ bool Installation::check_own_files() {
   PathString path;
   bool link = false;
   for (u32 k = kFirstWrittenOwnFile; k < kOwnFileCount && !link; ++k) {
-    link = own_file_name(k, addon_name_, &name) && path.format("%s%s", game_path_, name.c_str()) &&
+    link = own_file_name(k, addon_name_, &name) && join_path(game_path_, name.c_str(), &path) &&
            is_link(path.c_str());
   }
   if (!link) return true;
@@ -339,9 +352,9 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
     ArchiveEntry entry;
     EntryName name;
     if (!read_entry(k, &entry, &name)) continue;
-    FileHandle copy;
     PathString copy_name;
-    if (!copy_to_patch_temp_file(entry, name.c_str(), &copy, &copy_name)) continue;
+    FileHandle copy(create_free_scratch_file(kPatchTempFile, &copy_name));
+    if (!copy_to_patch_temp_file(entry, name.c_str(), copy.get(), copy_name.c_str())) continue;
     LoadedPatch loaded;
     switch (read_string_patch_file(copy.get(), name.c_str(), addon_name_, owner_, &loaded)) {
       case PatchStatus::kSound: {
@@ -382,20 +395,11 @@ void Installation::append_texts(PatchStrrefs* strrefs) {
 void Installation::place_patched_resources(const PatchStrrefs* strrefs) {
   for (u32 k = 0; k < index_.patch_count(); ++k) {
     if (strrefs[k].first == kAppendRefused) continue;
-    ArchiveEntry entry;
-    EntryName name;
-    HeapBuffer bytes;
-    if (!read_entry(k, &entry, &name)) continue;
-    if (!read_patch_data(entry, &bytes)) {
-      // Its texts are in the talk tables already: only its resource is missing.
-      fail(kReadErrorCaption, kPatchUnreadable, name.c_str(), last_error(), "Its resource is not installed.");
-      continue;
-    }
     LoadedPatch loaded;
-    if (examine_string_patch(bytes.data(), entry.data_length, name.c_str(), addon_name_,
-                             kNotApplied, owner_,
-                             &loaded) != PatchStatus::kSound ||
-        loaded.patch.entry_count != strrefs[k].count) {
+    // Its texts are in the talk tables already: what cannot be read misses only its resource.
+    const PatchStatus status = read_patch(k, &loaded, "Its resource is not installed.", kNotApplied);
+    if (status == PatchStatus::kUnreadable) continue;  // reported and counted
+    if (status != PatchStatus::kSound || loaded.patch.entry_count != strrefs[k].count) {
       ++failures_;
       continue;
     }
@@ -464,7 +468,7 @@ void Installation::open_marked_files() {
     // A file that may not be placed is never opened: its name could point anywhere.
     if (entry.flags != kRunAfterInstall || !may_place(name.c_str(), addon_name_)) continue;
     PathString full_path;
-    if (!full_path.format("%s%s", game_path_, name.c_str())) continue;  // reported when placed
+    if (!join_path(game_path_, name.c_str(), &full_path)) continue;  // reported when placed
     if (!source_.unattended) open_with_shell(owner_, full_path.c_str());
     if (!menu_.wanted) continue;
     StartMenuPath link_name;
@@ -531,20 +535,29 @@ InstallReport install_addon(const InstallSource& source, const char* game_path, 
   // The archive is checked again, as it is for every command: the working copy is opened afresh.
   ArchiveIndex index;
   ArchiveCheck check = read_archive_index(source.file, source.archive_offset, &index);
+  // These two damages name nothing but themselves: the check's other fields are not read for them.
   if (check.damage == ArchiveDamage::kNone && source.listed != nullptr) {
     if (!source.listed->usable) {
-      check = {ArchiveDamage::kNotListed, 0, 0, 0, 0};
+      check.damage = ArchiveDamage::kNotListed;
     } else if (source.listed->patch_count != index.patch_count() || source.listed->file_count != index.file_count()) {
-      check = {ArchiveDamage::kChanged, 0, 0, 0, 0};
+      check.damage = ArchiveDamage::kChanged;
     }
   }
   if (check.damage != ArchiveDamage::kNone) {
     show_archive_damage(owner, check);
     return {false, 0};
   }
-  Installation installation(source, index, game_path, addon_name, owner);
-  if (!installation.check()) return {false, 0};
-  return {true, installation.run()};
+  // The installation's members start mostly as zeros, which their constructors write field by field,
+  // each an instruction of up to 8 bytes at its offset in this large frame. Made in storage that is
+  // zeroed first in one go, those writes repeat what is there, and the compiler leaves them out (about
+  // 430 bytes): it may, as this file is built with -flifetime-dse=1 (cmake/windows.cmake), which keeps
+  // the stores made before a constructor runs rather than taking the storage for undefined there.
+  alignas(Installation) u8 storage[sizeof(Installation)] = {};
+  Installation& installation = *new (storage) Installation(source, index, game_path, addon_name, owner);
+  const bool started = installation.check();
+  const u32 failures = started ? installation.run() : 0;
+  installation.~Installation();
+  return {started, failures};
 }
 
 }  // namespace zep

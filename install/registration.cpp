@@ -135,23 +135,25 @@ bool start_menu_folder_is_foreign(const char* folder, bool (*allowed)(const char
 void make_addon_start_menu_folder(const char* addon_name, WindowRef owner, StartMenu* menu,
                                   bool (*allowed)(const char* name, const void* context), const void* context) {
   if (!menu->wanted) return;
-  // A part that does not fit leaves the path as it was: the message then shows it with that part.
-  if (!menu->folder.append("\\") || !menu->folder.append(addon_name)) {
-    menu->wanted = false;
-    refuse_long_path(owner, "folder", menu->folder.c_str(), addon_name, kNoShortcuts);
-    return;
+  // A part that does not fit leaves the path as it was: the message then shows it with that part (the
+  // add-on's name; nothing more for the backslash after the folder is made). One message for both.
+  const char* missing = addon_name;
+  bool fits = menu->folder.append("\\") && menu->folder.append(addon_name);
+  if (fits) {
+    // A folder that is there already is taken only when all it holds are this add-on's shortcuts.
+    if (start_menu_folder_is_foreign(menu->folder.c_str(), allowed, context)) {
+      menu->wanted = false;
+      show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s",
+                   menu->folder.c_str(), kNoShortcuts);
+      return;
+    }
+    make_folder(menu->folder.c_str());
+    missing = "";
+    fits = menu->folder.append("\\");
   }
-  // A folder that is there already is taken only when all it holds are this add-on's shortcuts.
-  if (start_menu_folder_is_foreign(menu->folder.c_str(), allowed, context)) {
+  if (!fits) {
     menu->wanted = false;
-    show_warning(owner, kInstallerCaption, "The Start Menu folder\n%s\nholds files this add-on did not make.%s",
-                 menu->folder.c_str(), kNoShortcuts);
-    return;
-  }
-  make_folder(menu->folder.c_str());
-  if (!menu->folder.append("\\")) {
-    menu->wanted = false;
-    refuse_long_path(owner, "folder", menu->folder.c_str(), "", kNoShortcuts);
+    refuse_long_path(owner, "folder", menu->folder.c_str(), missing, kNoShortcuts);
   }
 }
 

@@ -1,6 +1,7 @@
 #include "shell/command_options.h"
 
 #include "platform/buffers.h"
+#include "platform/error_message.h"
 #include "platform/platform.h"
 
 namespace zep {
@@ -84,13 +85,18 @@ bool read_installer_options(char* arguments, InstallerOptions* options) {
       }
     } else {
       at = end_word(at, &word);
-      if (is_switch(word, "/S")) {
+      // The switches of one word, each ended by a zero byte (see nth_text), looked for in one loop
+      // rather than by a call each: /S, /O= with either value, /SHORTCUTS.
+      static const char kWords[] = "/S\0/O=YES\0/O=NO\0/SHORTCUTS";
+      u32 k = 0;
+      while (k < 4 && !is_switch(word, nth_text(kWords, k))) ++k;
+      if (k == 0) {
         options->silent = true;
         which = kSilent;
-      } else if (is_switch(word, "/SHORTCUTS")) {
+      } else if (k == 3) {
         options->shortcuts = true;
         which = kShortcuts;
-      } else if (is_switch(word, "/O=YES") || is_switch(word, "/O=NO")) {
+      } else if (k < 3) {
         options->overwrite = word[3] == 'y' || word[3] == 'Y';
         which = kOverwrite;
       }
