@@ -42,6 +42,18 @@ constexpr char kNotMovedBack[] = "%s\ncould not be moved back to\n%s: %e.%s";
 constexpr char kTwoBackups[] = "two backups of it are kept, as\n%s\nand as\n%s\n"
                                "Keep both and their folders: either may be the game's own file.";
 
+// Removes the folders of `path` from its last up to the game folder (its first `game_length` bytes)
+// while they are empty: what the other add-on's backup folder keeps once its backup moved out.
+void remove_empty_folders(const char* path, u32 game_length) {
+  PathString folder;
+  folder.assign(path);
+  for (u32 at = folder.length(); at > game_length; --at) {
+    if (folder.c_str()[at] != '\\') continue;
+    folder.split_at(at);  // the folder's path: what comes before this separator
+    if (!remove_folder(folder.c_str())) return;
+  }
+}
+
 // Shows under `caption` that the file at `full_path` was not placed ("was not replaced" when it was
 // there, `existing`, "was not installed" otherwise) and why: `reason` with its fields.
 void refuse(WindowRef owner, const char* caption, const char* full_path, bool existing, const char* reason, ...) {
@@ -147,6 +159,7 @@ bool Backup::claim(const char* relative_name, const char* full_path, bool existi
       return false;
     }
     moved_from_.assign(theirs.c_str());
+    remove_empty_folders(theirs.c_str(), game_length);
   } else if (existing && kept_.length() == 0) {
     if (!make_missing_folders(ours.c_str(), game_length) || !copy_file(full_path, ours.c_str())) {
       const u32 code = last_error();

@@ -154,6 +154,8 @@ TEST_F(SharedFiles, AnotherAddonsLogIsKnownByItsPlaceWhateverItsSecondLineSays) 
               "Alpha\r\nD:\\Elsewhere\\Game\\\r\noverride/y.itm\r\noverride/alpha.spl\r\n")
         << "Alpha lets go of x.itm, and only of it";
     EXPECT_EQ(read_native_file(game_ / "Beta.zep-backup" / "override" / "x.itm"), "the game's x");
+    EXPECT_FALSE(fs::exists(game_ / "Alpha.zep-backup" / "override" / "x.itm"));
+    EXPECT_TRUE(fs::exists(game_ / "Alpha.zep-backup" / "override" / "y.itm")) << "Alpha keeps what it still lists";
     expect_one_owner_and_no_stray_backup();
     uninstall(beta_first ? "Beta" : "Alpha");
     uninstall(beta_first ? "Alpha" : "Beta");
