@@ -11,12 +11,11 @@ namespace {
 
 constexpr char kBackupCaption[] = "ZEP backup error";
 
+// True when a file is at `path` (held open elsewhere, it is there all the same). A folder is not: it
+// leaves 5 in last_error().
 bool exists(const char* path) {
   FileHandle file(open_for_reading(path));
-  if (file.is_open()) return true;
-  // Held open elsewhere is there all the same; so is a folder.
-  const u32 code = last_error();
-  return code == win_error::kSharingViolation || code == win_error::kAccessDenied;
+  return file.is_open() || last_error() == win_error::kSharingViolation;
 }
 
 // True when the files at `a` and `b` can both be read whole and hold the same bytes. (Files larger
@@ -73,7 +72,8 @@ bool backup_path(const char* game_path, const char* addon_name, const char* rela
 
 bool Backup::prepare(WindowRef owner) {
   PathString folder;
-  folder_there_ = folder.format("%s%s%s", game_path_, addon_name_, kBackupSuffix) && exists(folder.c_str());
+  folder_there_ = folder.format("%s%s%s", game_path_, addon_name_, kBackupSuffix) &&
+                  (exists(folder.c_str()) || last_error() == win_error::kAccessDenied);
   PathString failed;
   if (others_.read(game_path_, addon_name_, &failed)) return true;
   show_warning(owner, kBackupCaption,
@@ -189,9 +189,17 @@ void Backup::release(const char* relative_name, WindowRef owner) {
   const u32 code = last_error();  // the failure being undone is what gets reported
   PathString ours;
   backup_path(game_path_, addon_name_, relative_name, &ours);  // fits: claim made it
+  const u32 game_length = text_length(game_path_);
   if (taken_ != OtherLogs::kNone) {
-    if (moved_from_.length() > 0 && !replace_file(ours.c_str(), moved_from_.c_str())) {
-      show_warning(owner, kBackupCaption, kNotMovedBack, ours.c_str(), moved_from_.c_str(), last_error(), kKeepBackup);
+    // The other add-on's backup goes back into its folders, made again where the take-over removed
+    // them as they emptied; this add-on's go as they empty.
+    if (moved_from_.length() > 0) {
+      if (make_missing_folders(moved_from_.c_str(), game_length) && replace_file(ours.c_str(), moved_from_.c_str())) {
+        remove_empty_folders(ours.c_str(), game_length);
+      } else {
+        show_warning(owner, kBackupCaption, kNotMovedBack, ours.c_str(), moved_from_.c_str(), last_error(),
+                     kKeepBackup);
+      }
     }
     PathString full_path;
     full_path.format("%s%s", game_path_, relative_name);

@@ -215,6 +215,28 @@ TEST_F(SharedFiles, ATakeOverThatCannotRewriteTheOtherLogChangesNothing) {
   }
 }
 
+// A take-over whose file then cannot be replaced (another program holds it) is undone: the other
+// add-on's log lists the file again, and its backup is back in its folder, which the take-over had
+// removed once emptied.
+TEST_F(SharedFiles, ATakeOverUndoneMakesTheOtherBackupFolderAgain) {
+  install("Alpha", {{"override\\x.itm", "Alpha's x"}});
+  const std::string log = read_native_file(game_ / "Alpha.log");
+  std::string said;
+  {
+    FileHandle held(open_for_reading((root_.path() + "Game/override/x.itm").c_str()));
+    said = install("Beta", kBeta);
+  }
+  EXPECT_EQ(last_code_, tool::kExitFailed);
+  EXPECT_EQ(said.find("ZEP backup error"), std::string::npos) << "nothing stays out of place: " << said;
+  EXPECT_EQ(read_native_file(game_ / "Alpha.log"), log);
+  EXPECT_EQ(read_native_file(game_ / "Alpha.zep-backup" / "override" / "x.itm"), "the game's x");
+  EXPECT_FALSE(fs::exists(game_ / "Beta.zep-backup" / "override")) << "Beta's emptied backup folders go";
+  expect_one_owner_and_no_stray_backup();
+  uninstall("Beta");
+  uninstall("Alpha");
+  EXPECT_EQ(files(), before_);
+}
+
 // A file the player keeps read-only, or that another program holds open, is not replaced, and no
 // backup of it stays behind to block a later installation or to be put back over the game's file.
 TEST_F(SharedFiles, AReplaceThatFailsLeavesNoBackupBehind) {
