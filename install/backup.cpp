@@ -147,13 +147,15 @@ bool Backup::claim(const char* relative_name, const char* full_path, bool existi
     if (!others_.let_go(taken_, relative_name)) {
       PathString log_path;
       others_.log_path(taken_, &log_path);
-      refuse(owner, kBackupCaption, full_path, existing, "the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.",
+      refuse(owner, kBackupCaption, full_path, existing,
+             "the log of the add-on %s, which placed it, could not be changed:\n%s\n%e.",
              others_.addon(taken_), log_path.c_str(), last_error());
       return false;
     }
     if (!moving) return true;
     if (!make_missing_folders(ours.c_str(), game_length) || !replace_file(theirs.c_str(), ours.c_str())) {
-      refuse(owner, kBackupCaption, full_path, existing, "the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: %e.%s",
+      refuse(owner, kBackupCaption, full_path, existing,
+             "the add-on %s's backup of it,\n%s,\ncould not be moved to this one's: %e.%s",
              others_.addon(taken_), theirs.c_str(), last_error(), kKeepBackup);
       put_back(taken_, relative_name, full_path, owner);
       return false;

@@ -42,11 +42,11 @@ class Backup {
   bool prepare(WindowRef owner);
 
   // Makes `relative_name` (at `full_path`) the add-on's before it is written: `existing` when the
-  // player agreed to replace the file that is there, otherwise it has just been made, empty. A file another add-on's log
-  // lists is taken over from it; the original of a file that is there and that no log lists is kept
-  // in the backup folder. Returns true when the file may be written. Returns false, after a message
-  // owned by `owner` that names the file, says why, and where its original is kept when it is, having
-  // changed nothing.
+  // player agreed to replace the file that is there, otherwise it has just been made, empty. A file
+  // another add-on's log lists is taken over from it; the original of a file that is there and that
+  // no log lists is kept in the backup folder. Returns true when the file may be written. Returns
+  // false, after a message owned by `owner` that names the file, says why, and where its original is
+  // kept when it is, having changed nothing.
   bool claim(const char* relative_name, const char* full_path, bool existing, WindowRef owner);
 
   // After claim, when the file that is there could not be opened to be replaced after all: undoes what

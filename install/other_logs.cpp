@@ -4,7 +4,12 @@
 #include "install/own_files.h"
 
 namespace zep {
+namespace {
 
+// Reads, from the start of the open `file`, no more than it takes to tell whether its first line is
+// `name`, as the uninstaller reads a log's first line (up to its LF, a CR before that dropped, the last
+// line without one taken whole) and compares it (without regard to case). Stores the file's size in
+// `size` and the answer in `named`. Returns false, with last_error() saying why, when it cannot be read.
 bool first_line_is(FileRef file, const char* name, u32* size, bool* named) {
   const u32 name_length = text_length(name);
   char head[kMaxPath + 2];
@@ -18,6 +23,8 @@ bool first_line_is(FileRef file, const char* name, u32* size, bool* named) {
             (head_length == name_length + 2 && head[name_length] == '\r' && head[name_length + 1] == '\n'));
   return true;
 }
+
+}  // namespace
 
 bool OtherLogs::read(const char* game_path, const char* addon_name, PathString* failed) {
   game_path_ = game_path;

@@ -15,12 +15,6 @@
 
 namespace zep {
 
-// Reads, from the start of the open `file`, no more than it takes to tell whether its first line is
-// `name`, as the uninstaller reads a log's first line (up to its LF, a CR before that dropped, the last
-// line without one taken whole) and compares it (without regard to case). Stores the file's size in
-// `size` and the answer in `named`. Returns false, with last_error() saying why, when it cannot be read.
-bool first_line_is(FileRef file, const char* name, u32* size, bool* named);
-
 class OtherLogs {
  public:
   static constexpr u32 kNone = 0xFFFFFFFFu;

@@ -47,7 +47,8 @@ bool is_installer_own_name(const char* relative_name, const char* addon_name) {
   u32 end = 0;
   bool short_form = false;
   for (; relative_name[end] != 0 && relative_name[end] != '\\'; ++end) {
-    short_form = short_form || (relative_name[end] == '~' && relative_name[end + 1] >= '0' && relative_name[end + 1] <= '9');
+    const char next = relative_name[end + 1];
+    short_form = short_form || (relative_name[end] == '~' && next >= '0' && next <= '9');
   }
   static const char* const kEndings[] = {kLogSuffix, ".log.new", kBackupSuffix};
   for (const char* ending : kEndings) {

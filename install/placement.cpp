@@ -70,7 +70,9 @@ bool accept_placement_name(const char* relative_name, const char* addon_name, Wi
   const bool own = problem == NameProblem::kNameOk && is_installer_own_name(relative_name, addon_name);
   if (problem == NameProblem::kNameOk && !own) return true;
   refuse_file(kRefusedCaption, "", relative_name,
-              own ? "the installer keeps this name, or one it may be short for, for itself" : describe_name_problem(problem), "", owner);
+              own ? "the installer keeps this name, or one it may be short for, for itself"
+                  : describe_name_problem(problem),
+              "", owner);
   return false;
 }
 

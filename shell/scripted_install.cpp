@@ -79,7 +79,9 @@ int run_command_line(const char* command_line) {
 int run_scripted_install(const InstallerOptions& options, bool sound) {
   FileHandle report;
   // A report is appended to its file: never to a file of the installer's own, which it would spoil.
-  if (options.report != nullptr && is_installer_own_report(options.report, options.game_folder)) return kExitNothingDone;
+  if (options.report != nullptr && is_installer_own_report(options.report, options.game_folder)) {
+    return kExitNothingDone;
+  }
   if (options.report != nullptr) {
     report = FileHandle(open_for_appending(options.report));
     if (!report.is_open() && last_error() == win_error::kFileNotFound) report = FileHandle(create_new(options.report));
