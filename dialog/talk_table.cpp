@@ -39,10 +39,11 @@ void copy_resref(u8* to, const u8* from) {
 
 // Makes room for `needed` bytes in `block`, of which the first `used` are kept. Growth doubles the
 // block, so that a run of appends copies each byte only a few times; when the doubled block cannot be
-// had, the exact size is tried. Returns false, with `block` as it was, when memory runs out.
+// had, the exact size is tried. A `first_capacity` of 0 asks for exactly `needed` bytes. Returns false,
+// with `block` as it was, when memory runs out.
 bool reserve(HeapBuffer* block, u32 used, u32 needed, u32 first_capacity) {
   if (!block->empty() && block->length() >= needed) return true;
-  u64 capacity = static_cast<u64>(block->length()) * 2;
+  u64 capacity = first_capacity == 0 ? needed : static_cast<u64>(block->length()) * 2;
   if (capacity < first_capacity) capacity = first_capacity;
   if (capacity < needed) capacity = needed;
   if (capacity > kLargestFile) capacity = kLargestFile;
@@ -71,7 +72,8 @@ namespace {
 
 // Reads and checks the open talk table file into the three blocks. Returns null, or what is wrong at
 // the first problem (a read that fails counts as one, with last_error() set).
-const char* read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, HeapBuffer* strings) {
+const char* read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, HeapBuffer* strings,
+                       bool with_texts) {
   static const char kUnreadable[] = "";
   u32 file_size = 0;
   if (!get_file_size(file, &file_size)) return kUnreadable;
@@ -104,6 +106,7 @@ const char* read_table(FileRef file, TalkHeader* header, HeapBuffer* entries, He
     }
   }
 
+  if (!with_texts) return nullptr;
   if (!strings->allocate(string_size)) return kUnreadable;
   if (string_size > 0 && !read_file(file, strings->data(), string_size)) return kUnreadable;
   return nullptr;
@@ -125,13 +128,14 @@ bool write_pieces(FileRef file, const Piece* pieces, u32 count) {
 
 }  // namespace
 
-TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem) {
+TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem, bool with_texts) {
   table->release();
   FileHandle file(open_for_reading(path));
   if (!file.is_open()) return TalkLoad::kCannotOpen;
   // Read straight into the table, which is emptied again when the file is refused, rather than into
   // blocks of its own that are then moved there.
-  const char* wrong = read_table(file.get(), &table->header_, &table->entry_block_, &table->loaded_strings_);
+  const char* wrong =
+      read_table(file.get(), &table->header_, &table->entry_block_, &table->loaded_strings_, with_texts);
   const u32 code = last_error();
   // Closed before any message, so that the file is not held while the user reads it.
   file.close();
@@ -198,6 +202,39 @@ u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, con
   table->header_.entry_count += 1;
   table->header_.string_data_offset += kTalkEntryLength;
   return strref;
+}
+
+void start_talk_table(TalkTable* table) {
+  table->release();
+  table->header_.string_data_offset = kTalkHeaderLength;
+  table->loaded_ = true;
+}
+
+bool append_table(TalkTable* table, const TalkTable& additions, u32 first) {
+  const u32 count = table->header_.entry_count;
+  const u32 added = additions.header_.entry_count;
+  const u64 entries = static_cast<u64>(first) + added;
+  if (!table->loaded_ || count > first || entries * kTalkEntryLength > kLargestFile) return false;
+  // Room for all of them at once, so that a large table's entries are copied once, not once for each
+  // doubling.
+  if (!reserve(&table->entry_block_, count * kTalkEntryLength, static_cast<u32>(entries) * kTalkEntryLength, 0) ||
+      (additions.appended_size_ > 0 && !reserve(&table->appended_strings_, table->appended_size_,
+                                                 table->appended_size_ + additions.appended_size_, 0))) {
+    return false;
+  }
+  const u8* texts = additions.appended_strings_.data();
+  for (u32 i = count; i < first + added; ++i) {
+    u32 strref;
+    if (i < first) {
+      strref = append_string(table, nullptr, 0, 0, nullptr, 0, 0);
+    } else {
+      const TalkEntry& entry = additions.entry(i - first);
+      strref = append_string(table, texts + entry.string_offset, entry.string_length, entry.flags,
+                             entry.sound_resref, entry.volume_variance, entry.pitch_variance);
+    }
+    if (strref == kAppendRefused) return false;
+  }
+  return true;
 }
 
 void remove_last_string(TalkTable* table) {

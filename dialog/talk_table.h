@@ -102,8 +102,10 @@ class TalkTable {
   u32 total_string_size() const { return loaded_size_ + appended_size_; }
 
  private:
-  friend TalkLoad read_talk_table(TalkTable*, const char*, const char**);
+  friend TalkLoad read_talk_table(TalkTable*, const char*, const char**, bool);
+  friend void start_talk_table(TalkTable*);
   friend u32 append_string(TalkTable*, const void*, u32, u16, const u8*, u32, u32);
+  friend bool append_table(TalkTable*, const TalkTable&, u32);
   friend void remove_last_string(TalkTable*);
   friend TalkWrite write_talk_table(const TalkTable&, const char*);
   friend bool save_talk_table(TalkTable*, const char*, WindowRef);
@@ -129,8 +131,13 @@ class TalkTable {
 // (18 + 26*N; a table of 0 entries whose offset field is 0 is taken as beginning at 18), the entry
 // table and string data inside the file and every entry's text inside the string data. Returns
 // kLoaded, or why not, with the table empty; for kNotATable `*problem` (when not null) says what is
-// wrong, as words for a message.
-TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem);
+// wrong, as words for a message. Without `with_texts` the texts are checked against the file's size
+// but not read: the table then tells its header and entries only, and is not to be appended to.
+TalkLoad read_talk_table(TalkTable* table, const char* path, const char** problem, bool with_texts = true);
+
+// Makes `table` a loaded table of no entries and no file, which only collects appended texts: those
+// of one installation, before append_table gives them to each of the game's tables.
+void start_talk_table(TalkTable* table);
 
 // read_talk_table on `game_path` + "dialog.tlk". Returns true when loaded. Returns false, with the
 // table empty, when it is not; each failure shows "Can't open dialog file. SPK importing aborted."
@@ -148,6 +155,12 @@ bool load_talk_table(TalkTable* table, const char* game_path, WindowRef owner);
 // without appends keeps the loaded bytes unchanged.
 u32 append_string(TalkTable* table, const void* text, u32 length, u16 flags, const u8* sound_resref,
                   u32 volume_variance, u32 pitch_variance);
+
+// Appends to `table` empty entries (flags 0, no sound, no text) up to `first` entries, then every
+// entry of `additions` (a table made by start_talk_table), so that they get the strrefs `first` on.
+// Returns false when it has more than `first` entries, when the saved file would exceed 0xFFFFFFFF
+// bytes, or when memory runs out; `table` is then fit only to be released.
+bool append_table(TalkTable* table, const TalkTable& additions, u32 first);
 
 // Takes back the last append_string of a table that has one, as if it had not been made (a second
 // table that must stay in step with this one refused the same text).

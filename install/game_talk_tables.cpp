@@ -1,5 +1,6 @@
 #include "install/game_talk_tables.h"
 
+#include "install/placement.h"
 #include "platform/buffers.h"
 #include "platform/error_message.h"
 
@@ -9,10 +10,23 @@ const char kNothingInstalled[] = "\nNothing was installed.";
 
 namespace {
 
+// The longest text converted to UTF-8, so that three bytes for each of its bytes still fit in 32 bits.
+constexpr u32 kLargestConvertedText = 0x50000000;
+
+// What follows a table's name in the name of the original kept while the tables are replaced.
+constexpr char kOldFileSuffix[] = ".old";
 
 // `game_path` + `name` + `suffix` into `path`.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
   return path->format("%s%s%s", game_path, name, suffix);
+}
+
+// True when something is at `path`: it can be opened, or it cannot for another reason than that it
+// is missing (it is held open by the game, say, which the table's check then says).
+bool something_at(const char* path) {
+  FileHandle file(open_for_reading(path));
+  const u32 code = last_error();
+  return file.is_open() || (code != win_error::kFileNotFound && code != win_error::kPathNotFound);
 }
 
 // Why a table could not be loaded, for the message that stops the installation.
@@ -28,123 +42,173 @@ void show_load_failure(TalkLoad result, const char* path, const char* problem, W
   }
 }
 
-// Why the tables could not be saved: `written` is kFailed when the file `path` could not be written
-// whole; otherwise (kCannotCreate, or kWritten when it was a later step that failed) it could not be
-// made, copied or replaced.
-void show_save_failure(TalkWrite written, const char* path, WindowRef owner) {
-  if (written == TalkWrite::kFailed) {
-    show_write_failure(owner, false, path, "", "\nThe talk tables are as they were: no string patch file is applied.");
-  } else {
-    show_message(owner, kOpenFailureText, kTalkTableErrorCaption, kMbOk);
-  }
-}
-
-// Deletes `path`, keeping the error code of the failure that is being reported.
-void remove_keeping_error(const char* path) {
-  const u32 code = last_error();
-  delete_file(path);
-  set_last_error(code);
+// Adds `relative` to `tables` when something is at it in `game_path`, or `always`. Returns false
+// when memory runs out.
+bool add_table(TalkTableNames* tables, const char* game_path, const char* relative, bool always) {
+  PathString path;
+  if (!always && (!table_path(game_path, relative, "", &path) || !something_at(path.c_str()))) return true;
+  return tables->add(relative);
 }
 
 }  // namespace
 
-bool GameTalkTables::load(const char* game_path, WindowRef owner) {
-  // dialog.tlk, then dialogF.tlk, read in one loop rather than by a call of each step for each.
-  PathString paths[2];
-  if (!table_path(game_path, kTalkTableName, "", &paths[0]) ||
-      !table_path(game_path, kFemaleTalkTableName, "", &paths[1])) {
-    set_last_error(win_error::kFilenameTooLong);
-    show_load_failure(TalkLoad::kCannotOpen, game_path, nullptr, owner);
-    return false;
-  }
-  const char* problem = "";
-  for (u32 k = 0; k < 2; ++k) {
-    const TalkLoad result = read_talk_table(k == 0 ? &male_ : &female_, paths[k].c_str(), &problem);
-    if (k == 1 && result == TalkLoad::kCannotOpen && last_error() == win_error::kFileNotFound) return true;  // none
-    if (result != TalkLoad::kLoaded) {
-      show_load_failure(result, paths[k].c_str(), problem, owner);
-      release_talk_table(&male_);  // when it is dialogF.tlk that cannot be loaded
-      return false;
+bool TalkTableNames::add(const char* relative) {
+  count_ += 1;
+  return names_.append(relative, text_length(relative) + 1);
+}
+
+TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, PathString* about) {
+  static const char* const kTables[] = {kTalkTableName, kFemaleTalkTableName};
+  // An Enhanced Edition's languages: every folder in lang\ that holds a table.
+  PathString relative;
+  FoundName language;
+  const SearchRef search = about->format("%slang\\*", game_path) ? find_first(about->c_str(), &language) : nullptr;
+  TableSearch result = TableSearch::kFound;
+  for (bool more = search != nullptr; more && result == TableSearch::kFound; more = find_next(search, &language)) {
+    for (u32 k = 0; k < 2 && language.text[0] != '.'; ++k) {  // not "." and ".."
+      const u32 before = tables->count();
+      if (!relative.format("lang\\%s\\%s", language.text, kTables[k])) continue;
+      if (!add_table(tables, game_path, relative.c_str(), false)) result = TableSearch::kNoMemory;
+      if (tables->count() == before) continue;
+      tables->enhanced_ = tables->enhanced_ || k == 0;
+      // The table is replaced where it is: a link on the way could put it anywhere.
+      table_path(game_path, relative.c_str(), "", about);
+      if (passes_through_link(about->c_str(), text_length(game_path))) result = TableSearch::kLink;
     }
   }
-  const char* male = paths[0].c_str();
-  const char* female = paths[1].c_str();
-  if (female_.entry_count() != male_.entry_count()) {
-    show_warning(owner, kTalkTableErrorCaption, "%s has %u entries and %s %u.\nThe talk tables are out of step.%s",
-                 male, male_.entry_count(), female, female_.entry_count(), kNothingInstalled);
-    release_talk_table(&male_);
-    release_talk_table(&female_);
+  find_close(search);
+  if (result != TableSearch::kFound || !tables->enhanced_) {
+    // A classic game: dialog.tlk, whose absence its check tells, and dialogF.tlk when it is there.
+    *tables = TalkTableNames();
+    for (u32 k = 0; k < 2 && result == TableSearch::kFound; ++k) {
+      if (!add_table(tables, game_path, kTables[k], k == 0)) result = TableSearch::kNoMemory;
+    }
+    return result;
+  }
+  // Siege of Dragonspear as some stores sell it: the game reads its texts from the archive, never from
+  // lang\, until the archive is merged into the game folder.
+  static const char* const kDlcArchives[] = {"sod-dlc.zip", "dlc\\sod-dlc.zip"};
+  for (const char* archive : kDlcArchives) {
+    if (table_path(game_path, archive, "", about) && something_at(about->c_str())) return TableSearch::kDlcArchive;
+  }
+  return TableSearch::kFound;
+}
+
+void show_table_search_failure(TableSearch search, const PathString& about, const char* last, WindowRef owner) {
+  if (search == TableSearch::kLink) {
+    refuse_link(about.c_str(), "\nThe game's talk tables are not grown through it.", last, owner);
+  } else if (search == TableSearch::kDlcArchive) {
+    show_warning(owner, kTalkTableErrorCaption,
+                 "%s\nholds a DLC, and the game reads its texts from there: texts added to its talk tables would "
+                 "not show.\nMerge the DLC into the game folder first (with a DLC merger), then choose it again.%s",
+                 about.c_str(), last);
+  } else {
+    show_load_failure(TalkLoad::kNoMemory, about.c_str(), "", owner);
+  }
+}
+
+bool GameTalkTables::load(const char* game_path, WindowRef owner) {
+  PathString path;
+  const TableSearch search = find_talk_tables(game_path, &names_, &path);
+  if (search != TableSearch::kFound) {
+    show_table_search_failure(search, path, kNothingInstalled, owner);
     return false;
   }
+  // Each table is checked whole but for its texts, which are only measured against its size; the
+  // largest entry count is where the new strrefs begin.
+  const char* name = names_.names();
+  for (u32 k = 0; k < names_.count(); ++k, name += text_length(name) + 1) {
+    TalkTable table;
+    const char* problem = "";
+    set_last_error(win_error::kFilenameTooLong);
+    const TalkLoad result = table_path(game_path, name, "", &path)
+                                ? read_talk_table(&table, path.c_str(), &problem, false)
+                                : TalkLoad::kCannotOpen;
+    if (result != TalkLoad::kLoaded) {
+      show_load_failure(result, path.c_str(), problem, owner);
+      return false;
+    }
+    if (table.entry_count() > first_) first_ = table.entry_count();
+  }
+  start_talk_table(&additions_);
   return true;
 }
 
 u32 GameTalkTables::append(const void* text, u32 length, u16 flags, const u8* sound_resref, u32 volume_variance,
                            u32 pitch_variance) {
-  const u32 strref = append_string(&male_, text, length, flags, sound_resref, volume_variance, pitch_variance);
-  if (strref == kAppendRefused || !female_.loaded()) return strref;
-  if (append_string(&female_, text, length, flags, sound_resref, volume_variance, pitch_variance) == strref) {
-    return strref;
+  HeapBuffer converted;
+  if (names_.enhanced() && length > 0) {
+    // Each byte is at most one character, which is at most three bytes in UTF-8.
+    length = length <= kLargestConvertedText && converted.allocate(3 * length)
+                 ? text_to_utf8(static_cast<const char*>(text), length, reinterpret_cast<char*>(converted.data()))
+                 : 0;
+    if (length == 0) return kAppendRefused;
+    text = converted.data();
   }
-  remove_last_string(&male_);
-  return kAppendRefused;
+  const u32 index = append_string(&additions_, text, length, flags, sound_resref, volume_variance, pitch_variance);
+  return index == kAppendRefused ? index : first_ + index;
 }
 
-void GameTalkTables::remove_last() {
-  remove_last_string(&male_);
-  if (female_.loaded()) remove_last_string(&female_);
-}
+void GameTalkTables::remove_last() { remove_last_string(&additions_); }
 
 bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   if (!loaded()) return false;
-  const bool female = female_.loaded();
-  // The five paths, made in one loop rather than by a call each: each table, then the file written
-  // beside it, then the copy of dialogF.tlk kept until the end.
-  PathString paths[5];
-  PathString& male_path = paths[0];
-  PathString& male_new = paths[1];
-  PathString& female_path = paths[2];
-  PathString& female_new = paths[3];
-  PathString& female_old = paths[4];
-  bool fitted = true;
-  for (u32 k = 0; k < 5 && fitted; ++k) {
-    fitted = table_path(game_path, k < 2 ? kTalkTableName : kFemaleTalkTableName,
-                        k == 4 ? ".old" : (k & 1) != 0 ? kNewFileSuffix : "", &paths[k]);
-  }
-  // Every failure ends in one message, naming the file it failed on (see show_save_failure).
-  TalkWrite written = TalkWrite::kCannotCreate;
-  const char* failed = nullptr;
-  if (!fitted) {
-    set_last_error(win_error::kFilenameTooLong);
-    failed = game_path;
-  } else if ((written = write_talk_table(male_, male_new.c_str())) != TalkWrite::kWritten) {
-    failed = male_path.c_str();
-  } else {
-    if (female && (written = write_talk_table(female_, female_new.c_str())) != TalkWrite::kWritten) {
-      failed = female_path.c_str();
-    } else if (!female) {
-      if (!replace_file(male_new.c_str(), male_path.c_str())) failed = male_path.c_str();
-    } else if (!copy_file(female_path.c_str(), female_old.c_str()) ||
-               !replace_file(female_new.c_str(), female_path.c_str())) {
-      // dialogF.tlk is as it was: the copy of it, or the one that was to replace it, goes.
-      remove_keeping_error(female_old.c_str());
-      remove_keeping_error(female_new.c_str());
-      failed = female_path.c_str();
-    } else if (!replace_file(male_new.c_str(), male_path.c_str())) {
-      // dialog.tlk could not take the texts that dialogF.tlk now has: dialogF.tlk goes back.
-      const u32 code = last_error();
-      replace_file(female_old.c_str(), female_path.c_str());
-      set_last_error(code);
-      failed = male_path.c_str();
+  // With nothing to add every table stays as it is.
+  const u32 count = additions_.entry_count() == 0 ? 0 : names_.count();
+  // Each table's own path, the one written beside it and its original kept until the end.
+  PathString paths[3];
+  static const char* const kSuffixes[] = {"", kNewFileSuffix, kOldFileSuffix};
+  TalkWrite written = TalkWrite::kWritten;
+  const char* failed = nullptr;  // the table a failure is about
+  u32 kept = 0;                  // tables whose originals are kept
+  // Steps 0 to count - 1 write each grown table beside itself, the next count put each in place.
+  for (u32 step = 0; step < 2 * count && failed == nullptr; ++step) {
+    const u32 k = step % count;
+    const char* name = names_.names();
+    for (u32 i = 0; i < k; ++i) name += text_length(name) + 1;
+    bool made = true;
+    for (u32 i = 0; i < 3; ++i) made = made && table_path(game_path, name, kSuffixes[i], &paths[i]);
+    if (!made) {
+      set_last_error(win_error::kFilenameTooLong);
+      written = TalkWrite::kCannotCreate;
+    } else if (step < count) {
+      TalkTable table;
+      written = read_talk_table(&table, paths[0].c_str(), nullptr) == TalkLoad::kLoaded &&
+                        append_table(&table, additions_, first_)
+                    ? write_talk_table(table, paths[1].c_str())
+                    : TalkWrite::kCannotCreate;
+      made = written == TalkWrite::kWritten;
     } else {
-      delete_file(female_old.c_str());
+      // The last table needs no original kept: once it is in place, all are.
+      const bool last = k + 1 == count;
+      if (!last && (made = replace_file(paths[0].c_str(), paths[2].c_str()))) ++kept;
+      made = made && replace_file(paths[1].c_str(), paths[0].c_str());
     }
-    // dialog.tlk.new, written, goes whatever failed after it.
-    if (failed != nullptr) remove_keeping_error(male_new.c_str());
+    if (!made) failed = name;
   }
-  if (failed != nullptr) show_save_failure(written, failed, owner);
-  release_talk_table(&male_);
-  release_talk_table(&female_);
+  // The originals kept go back when a table failed, and are let go when none did; nothing written
+  // beside a table stays.
+  const u32 code = last_error();
+  const char* name = names_.names();
+  for (u32 k = 0; k < count; ++k, name += text_length(name) + 1) {
+    for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
+    delete_file(paths[1].c_str());
+    if (failed == nullptr) {
+      delete_file(paths[2].c_str());
+    } else if (k < kept) {
+      replace_file(paths[2].c_str(), paths[0].c_str());
+    }
+  }
+  set_last_error(code);
+  if (failed != nullptr) {
+    if (written == TalkWrite::kFailed) {
+      show_write_failure(owner, false, game_path, failed,
+                         "\nThe talk tables are as they were: no string patch file is applied.");
+    } else {
+      show_message(owner, kOpenFailureText, kTalkTableErrorCaption, kMbOk);
+    }
+  }
+  release_talk_table(&additions_);
   return failed == nullptr;
 }
 

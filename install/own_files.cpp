@@ -25,19 +25,28 @@ bool own_file_name(u32 k, const char* addon_name, PathString* name) {
   // Each name as its first part and what follows; the last three follow the add-on's name.
   static const char* const kNames[kOwnFileCount][2] = {
       {kTalkTableName, ""},           {kFemaleTalkTableName, ""},           {kUninstallerFile, ""},
-      {kTalkTableName, kNewFileSuffix}, {kFemaleTalkTableName, kNewFileSuffix}, {kFemaleTalkTableName, ".old"},
-      {nullptr, kLogSuffix},          {nullptr, ".log.new"},                {nullptr, kBackupSuffix}};
+      {kTalkTableName, kNewFileSuffix}, {kFemaleTalkTableName, kNewFileSuffix}, {kTalkTableName, ".old"},
+      {kFemaleTalkTableName, ".old"}, {nullptr, kLogSuffix},                {nullptr, ".log.new"},
+      {nullptr, kBackupSuffix}};
   const char* first = kNames[k][0] != nullptr ? kNames[k][0] : addon_name;
   return first != nullptr && first[0] != 0 && name->format("%s%s", first, kNames[k][1]);
 }
 
 bool is_installer_own_name(const char* relative_name, const char* addon_name) {
+  // The last part of the name: a talk table, or a file written beside one, is the installer's in any
+  // folder, as an Enhanced Edition keeps its tables in lang\<locale>\.
+  const char* last_part = relative_name;
+  for (const char* c = relative_name; *c != 0; ++c) {
+    if (*c == '\\') last_part = c + 1;
+  }
   for (u32 k = 0; k < kOwnFileCount; ++k) {
     PathString own;
     if (!own_file_name(k, addon_name, &own)) continue;
-    const i32 length = prefix_length(relative_name, own.c_str());
+    const bool table = k != 2 && k < kFirstAddonFile;
+    const char* name = table ? last_part : relative_name;
+    const i32 length = prefix_length(name, own.c_str());
     if (length < 0) continue;
-    const char rest = relative_name[length];
+    const char rest = name[length];
     // The backup folder, and everything in it.
     if (rest == 0 || (k == kOwnFileCount - 1 && rest == '\\')) return true;
   }

@@ -1,9 +1,11 @@
 // The names the installer keeps for itself in the game folder. No archive may place a file under one
 // of them, and a link in the place of one it writes stops the installation before it starts.
 //
-//   dialog.tlk, dialogF.tlk   the game's talk tables, which the installer grows
+//   dialog.tlk, dialogF.tlk   the game's talk tables, which the installer grows, in any folder (an
+//                             Enhanced Edition keeps them in lang\<locale>\)
 //   UInst.exe                 the uninstaller
-//   dialog.tlk.new, dialogF.tlk.new, dialogF.tlk.old   the files written beside the talk tables
+//   dialog.tlk.new, dialogF.tlk.new, dialog.tlk.old, dialogF.tlk.old   the files written beside the
+//                             talk tables, in any folder
 //   <AddonName>.log           the add-on's install log, and <AddonName>.log.new beside it
 //   <AddonName>.zep-backup    the add-on's backup folder, and everything in it
 //   *.log, *.log.new, *.zep-backup\...   every add-on's log and backup folder, at the top of the game
@@ -23,8 +25,10 @@ extern const char kBackupSuffix[];     // ".zep-backup", after the add-on's name
 // How many names own_file_name gives, and the first of them that the installer writes (the ones
 // before are the talk tables themselves, which it reads where they are and replaces by a rename, so
 // that a link in their place sends nothing elsewhere).
-constexpr u32 kOwnFileCount = 9;
+constexpr u32 kOwnFileCount = 10;
 constexpr u32 kFirstWrittenOwnFile = 2;
+// The first of the names that follow the add-on's name.
+constexpr u32 kFirstAddonFile = 7;
 
 // The installer's own name number `k` (below kOwnFileCount) into `name`; the last three follow
 // `addon_name`. Returns false when `addon_name` is null or empty and `k` names one of those, or when

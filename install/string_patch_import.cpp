@@ -78,7 +78,7 @@ u32 append_patch_texts(const LoadedPatch& loaded, GameTalkTables* tables) {
     if (i == 0) first = strref;
   }
   // A file without texts takes no strref; any number does for it.
-  return patch.entry_count == 0 ? tables->table().entry_count() : first;
+  return patch.entry_count == 0 ? tables->next_strref() : first;
 }
 
 // Kept out of line, measured on the stub (about 50 bytes): folded into the installation's placing of

@@ -547,6 +547,72 @@ void find_close(SearchRef search) {
 
 void* allocate_zeroed(u32 length) { return std::calloc(1, length == 0 ? 1 : length); }
 
+namespace {
+
+// True when the `length` bytes of `text` are valid UTF-8, as MultiByteToWideChar with
+// MB_ERR_INVALID_CHARS takes it: no sequence cut short, overlong, a surrogate or beyond U+10FFFF.
+bool is_utf8(const u8* text, u32 length) {
+  for (u32 i = 0; i < length;) {
+    const u8 lead = text[i];
+    u32 more = 0;     // the bytes that follow the lead byte
+    u8 low = 0x80;    // the smallest and largest second byte
+    u8 high = 0xBF;
+    if (lead < 0x80) {
+      more = 0;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      more = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      more = 2;
+      if (lead == 0xE0) low = 0xA0;   // not overlong
+      if (lead == 0xED) high = 0x9F;  // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      if (lead == 0xF0) low = 0x90;   // not overlong
+      if (lead == 0xF4) high = 0x8F;  // not beyond U+10FFFF
+    } else {
+      return false;
+    }
+    if (length - i <= more) return false;
+    for (u32 j = 1; j <= more; ++j) {
+      const u8 next = text[i + j];
+      if (next < (j == 1 ? low : 0x80) || next > (j == 1 ? high : 0xBF)) return false;
+    }
+    i += more + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+u32 text_to_utf8(const char* text, u32 length, char* utf8) {
+  if (is_utf8(reinterpret_cast<const u8*>(text), length)) {
+    std::memcpy(utf8, text, length);
+    return length;
+  }
+  // Windows-1252: Latin-1 but for 0x80 to 0x9F, where the five bytes it leaves undefined keep their
+  // own values, as MultiByteToWideChar gives them.
+  static const u16 kFrom80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  u32 written = 0;
+  for (u32 i = 0; i < length; ++i) {
+    const u8 byte = static_cast<u8>(text[i]);
+    const u32 c = byte >= 0x80 && byte < 0xA0 ? kFrom80[byte - 0x80] : byte;
+    if (c < 0x80) {
+      utf8[written++] = static_cast<char>(c);
+    } else if (c < 0x800) {
+      utf8[written++] = static_cast<char>(0xC0 | (c >> 6));
+      utf8[written++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      utf8[written++] = static_cast<char>(0xE0 | (c >> 12));
+      utf8[written++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      utf8[written++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return written;
+}
+
 void release_memory(void* block) { std::free(block); }
 
 namespace host {

@@ -192,6 +192,13 @@ void* allocate_zeroed(u32 length);
 // Releases a block from allocate_zeroed; null is ignored.
 void release_memory(void* block);
 
+// Writes the `length` bytes of `text` (`length` above 0) into `utf8` in UTF-8: as they are when they
+// are valid UTF-8, otherwise converted from the ANSI code page. `utf8` has room for three bytes for
+// each of them. Windows: MultiByteToWideChar from CP_UTF8 with MB_ERR_INVALID_CHARS, or else from
+// CP_ACP, then WideCharToMultiByte to CP_UTF8; the host layer takes Windows-1252 for the ANSI code
+// page. Returns the bytes written, or 0 on failure.
+u32 text_to_utf8(const char* text, u32 length, char* utf8);
+
 // The process's whole command line (GetCommandLineA). The text belongs to the system.
 const char* command_line();
 

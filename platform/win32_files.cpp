@@ -166,4 +166,21 @@ bool is_whole_path(const char* path) {
 __attribute__((noinline)) u32 last_error() { return GetLastError(); }
 __attribute__((noinline)) void set_last_error(u32 code) { SetLastError(code); }
 
+u32 text_to_utf8(const char* text, u32 length, char* utf8) {
+  // The characters go through a block of their own: each byte is at most one of them, and four bytes
+  // of UTF-8 are two.
+  WCHAR* wide = static_cast<WCHAR*>(allocate_zeroed(2 * length));
+  if (wide == nullptr) return 0;
+  int characters = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, static_cast<int>(length), wide,
+                                       static_cast<int>(length));
+  if (characters <= 0) {
+    characters = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide, static_cast<int>(length));
+  }
+  const int written = characters <= 0 ? 0
+                                      : WideCharToMultiByte(CP_UTF8, 0, wide, characters, utf8,
+                                                            static_cast<int>(3 * length), nullptr, nullptr);
+  release_memory(wide);
+  return written <= 0 ? 0 : static_cast<u32>(written);
+}
+
 }  // namespace zep

@@ -1,6 +1,7 @@
 #include "shell/game_folder.h"
 
 #include "dialog/talk_table.h"
+#include "install/game_talk_tables.h"
 #include "install/placement.h"
 #include "platform/buffers.h"
 #include "platform/error_message.h"
@@ -37,11 +38,21 @@ FolderChoice check_game_folder(WindowRef owner, const char* given, char* game_pa
                  kChooseShorterPath);
     return FolderChoice::kTooLong;
   }
+  // The chosen path and a backslash: the GamePath the folder is checked as. Its first talk table is
+  // read (dialog.tlk at its top for a classic game); all of them are when the add-on is installed.
+  PathString folder_path;
+  folder_path.format("%s\\", chosen);  // fits: 248 characters, the backslash and the terminator
+  TalkTableNames tables;
   PathString tried;
-  tried.format("%s\\%s", chosen, kTalkTableName);  // fits: 248 + 11 characters and the terminator are 260 bytes
+  const TableSearch search = find_talk_tables(folder_path.c_str(), &tables, &tried);
+  if (search != TableSearch::kFound) {
+    show_table_search_failure(search, tried, "", owner);
+    return FolderChoice::kRefused;
+  }
+  tried.format("%s%s", folder_path.c_str(), tables.names());  // fits for dialog.tlk; a longer one is looked for
   TalkTable table;
   const char* problem = "";
-  const TalkLoad result = read_talk_table(&table, tried.c_str(), &problem);
+  const TalkLoad result = read_talk_table(&table, tried.c_str(), &problem, false);
   if (result == TalkLoad::kCannotOpen) {
     show_message(owner,
                  "The dialog file cannot be located.\nOnly dirs containing a dialog.tlk file are considered valid.",
@@ -53,9 +64,7 @@ FolderChoice check_game_folder(WindowRef owner, const char* given, char* game_pa
                  result == TalkLoad::kNotATable ? problem : "it does not fit in memory");
     return FolderChoice::kNotATalkTable;
   }
-  // The chosen path and the backslash that was appended to it.
-  copy_bytes(game_path, tried.c_str(), length + 1);
-  game_path[length + 1] = 0;
+  copy_bytes(game_path, folder_path.c_str(), length + 2);
   return FolderChoice::kAccepted;
 }
 

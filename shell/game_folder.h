@@ -1,5 +1,6 @@
 // Choosing the game folder: the folder chooser, and the check that the chosen folder holds the game's
-// talk table, which is all that tells a game folder from any other.
+// talk table, which is all that tells a game folder from any other: dialog.tlk at its top (a classic
+// game), or lang\<locale>\dialog.tlk (an Enhanced Edition).
 #pragma once
 
 #include "platform/buffers.h"
@@ -20,11 +21,12 @@ enum class FolderChoice {
   kNoDialogFile, // the folder's dialog.tlk cannot be opened; the message was shown
   kNotATalkTable,// the folder's dialog.tlk is not a talk table (or does not fit in memory); the message was shown
   kTooLong,      // the folder's path is longer than kMaxGameFolderLength; the message was shown
+  kRefused,      // the game's tables cannot be used (a link on their way, a DLC not merged); the message was shown
 };
 
-// Shows the folder chooser owned by `owner` and checks the chosen folder by opening its dialog.tlk
-// for reading without sharing, then reading it as a talk table (read_talk_table). When the check
-// passes, writes the
+// Shows the folder chooser owned by `owner` and checks the chosen folder by finding its talk tables
+// (find_talk_tables), then opening the first of them, its dialog.tlk in a classic game, for reading
+// without sharing and reading it as a talk table (read_talk_table). When the check passes, writes the
 // folder's path followed by one backslash (a drive root's own backslash is kept, so it ends in two)
 // into `game_path` (kMaxPath bytes) and returns kAccepted. The chooser and the check work in storage
 // of their own: in every other case `game_path` is left exactly as it was.

@@ -74,7 +74,7 @@ class StringPatchFile : public ::testing::Test {
     }
     ASSERT_TRUE(log_.create(game_path_.c_str(), "Mod"));
     ASSERT_TRUE(tables_.load(game_path_.c_str(), nullptr));
-    loaded_count_ = tables_.table().entry_count();
+    loaded_count_ = tables_.next_strref();
   }
   void TearDown() override { log_.close(); }
 
@@ -224,7 +224,7 @@ TEST_F(StringPatchFile, OverlappingRangesAndPositionsGiveTheBytesOfEveryWriteInI
     texts[0].positions = table;
     std::string spk = build_spk4("MIXED.itm", std::string(64, '\x11'), texts);
     std::string expected(64, '\x11');
-    const u32 n = tables_.table().entry_count();
+    const u32 n = tables_.next_strref();
     for (std::uint32_t i = 0; i < text_count; ++i) {
       std::uint32_t first = random(table_size);
       std::uint32_t count = random(table_size - first + 1);
@@ -314,7 +314,7 @@ TEST_F(StringPatchFile, DamagedFilesAreRefusedAndChangeNothing) {
     // A refused name is named, with why it is refused.
     const char* named = std::string(c.what).find("name") == 0 ? "x.dll\nis not installed: " : "RUBY.spk";
     EXPECT_NE(script.shown()[0].text.find(named), std::string::npos) << script.shown()[0].text;
-    EXPECT_EQ(tables_.table().entry_count(), loaded_count_);
+    EXPECT_EQ(tables_.next_strref(), loaded_count_);
   }
   EXPECT_EQ(tree(), before) << "nothing placed, nothing logged";
 }
@@ -332,7 +332,7 @@ TEST_F(StringPatchFile, SpknAndOtherMagicsChangeNothing) {
   EXPECT_EQ(apply("").status, PatchStatus::kPassedOver);
   EXPECT_EQ(apply_file(root_.native() / "missing", "").status, PatchStatus::kUnreadable);
   EXPECT_EQ(script.shown().size(), 1u);
-  EXPECT_EQ(tables_.table().entry_count(), loaded_count_);
+  EXPECT_EQ(tables_.next_strref(), loaded_count_);
   EXPECT_EQ(tree(), before);
 }
 
