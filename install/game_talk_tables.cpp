@@ -121,9 +121,12 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
     TalkTable table;
     const char* problem = "";
     set_last_error(win_error::kFilenameTooLong);
-    const TalkLoad result = table_path(game_path, name, "", &path)
-                                ? read_talk_table(&table, path.c_str(), &problem, false)
-                                : TalkLoad::kCannotOpen;
+    TalkLoad result = table_path(game_path, name, "", &path) ? read_talk_table(&table, path.c_str(), &problem, false)
+                                                               : TalkLoad::kCannotOpen;
+    // A table that may not be written (read-only, or held open) is found now, not when it is replaced.
+    if (result == TalkLoad::kLoaded && !FileHandle(open_for_appending(path.c_str())).is_open()) {
+      result = TalkLoad::kCannotOpen;
+    }
     if (result != TalkLoad::kLoaded) {
       show_load_failure(result, path.c_str(), problem, owner);
       return false;

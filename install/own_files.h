@@ -1,11 +1,11 @@
 // The names the installer keeps for itself in the game folder. No archive may place a file under one
 // of them, and a link in the place of one it writes stops the installation before it starts.
 //
-//   dialog.tlk, dialogF.tlk   the game's talk tables, which the installer grows, in any folder (an
-//                             Enhanced Edition keeps them in lang\<locale>\)
+//   dialog.tlk, dialogF.tlk   the game's talk tables, which the installer grows, at the top and in any
+//                             folder in lang\ (an Enhanced Edition keeps them in lang\<locale>\)
 //   UInst.exe                 the uninstaller
 //   dialog.tlk.new, dialogF.tlk.new, dialog.tlk.old, dialogF.tlk.old   the files written beside the
-//                             talk tables, in any folder
+//                             talk tables, there too
 //   <AddonName>.log           the add-on's install log, and <AddonName>.log.new beside it
 //   <AddonName>.zep-backup    the add-on's backup folder, and everything in it
 //   *.log, *.log.new, *.zep-backup\...   every add-on's log and backup folder, at the top of the game

@@ -272,8 +272,6 @@ TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFail
   // Every case leaves the game folder, the registry and the installer's folder exactly as they were,
   // after one message that says what is wrong.
   const std::string cut_table = talk_table_.substr(0, 12);
-  // One entry: the demo table has 115, the empty one none.
-  const std::string other_count = test::build_tlk({{1, "", 0, 0, "one"}});
   std::string damaged_spk = test::build_spk4("EVILAMUL.itm", item_, texts_);
   test::put_u32_at(damaged_spk, test::spk_field::kResourceLength, 0x7FFFFFFF);
   const struct {
@@ -284,7 +282,7 @@ TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFail
       {"a talk table cut inside its header", cut_table, "", "", "is not a talk table"},
       {"a talk table of another signature", "TLK V2  " + talk_table_.substr(8), "", "", "is not a talk table"},
       {"a female talk table that is not one", talk_table_, "garbage", "", "dialogF.tlk is not a talk table"},
-      {"two talk tables out of step", talk_table_, other_count, "", "out of step"},
+      {"a read-only talk table", talk_table_, "", "", "Can't open dialog file"},
       {"a damaged string patch file", talk_table_, "", damaged_spk, "EVILAMUL.spk is damaged"},
   };
   for (const auto& c : cases) {
@@ -293,6 +291,10 @@ TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFail
     fs::create_directories(game_);
     write_native_file(game_ / "dialog.tlk", c.table);
     if (!c.female_table.empty()) write_native_file(game_ / "dialogF.tlk", c.female_table);
+    if (std::string(c.what).find("read-only") != std::string::npos) {
+      fs::permissions(game_ / "dialog.tlk", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                      fs::perm_options::remove);
+    }
     patches_ = {{"EVILAMUL.spk", c.patch.empty() ? test::build_spk4("EVILAMUL.itm", item_, texts_) : c.patch}};
     std::vector<std::string> before;
     for (const auto& item : fs::recursive_directory_iterator(game_)) before.push_back(item.path().string());
@@ -322,41 +324,40 @@ TEST_F(InstallDriver, WhatIsCheckedBeforeTheFirstChangeInstallsNothingWhenItFail
   EXPECT_FALSE(fs::exists(game_ / "UInst.exe"));
 }
 
-TEST_F(InstallDriver, TheFemaleTalkTableGrowsInStepAndATableThatCannotBeSavedPlacesNoResource) {
-  write_native_file(game_ / "dialogF.tlk", talk_table_);
-  {
+TEST_F(InstallDriver, TheFemaleTalkTableGrowsInStepAndAShorterOneIsPaddedFirst) {
+  // dialogF.tlk as long as dialog.tlk, then one entry shorter, then one longer: the texts always go
+  // to the strrefs after the longer table's entries, the shorter one padded with empty entries.
+  for (int longer : {0, -1, 1}) {
+    SCOPED_TRACE("dialogF.tlk longer by " + std::to_string(longer));
+    fs::remove_all(game_);
+    fs::create_directories(game_);
+    std::vector<test::Line> male = {{1, "", 0, 0, "one"}, {1, "", 0, 0, "two"}};
+    std::vector<test::Line> female = male;
+    if (longer < 0) female.pop_back();
+    if (longer > 0) female.push_back({1, "SND", 0, 0, "three"});
+    write_native_file(game_ / "dialog.tlk", test::build_tlk(male));
+    write_native_file(game_ / "dialogF.tlk", test::build_tlk(female));
     MessageScript script;
-    InstallReport report = install();
-    EXPECT_EQ(report.failures, 0u) << captions(script.shown());
-  }
-  const std::string male = file("dialog.tlk");
-  const std::string female = file("dialogF.tlk");
-  EXPECT_EQ(female, male) << "the same texts at the same strrefs";
-  EXPECT_EQ(u32_at(female, 10), u32_at(talk_table_, 10) + 2);
-  EXPECT_FALSE(fs::exists(game_ / "dialogF.tlk.old"));
-  EXPECT_FALSE(fs::exists(game_ / "dialogF.tlk.new"));
-
-  // A talk table that cannot be replaced (read-only): neither table changes, and the resource that
-  // would refer to the texts is not placed, while the other files are.
-  fs::remove_all(game_);
-  fs::create_directories(game_);
-  write_native_file(game_ / "dialog.tlk", talk_table_);
-  write_native_file(game_ / "dialogF.tlk", talk_table_);
-  fs::permissions(game_ / "dialog.tlk", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                  fs::perm_options::remove);
-  MessageScript script;
-  InstallReport report = install();
-  EXPECT_EQ(report.failures, 1u) << captions(script.shown());
-  bool told = false;
-  for (const ShownMessage& shown : script.shown()) told = told || shown.text == "Can't open dialog file. SPK importing aborted.";
-  EXPECT_TRUE(told) << captions(script.shown());
-  EXPECT_EQ(file("dialog.tlk"), talk_table_);
-  EXPECT_EQ(file("dialogF.tlk"), talk_table_) << "dialogF.tlk is put back when dialog.tlk cannot follow";
-  EXPECT_FALSE(fs::exists(game_ / "override" / "EVILAMUL.itm"));
-  EXPECT_TRUE(file("Override\\evilamul.spl") == files_[0].data);
-  EXPECT_EQ(log_text().find("EVILAMUL.itm"), std::string::npos);
-  for (const char* left : {"dialog.tlk.new", "dialogF.tlk.new", "dialogF.tlk.old"}) {
-    EXPECT_FALSE(fs::exists(game_ / left)) << left;
+    EXPECT_EQ(install().failures, 0u) << captions(script.shown());
+    const std::uint32_t first = longer > 0 ? 3 : 2;
+    for (const char* name : {"dialog.tlk", "dialogF.tlk"}) {
+      SCOPED_TRACE(name);
+      const test::ParsedTable table = test::parse_tlk(file(name));
+      ASSERT_TRUE(table.sound);
+      ASSERT_EQ(table.entries.size(), first + 2);
+      EXPECT_EQ(table.text(first), "Lantern of Dawn");
+      EXPECT_EQ(table.text(first + 1), "It glows.");
+      const std::size_t own = std::string(name) == "dialog.tlk" ? male.size() : female.size();
+      for (std::size_t i = own; i < first; ++i) {
+        EXPECT_EQ(table.entries[i].flags, 0u) << i;
+        EXPECT_EQ(table.entries[i].resref, std::string(8, '\0')) << i;
+        EXPECT_EQ(table.entries[i].length, 0u) << i;
+      }
+    }
+    EXPECT_EQ(u32_at(file("override\\EVILAMUL.itm"), kPositions[2]), first + 1);
+    for (const char* left : {"dialog.tlk.new", "dialogF.tlk.new", "dialog.tlk.old", "dialogF.tlk.old"}) {
+      EXPECT_FALSE(fs::exists(game_ / left)) << left;
+    }
   }
 }
 
