@@ -189,18 +189,18 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
     }
     if (!made) failed = name;
   }
-  // The originals kept go back when a table failed, and are let go when none did; nothing written
-  // beside a table stays.
+  // The originals kept are let go when no table failed; when one did, they go back, and nothing
+  // written beside a table stays.
   const u32 code = last_error();
   const char* name = names_.names();
   for (u32 k = 0; k < count; ++k, name += text_length(name) + 1) {
     for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
-    delete_file(paths[1].c_str());
     if (failed == nullptr) {
       delete_file(paths[2].c_str());
-    } else if (k < kept) {
-      replace_file(paths[2].c_str(), paths[0].c_str());
+      continue;
     }
+    delete_file(paths[1].c_str());
+    if (k < kept) replace_file(paths[2].c_str(), paths[0].c_str());
   }
   set_last_error(code);
   if (failed != nullptr) {
