@@ -120,9 +120,11 @@ bool GameTalkTables::load(const char* game_path, WindowRef owner) {
   for (u32 k = 0; k < names_.count(); ++k, name += text_length(name) + 1) {
     TalkTable table;
     const char* problem = "";
+    // The files written beside it have names four characters longer, which must fit too.
     set_last_error(win_error::kFilenameTooLong);
-    TalkLoad result = table_path(game_path, name, "", &path) ? read_talk_table(&table, path.c_str(), &problem, false)
-                                                               : TalkLoad::kCannotOpen;
+    TalkLoad result = table_path(game_path, name, kNewFileSuffix, &path) && table_path(game_path, name, "", &path)
+                          ? read_talk_table(&table, path.c_str(), &problem, false)
+                          : TalkLoad::kCannotOpen;
     // A table that may not be written (read-only, or held open) is found now, not when it is replaced.
     if (result == TalkLoad::kLoaded && !FileHandle(open_for_appending(path.c_str())).is_open()) {
       result = TalkLoad::kCannotOpen;
@@ -165,16 +167,13 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   const char* failed = nullptr;  // the table a failure is about
   u32 kept = 0;                  // tables whose originals are kept
   // Steps 0 to count - 1 write each grown table beside itself, the next count put each in place.
-  for (u32 step = 0; step < 2 * count && failed == nullptr; ++step) {
-    const u32 k = step % count;
-    const char* name = names_.names();
-    for (u32 i = 0; i < k; ++i) name += text_length(name) + 1;
-    bool made = true;
-    for (u32 i = 0; i < 3; ++i) made = made && table_path(game_path, name, kSuffixes[i], &paths[i]);
-    if (!made) {
-      set_last_error(win_error::kFilenameTooLong);
-      written = TalkWrite::kCannotCreate;
-    } else if (step < count) {
+  // Every path fits: load made sure of it.
+  const char* name = names_.names();
+  for (u32 step = 0; step < 2 * count && failed == nullptr; ++step, name += text_length(name) + 1) {
+    if (step == count) name = names_.names();
+    for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
+    bool made;
+    if (step < count) {
       TalkTable table;
       written = read_talk_table(&table, paths[0].c_str(), nullptr) == TalkLoad::kLoaded &&
                         append_table(&table, additions_, first_)
@@ -183,8 +182,9 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
       made = written == TalkWrite::kWritten;
     } else {
       // The last table needs no original kept: once it is in place, all are.
-      const bool last = k + 1 == count;
-      if (!last && (made = replace_file(paths[0].c_str(), paths[2].c_str()))) ++kept;
+      const bool last = step + 1 == 2 * count;
+      made = last || replace_file(paths[0].c_str(), paths[2].c_str());
+      if (made && !last) ++kept;
       made = made && replace_file(paths[1].c_str(), paths[0].c_str());
     }
     if (!made) failed = name;
@@ -192,7 +192,7 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   // The originals kept are let go when no table failed; when one did, they go back, and nothing
   // written beside a table stays.
   const u32 code = last_error();
-  const char* name = names_.names();
+  name = names_.names();
   for (u32 k = 0; k < count; ++k, name += text_length(name) + 1) {
     for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
     if (failed == nullptr) {

@@ -23,7 +23,9 @@
 #include "tests/support/installed_game.h"
 #include "tests/support/installer_run.h"
 #include "tests/support/message_script.h"
+#include "tests/support/spk_bytes.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tlk_bytes.h"
 #include "tests/support/windows_ui.h"
 
 namespace zep::test {
@@ -571,6 +573,56 @@ TEST_F(ScriptedInstall, WithoutArgumentsTheWatchSeesTheMainWindowCome) {
     }
   }
   close_and_expect_clean_end(run, window);
+}
+
+// An Enhanced Edition's game folder, chosen with /D= as a mod manager does: three languages, German
+// with its dialogF.tlk, French one entry short. The real stub grows every table at the same strrefs
+// (French padded first), writes a Windows-1252 text in UTF-8 and a UTF-8 text as it is, and points
+// the item at them; a classic game's dialog.tlk gets the same texts' bytes as they are.
+TEST_F(ScriptedInstall, AnEnhancedEditionGrowsEveryLanguageInStepInUtf8) {
+  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not Windows-1252";
+  const std::string ansi = "Caf\xe9 \x93lit\x94";
+  const std::string ansi_in_utf8 = "Caf\xc3\xa9 \xe2\x80\x9clit\xe2\x80\x9d";
+  const std::string utf8 = "\xc3\x9c" "berall \xe2\x9c\x93";
+  const std::string item(64, 'i');
+  const std::vector<SpkText> texts = {{ansi, 3, "", 0, 0, {8}}, {utf8, 1, "SND", 0, 0, {12}}};
+  const std::string spk_installer =
+      build_installer(build_test_archive({{"LAMP.spk", build_spk4("LAMP.itm", item, texts)}}, addon_.files));
+  const auto table_of = [](int count, const std::string& word) {
+    std::vector<Line> lines;
+    for (int i = 0; i < count; ++i) lines.push_back({1, "", 0, 0, word + std::to_string(i)});
+    return build_tlk(lines);
+  };
+  for (const bool enhanced : {true, false}) {
+    SCOPED_TRACE(enhanced ? "Enhanced Edition" : "classic game");
+    RegistrationCleanup cleanup("Sample");
+    Game game(enhanced ? kNoTalkTable : table_of(3, "top"));
+    const std::map<std::string, int> tables =
+        enhanced ? std::map<std::string, int>{{"lang\\en_US\\dialog.tlk", 3}, {"lang\\de_DE\\dialog.tlk", 3},
+                                              {"lang\\de_DE\\dialogF.tlk", 3}, {"lang\\fr_FR\\dialog.tlk", 2}}
+                 : std::map<std::string, int>{{"dialog.tlk", 3}};
+    for (const auto& [name, count] : tables) {
+      fs::create_directories(native_in(game.folder, name).parent_path());
+      write_native_file(native_in(game.folder, name), table_of(count, name));
+    }
+    Finished run = run_installer(spk_installer, "/S " + game.fill("{game}"));
+    ASSERT_EQ(run.exit_code, 0) << describe(run.boxes);
+    for (const auto& [name, count] : tables) {
+      SCOPED_TRACE(name);
+      const std::vector<TalkText> entries = talk_entries(read_native_file(native_in(game.folder, name)));
+      ASSERT_EQ(entries.size(), 5u);
+      EXPECT_EQ(entries[0].text, name + "0");
+      if (count == 2) EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
+      EXPECT_EQ(entries[3].text, enhanced ? ansi_in_utf8 : ansi);
+      EXPECT_EQ(entries[4].text, utf8);
+      EXPECT_EQ(entries[4].sound, "SND");
+    }
+    const std::string placed = read_native_file(native_in(game.folder, "override\\LAMP.itm"));
+    ASSERT_EQ(placed.size(), item.size());
+    EXPECT_EQ(u32_at(placed, 8), 3u);
+    EXPECT_EQ(u32_at(placed, 12), 4u);
+    EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
+  }
 }
 
 }  // namespace
