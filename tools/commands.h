@@ -28,6 +28,9 @@ int run_extract(const std::vector<std::string>& args, std::ostream& out, std::os
 // field.
 int run_inspect(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// zep tables: the talk tables an installation into a game folder would grow, and their entry counts.
+int run_tables(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 // zep uninstall: the uninstaller's run on an install log.
 int run_uninstall(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

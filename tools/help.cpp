@@ -62,6 +62,15 @@ const CommandHelp kCommands[] = {
     --yes answers the question for you. Exit code 0 only when the add-on is gone. On Windows, run
     UInst.exe in the game folder, or use the list of installed programs.
 )"},
+    {"tables", R"(zep tables GAME
+    Lists the talk tables that installing an add-on into the game folder GAME would grow, with each
+    one's entry count: dialog.tlk (and dialogF.tlk) at the top of a classic game, every
+    lang\<locale>\dialog.tlk and dialogF.tlk of an Enhanced Edition. The add-on's texts get the same
+    strrefs in all of them: a table with fewer entries than the largest is padded with empty entries
+    first. Each table is checked as the installer checks it; a folder it would refuse (no talk table,
+    a damaged or read-only one, a link on the way, a DLC not merged) is named with what is wrong, exit
+    code 1. Nothing is changed.
+)"},
     {"inspect", R"(zep inspect [--texts] [--from STRREF] FILE...
     Shows what an installer .exe, a .zep archive, an .spk file or a dialog.tlk holds, field by field.
     --texts           show the texts of string patch files and talk tables whole

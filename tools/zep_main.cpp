@@ -17,6 +17,7 @@ int run(const std::string& command, const std::vector<std::string>& args) {
   if (command == "extract") return run_extract(args, std::cout, std::cerr);
   if (command == "inspect") return run_inspect(args, std::cout, std::cerr);
   if (command == "install") return run_install(args, std::cout, std::cerr);
+  if (command == "tables") return run_tables(args, std::cout, std::cerr);
   if (command == "uninstall") return run_uninstall(args, std::cout, std::cerr);
   std::cerr << "zep: unknown command " << command << "\n\n" << help_text();
   return kExitUsage;

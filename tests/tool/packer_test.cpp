@@ -611,7 +611,7 @@ TEST(StringPatch, SourceMistakesNameTheirLine) {
 }
 
 TEST(Tool, HelpCoversEveryCommandAndQuestionsAreAskedUntilAnswered) {
-  for (const char* command : {"pack", "spk", "list", "extract", "install", "uninstall", "inspect"}) {
+  for (const char* command : {"pack", "spk", "list", "extract", "install", "uninstall", "tables", "inspect"}) {
     SCOPED_TRACE(command);
     ASSERT_NE(command_help(command), nullptr);
     EXPECT_EQ(std::string(command_help(command)).rfind(std::string("zep ") + command + " ", 0), 0u);
