@@ -46,9 +46,10 @@ const CommandHelp kCommands[] = {
     Saves the bare archive, as the installer's "Extract ZEP from archive" does.
 )"},
     {"install", R"(zep install [--yes|--no] [--no-shortcuts] [--report FILE] ADDON.exe|ADDON.zep GAME
-    Installs the add-on into the game folder GAME (which must hold dialog.tlk), exactly as the
-    installer's "Import ZEP into game" does: UInst.exe, the log GAME/Addon.log, the string patch files
-    applied to dialog.tlk, every other file. The add-on's name comes from the file name. Questions are
+    Installs the add-on into the game folder GAME (which must hold the game's talk tables: dialog.tlk,
+    or lang\<locale>\dialog.tlk in an Enhanced Edition), exactly as the installer's "Import ZEP into
+    game" does: UInst.exe, the log GAME/Addon.log, the string patch files applied to every talk table,
+    every other file. The add-on's name comes from the file name. Questions are
     asked on the terminal (answer y or n); --yes or --no answers every "File already exists.
     Overwrite?" for you. Linux has no registry and no Start Menu: nothing is registered and no
     shortcuts are made (--no-shortcuts is accepted for scripts and changes nothing). --report FILE

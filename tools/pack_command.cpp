@@ -324,8 +324,8 @@ class Gatherer {
     for (const std::string& addon : addon_names_) {
       if (&group == &files_ && is_installer_own_name(item.name.c_str(), addon.c_str())) {
         error = source.string() + ": the name \"" + item.name + "\" is one the installer keeps for itself (" +
-                "dialog.tlk, dialogF.tlk, UInst.exe, any add-on's log or backup folder at the top of the game "
-                "folder, or a first part such as NAME~1.EXT that Windows may take for the short name of one); it "
+                "dialog.tlk, dialogF.tlk and the files written beside them at the top of the game folder or in "
+                "lang\\, UInst.exe, any add-on's log or backup folder at the top of the game folder, or a first part such as NAME~1.EXT that Windows may take for the short name of one); it "
                 "would never be installed";
         return false;
       }
