@@ -215,11 +215,9 @@ bool append_table(TalkTable* table, const TalkTable& additions, u32 first) {
   const u32 added = additions.header_.entry_count;
   const u64 entries = static_cast<u64>(first) + added;
   if (!table->loaded_ || count > first || entries * kTalkEntryLength > kLargestFile) return false;
-  // Room for all of them at once, so that a large table's entries are copied once, not once for each
-  // doubling.
-  if (!reserve(&table->entry_block_, count * kTalkEntryLength, static_cast<u32>(entries) * kTalkEntryLength, 0) ||
-      (additions.appended_size_ > 0 && !reserve(&table->appended_strings_, table->appended_size_,
-                                                 table->appended_size_ + additions.appended_size_, 0))) {
+  // Room for all the entries at once, so that a large table's are copied once and its block does not
+  // double (the texts appended are few).
+  if (!reserve(&table->entry_block_, count * kTalkEntryLength, static_cast<u32>(entries) * kTalkEntryLength, 0)) {
     return false;
   }
   const u8* texts = additions.appended_strings_.data();

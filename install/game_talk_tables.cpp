@@ -87,9 +87,12 @@ TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, Path
   }
   // Siege of Dragonspear as some stores sell it: the game reads its texts from the archive, never from
   // lang\, until the archive is merged into the game folder.
-  static const char* const kDlcArchives[] = {"sod-dlc.zip", "dlc\\sod-dlc.zip"};
-  for (const char* archive : kDlcArchives) {
-    if (table_path(game_path, archive, "", about) && something_at(about->c_str())) return TableSearch::kDlcArchive;
+  // Its name in the game folder is the end of its name in the dlc folder.
+  static const char kDlcArchive[] = "dlc\\sod-dlc.zip";
+  for (u32 at = 0; at < 8; at += 4) {
+    if (table_path(game_path, kDlcArchive + at, "", about) && something_at(about->c_str())) {
+      return TableSearch::kDlcArchive;
+    }
   }
   return TableSearch::kFound;
 }
