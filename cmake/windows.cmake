@@ -92,10 +92,11 @@ target_compile_options(zepstub PRIVATE ${ZEP_INSTALLER_OPTIONS})
 zep_windows_program(zepstub zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
   -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub.map)
 set_target_properties(zepstub PROPERTIES
-  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld;${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory")
+  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld;${CMAKE_CURRENT_LIST_DIR}/set-import-directory;${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory;${CMAKE_CURRENT_LIST_DIR}/move-import-names")
 add_custom_command(TARGET zepstub POST_BUILD
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/move-import-names $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   VERBATIM)
 # The same stub with its base relocations in a section of their own, as the usual layout has them
 # (cmake/zepstub-reference.ld): not shipped, only read by the test relocations_agree (tests/).
