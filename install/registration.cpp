@@ -31,7 +31,7 @@ bool ends_with(const char* text, u32 length, const char* tail) {
 
 }  // namespace
 
-bool is_zep_uninstall_key(const char* key_path, const char* addon_name) {
+[[gnu::noinline]] bool is_zep_uninstall_key(const char* key_path, const char* addon_name) {
   KeyRef key = nullptr;
   if (open_existing_key(RegistryRoot::kLocalMachine, key_path, &key) != 0) return true;  // none there
   char command[kCommandCapacity];
