@@ -19,8 +19,9 @@ bool exists(const char* path) {
 }
 
 // True when the files at `a` and `b` can both be read whole and hold the same bytes. (Files larger
-// than any log are taken for different: comparing them is not worth holding them in memory.)
-bool same_bytes(const char* a, const char* b) {
+// than any log are taken for different: comparing them is not worth holding them in memory.) Kept out
+// of line, measured: 4 bytes less than folded into its caller.
+[[gnu::noinline]] bool same_bytes(const char* a, const char* b) {
   HeapBuffer first;
   HeapBuffer second;
   u32 size = 0;
@@ -83,8 +84,10 @@ bool Backup::prepare(WindowRef owner) {
   return false;
 }
 
-bool Backup::check_own_backup(const PathString& ours, const char* relative_name, const char* full_path, bool existing,
-                              WindowRef owner) {
+// Kept out of line, measured: 44 bytes less than folded into claim(), whose frame its locals would
+// widen.
+[[gnu::noinline]] bool Backup::check_own_backup(const PathString& ours, const char* relative_name,
+                                                const char* full_path, bool existing, WindowRef owner) {
   // A new file needs a look only when the backup folder was there before this installation (what it
   // has made there since is other files' backups); a backup made now never replaces one that is there.
   if ((!existing && !folder_there_) || !exists(ours.c_str())) return true;

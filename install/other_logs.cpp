@@ -26,7 +26,8 @@ bool first_line_is(FileRef file, const char* name, u32* size, bool* named) {
 
 }  // namespace
 
-bool OtherLogs::read(const char* game_path, const char* addon_name, PathString* failed) {
+// Kept out of line, measured: 12 bytes less than folded into the backup's preparation.
+[[gnu::noinline]] bool OtherLogs::read(const char* game_path, const char* addon_name, PathString* failed) {
   game_path_ = game_path;
   PathString pattern;
   if (!pattern.format("%s*%s", game_path, kLogSuffix)) return true;  // no log of any add-on has a path
