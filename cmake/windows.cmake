@@ -70,6 +70,12 @@ zep_production_flags(zep_platform_win32)
 target_compile_options(zep_platform_win32 PRIVATE ${ZEP_INSTALLER_OPTIONS})
 
 # The few pieces of a runtime that the compiler's output needs (memcpy, operator new, ...).
+# The installer stub's talk tables: the classic games' alone, linked in place of zep_core's
+# install/enhanced_tables.cpp (see install/classic_tables.cpp).
+add_library(zep_classic_tables OBJECT install/classic_tables.cpp)
+zep_production_flags(zep_classic_tables)
+target_compile_options(zep_classic_tables PRIVATE ${ZEP_INSTALLER_OPTIONS})
+
 add_library(zep_runtime OBJECT platform/runtime_win32.cpp)
 zep_production_flags(zep_runtime)
 target_compile_options(zep_runtime PRIVATE ${ZEP_INSTALLER_OPTIONS})
@@ -86,7 +92,8 @@ function(zep_windows_program target entry)
 endfunction()
 
 enable_language(RC)
-add_executable(zepstub shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
+add_executable(zepstub shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>
+  $<TARGET_OBJECTS:zep_classic_tables>)
 set_source_files_properties(shell/zepstub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/shell/zepstub.manifest)
 target_compile_options(zepstub PRIVATE ${ZEP_INSTALLER_OPTIONS})
 zep_windows_program(zepstub zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
@@ -100,7 +107,8 @@ add_custom_command(TARGET zepstub POST_BUILD
   VERBATIM)
 # The same stub with its base relocations in a section of their own, as the usual layout has them
 # (cmake/zepstub-reference.ld): not shipped, only read by the test relocations_agree (tests/).
-add_executable(zepstub_reference shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
+add_executable(zepstub_reference shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>
+  $<TARGET_OBJECTS:zep_classic_tables>)
 target_compile_options(zepstub_reference PRIVATE ${ZEP_INSTALLER_OPTIONS})
 zep_windows_program(zepstub_reference zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
   -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub-reference.ld)

@@ -16,20 +16,18 @@ constexpr u32 kLargestConvertedText = 0x50000000;
 // What follows a table's name in the name of the original kept while the tables are replaced.
 constexpr char kOldFileSuffix[] = ".old";
 
-// `game_path` + `name` + `suffix` into `path`.
+}  // namespace
+
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path) {
   return path->format("%s%s%s", game_path, name, suffix);
 }
 
-// True when something is at `path`: it can be opened, or it cannot for another reason than that it
-// is missing (it is held open by the game, say, which the table's check then says).
 bool something_at(const char* path) {
   FileHandle file(open_for_reading(path));
   const u32 code = last_error();
   return file.is_open() || (code != win_error::kFileNotFound && code != win_error::kPathNotFound);
 }
 
-// Why a table could not be loaded, for the message that stops the installation.
 void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner) {
   const u32 code = last_error();
   if (result == TalkLoad::kCannotOpen) {
@@ -42,72 +40,26 @@ void show_load_failure(TalkLoad result, const char* path, const char* problem, W
   }
 }
 
-// Adds `relative` to `tables` when something is at it in `game_path`, or `always`. Returns false
-// when memory runs out.
 bool add_table(TalkTableNames* tables, const char* game_path, const char* relative, bool always) {
   PathString path;
   if (!always && (!table_path(game_path, relative, "", &path) || !something_at(path.c_str()))) return true;
   return tables->add(relative);
 }
 
-}  // namespace
-
 bool TalkTableNames::add(const char* relative) {
   count_ += 1;
   return names_.append(relative, text_length(relative) + 1);
 }
 
-TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, PathString* about) {
-  static const char* const kTables[] = {kTalkTableName, kFemaleTalkTableName};
-  // An Enhanced Edition's languages: every folder in lang\ that holds a table.
-  PathString relative;
-  FoundName language;
-  const SearchRef search = about->format("%slang\\*", game_path) ? find_first(about->c_str(), &language) : nullptr;
-  TableSearch result = TableSearch::kFound;
-  for (bool more = search != nullptr; more && result == TableSearch::kFound; more = find_next(search, &language)) {
-    for (u32 k = 0; k < 2 && language.text[0] != '.'; ++k) {  // not "." and ".."
-      const u32 before = tables->count();
-      if (!relative.format("lang\\%s\\%s", language.text, kTables[k])) continue;
-      if (!add_table(tables, game_path, relative.c_str(), false)) result = TableSearch::kNoMemory;
-      if (tables->count() == before) continue;
-      tables->enhanced_ = tables->enhanced_ || k == 0;
-      // The table is replaced where it is: a link on the way could put it anywhere.
-      table_path(game_path, relative.c_str(), "", about);
-      if (passes_through_link(about->c_str(), text_length(game_path))) result = TableSearch::kLink;
-    }
-  }
-  find_close(search);
-  if (result != TableSearch::kFound || !tables->enhanced_) {
-    // A classic game: dialog.tlk, whose absence its check tells, and dialogF.tlk when it is there.
-    *tables = TalkTableNames();
-    for (u32 k = 0; k < 2 && result == TableSearch::kFound; ++k) {
-      if (!add_table(tables, game_path, kTables[k], k == 0)) result = TableSearch::kNoMemory;
-    }
-    return result;
-  }
-  // Siege of Dragonspear as some stores sell it: the game reads its texts from the archive, never from
-  // lang\, until the archive is merged into the game folder.
-  // Its name in the game folder is the end of its name in the dlc folder.
-  static const char kDlcArchive[] = "dlc\\sod-dlc.zip";
-  for (u32 at = 0; at < 8; at += 4) {
-    if (table_path(game_path, kDlcArchive + at, "", about) && something_at(about->c_str())) {
-      return TableSearch::kDlcArchive;
+TableSearch find_classic_tables(const char* game_path, TalkTableNames* tables) {
+  // dialog.tlk, whose absence its check tells, and dialogF.tlk when it is there.
+  *tables = TalkTableNames();
+  for (u32 k = 0; k < 2; ++k) {
+    if (!add_table(tables, game_path, k == 0 ? kTalkTableName : kFemaleTalkTableName, k == 0)) {
+      return TableSearch::kNoMemory;
     }
   }
   return TableSearch::kFound;
-}
-
-void show_table_search_failure(TableSearch search, const PathString& about, const char* last, WindowRef owner) {
-  if (search == TableSearch::kLink) {
-    refuse_link(about.c_str(), "\nThe game's talk tables are not grown through it.", last, owner);
-  } else if (search == TableSearch::kDlcArchive) {
-    show_warning(owner, kTalkTableErrorCaption,
-                 "%s\nholds a DLC, and the game reads its texts from there: texts added to its talk tables would "
-                 "not show.\nMerge the DLC into the game folder first (with a DLC merger), then choose it again.%s",
-                 about.c_str(), last);
-  } else {
-    show_load_failure(TalkLoad::kNoMemory, about.c_str(), "", owner);
-  }
 }
 
 bool GameTalkTables::load(const char* game_path, WindowRef owner) {

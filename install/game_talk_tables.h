@@ -20,6 +20,10 @@ namespace zep {
 // end: "\nNothing was installed.".
 extern const char kNothingInstalled[];
 
+// Whether this program serves the Enhanced Editions: true where install/enhanced_tables.cpp is linked
+// (the zep tool, the tests), false in the installer stub, which links install/classic_tables.cpp.
+extern const bool kServesEnhancedEditions;
+
 enum class TableSearch {
   kFound,      // the tables are named; a classic game's dialog.tlk is named whether it is there or not
   kLink,       // the path given back passes through a link, which is never followed
@@ -32,7 +36,7 @@ class TalkTableNames {
  public:
   u32 count() const { return count_; }
   // True for an Enhanced Edition: the tables are those under lang\, and take their texts in UTF-8.
-  bool enhanced() const { return enhanced_; }
+  bool enhanced() const { return kServesEnhancedEditions && enhanced_; }
   // The names one after another, each ending in a zero byte.
   const char* names() const { return reinterpret_cast<const char*>(names_.data()); }
   // Appends one name. Returns false when memory runs out.
@@ -46,7 +50,8 @@ class TalkTableNames {
   bool enhanced_ = false;
 };
 
-// Finds the talk tables of the game folder `game_path` (ending in a backslash): each
+// Finds the talk tables of the game folder `game_path` (ending in a backslash; defined by
+// install/enhanced_tables.cpp, or install/classic_tables.cpp for the classic games alone): each
 // lang\<locale>\dialog.tlk and lang\<locale>\dialogF.tlk when there is at least one such dialog.tlk;
 // otherwise dialog.tlk and, when there is one, dialogF.tlk. `about` gets the path that a result other
 // than kFound is about.
@@ -55,6 +60,22 @@ TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, Path
 // Shows why find_talk_tables did not find the tables (`search` is not kFound), owned by `owner`, with
 // `last` as the message's last line (kNothingInstalled, or empty).
 void show_table_search_failure(TableSearch search, const PathString& about, const char* last, WindowRef owner);
+
+// The classic games' tables of `game_path` into `tables` (emptied first): dialog.tlk, named whether it
+// is there or not, and dialogF.tlk when it is there. Returns kFound, or kNoMemory.
+TableSearch find_classic_tables(const char* game_path, TalkTableNames* tables);
+
+// Helpers of the two searches. `game_path` + `name` + `suffix` into `path`; false when it does not fit.
+bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path);
+// True when something is at `path`: it can be opened, or it cannot for another reason than that it
+// is missing (it is held open by the game, say, which the table's check then says).
+bool something_at(const char* path);
+// Adds `relative` to `tables` when something is at it in `game_path`, or `always`. Returns false when
+// memory runs out.
+bool add_table(TalkTableNames* tables, const char* game_path, const char* relative, bool always);
+// Shows why the table `path` could not be loaded (`problem` says how it is not a talk table), for
+// the message that stops the installation.
+void show_load_failure(TalkLoad result, const char* path, const char* problem, WindowRef owner);
 
 class GameTalkTables {
  public:

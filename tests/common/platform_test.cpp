@@ -1,6 +1,10 @@
 // The Windows behaviour of the platform layer that the logic depends on: error codes, exclusive
 // opens, folder searches, the registry and message boxes. The same tests run against the host
 // implementation on Linux and against the real Win32 calls under wine, so that both agree.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -337,6 +341,30 @@ TEST(PlatformMessages, ErrorTextsAndMessageBoxes) {
   EXPECT_EQ(shown[2].text, "All done.");
   EXPECT_EQ(shown[2].style & 0xF, kMbOk);
   EXPECT_EQ(shown[2].answer, kIdOk);
+}
+
+TEST(PlatformTexts, ValidUtf8StaysAndWindows1252BecomesUtf8) {
+  // The host layer takes Windows-1252 for the ANSI code page; Windows its own.
+#ifdef _WIN32
+  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not Windows-1252";
+#endif
+  const struct {
+    std::string text, utf8;
+  } cases[] = {
+      {std::string("ASCII, a \x01 and a zero \0 byte", 28), std::string("ASCII, a \x01 and a zero \0 byte", 28)},
+      {"\xc3\xa9t\xc3\xa9 \xe2\x9c\x93 \xf0\x9f\x90\x89", "\xc3\xa9t\xc3\xa9 \xe2\x9c\x93 \xf0\x9f\x90\x89"},
+      {"Caf\xe9 \x93lit\x94 \x80 \x9f", "Caf\xc3\xa9 \xe2\x80\x9clit\xe2\x80\x9d \xe2\x82\xac \xc5\xb8"},
+      {"cut short \xc3", "cut short \xc3\x83"},                           // a lead byte at the end
+      {"overlong \xc0\xaf", "overlong \xc3\x80\xc2\xaf"},                 // '/' in two bytes
+      {"surrogate \xed\xa0\x80", "surrogate \xc3\xad\xc2\xa0\xe2\x82\xac"},  // U+D800
+      {"beyond \xf4\x90\x80\x80", "beyond \xc3\xb4\xc2\x90\xe2\x82\xac\xe2\x82\xac"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string out(3 * c.text.size(), '?');
+    const u32 written = text_to_utf8(c.text.data(), static_cast<u32>(c.text.size()), out.data());
+    EXPECT_EQ(out.substr(0, written), c.utf8);
+  }
 }
 
 }  // namespace

@@ -575,14 +575,12 @@ TEST_F(ScriptedInstall, WithoutArgumentsTheWatchSeesTheMainWindowCome) {
   close_and_expect_clean_end(run, window);
 }
 
-// An Enhanced Edition's game folder, chosen with /D= as a mod manager does: three languages, German
-// with its dialogF.tlk, French one entry short. The real stub grows every table at the same strrefs
-// (French padded first), writes a Windows-1252 text in UTF-8 and a UTF-8 text as it is, and points
-// the item at them; a classic game's dialog.tlk gets the same texts' bytes as they are.
-TEST_F(ScriptedInstall, AnEnhancedEditionGrowsEveryLanguageInStepInUtf8) {
-  if (GetACP() != 1252) GTEST_SKIP() << "the ANSI code page here is " << GetACP() << ", not Windows-1252";
+// The installer stub serves the classic games: a game whose dialogF.tlk is one entry shorter than its
+// dialog.tlk gets the texts at the same strrefs in both, dialogF.tlk padded first, and their bytes as
+// they are. An Enhanced Edition's folder (its tables in lang\<locale>\, none at its top) is refused as
+// any folder without dialog.tlk, and nothing changes: the zep tool installs into those.
+TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftToTheTool) {
   const std::string ansi = "Caf\xe9 \x93lit\x94";
-  const std::string ansi_in_utf8 = "Caf\xc3\xa9 \xe2\x80\x9clit\xe2\x80\x9d";
   const std::string utf8 = "\xc3\x9c" "berall \xe2\x9c\x93";
   const std::string item(64, 'i');
   const std::vector<SpkText> texts = {{ansi, 3, "", 0, 0, {8}}, {utf8, 1, "SND", 0, 0, {12}}};
@@ -593,27 +591,18 @@ TEST_F(ScriptedInstall, AnEnhancedEditionGrowsEveryLanguageInStepInUtf8) {
     for (int i = 0; i < count; ++i) lines.push_back({1, "", 0, 0, word + std::to_string(i)});
     return build_tlk(lines);
   };
-  for (const bool enhanced : {true, false}) {
-    SCOPED_TRACE(enhanced ? "Enhanced Edition" : "classic game");
-    RegistrationCleanup cleanup("Sample");
-    Game game(enhanced ? kNoTalkTable : table_of(3, "top"));
-    const std::map<std::string, int> tables =
-        enhanced ? std::map<std::string, int>{{"lang\\en_US\\dialog.tlk", 3}, {"lang\\de_DE\\dialog.tlk", 3},
-                                              {"lang\\de_DE\\dialogF.tlk", 3}, {"lang\\fr_FR\\dialog.tlk", 2}}
-                 : std::map<std::string, int>{{"dialog.tlk", 3}};
-    for (const auto& [name, count] : tables) {
-      fs::create_directories(native_in(game.folder, name).parent_path());
-      write_native_file(native_in(game.folder, name), table_of(count, name));
-    }
+  {
+    Game game(table_of(3, "dialog.tlk"));
+    write_native_file(game.folder / "dialogF.tlk", table_of(2, "dialogF.tlk"));
     Finished run = run_installer(spk_installer, "/S " + game.fill("{game}"));
     ASSERT_EQ(run.exit_code, 0) << describe(run.boxes);
-    for (const auto& [name, count] : tables) {
+    for (const std::string name : {"dialog.tlk", "dialogF.tlk"}) {
       SCOPED_TRACE(name);
-      const std::vector<TalkText> entries = talk_entries(read_native_file(native_in(game.folder, name)));
+      const std::vector<TalkText> entries = talk_entries(read_native_file(game.folder / name));
       ASSERT_EQ(entries.size(), 5u);
       EXPECT_EQ(entries[0].text, name + "0");
-      if (count == 2) EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
-      EXPECT_EQ(entries[3].text, enhanced ? ansi_in_utf8 : ansi);
+      if (name == "dialogF.tlk") EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
+      EXPECT_EQ(entries[3].text, ansi) << "a classic game's bytes as they are";
       EXPECT_EQ(entries[4].text, utf8);
       EXPECT_EQ(entries[4].sound, "SND");
     }
@@ -622,6 +611,19 @@ TEST_F(ScriptedInstall, AnEnhancedEditionGrowsEveryLanguageInStepInUtf8) {
     EXPECT_EQ(u32_at(placed, 8), 3u);
     EXPECT_EQ(u32_at(placed, 12), 4u);
     EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
+  }
+  {
+    Game game(kNoTalkTable);
+    for (const char* name : {"lang\\en_US\\dialog.tlk", "lang\\de_DE\\dialog.tlk", "lang\\de_DE\\dialogF.tlk"}) {
+      fs::create_directories(native_in(game.folder, name).parent_path());
+      write_native_file(native_in(game.folder, name), table_of(3, name));
+    }
+    const std::map<std::string, std::string> before = tree_of(game.folder);
+    Finished run = run_installer(spk_installer, game.fill("/S {report} {game}"));
+    EXPECT_EQ(run.exit_code, 2) << describe(run.boxes);
+    EXPECT_NE(game.report_text().find("The dialog file cannot be located."), std::string::npos) << game.report_text();
+    EXPECT_EQ(tree_of(game.folder), before);
+    EXPECT_FALSE(hklm_key_exists(kUninstallKey));
   }
 }
 

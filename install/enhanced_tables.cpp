@@ -1,0 +1,59 @@
+// The talk tables of the classic games and of the Enhanced Editions, for the zep tool and the tests.
+// The installer stub links install/classic_tables.cpp in its place (see there).
+#include "install/game_talk_tables.h"
+#include "install/placement.h"
+#include "platform/error_message.h"
+
+namespace zep {
+
+extern const bool kServesEnhancedEditions = true;
+
+TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, PathString* about) {
+  static const char* const kTables[] = {kTalkTableName, kFemaleTalkTableName};
+  // An Enhanced Edition's languages: every folder in lang\ that holds a table.
+  PathString relative;
+  FoundName language;
+  const SearchRef search = about->format("%slang\\*", game_path) ? find_first(about->c_str(), &language) : nullptr;
+  TableSearch result = TableSearch::kFound;
+  for (bool more = search != nullptr; more && result == TableSearch::kFound; more = find_next(search, &language)) {
+    for (u32 k = 0; k < 2 && language.text[0] != '.'; ++k) {  // not "." and ".."
+      const u32 before = tables->count();
+      if (!relative.format("lang\\%s\\%s", language.text, kTables[k])) continue;
+      if (!add_table(tables, game_path, relative.c_str(), false)) result = TableSearch::kNoMemory;
+      if (tables->count() == before) continue;
+      tables->enhanced_ = tables->enhanced_ || k == 0;
+      // The table is replaced where it is: a link on the way could put it anywhere.
+      table_path(game_path, relative.c_str(), "", about);
+      if (passes_through_link(about->c_str(), text_length(game_path))) result = TableSearch::kLink;
+    }
+  }
+  find_close(search);
+  if (result != TableSearch::kFound) return result;
+  if (!tables->enhanced_) return find_classic_tables(game_path, tables);
+  // Siege of Dragonspear as some stores sell it: the game reads its texts from the archive, never from
+  // lang\, until the archive is merged into the game folder. Its name in the game folder is the end
+  // of its name in the dlc folder.
+  static const char kDlcArchive[] = "dlc\\sod-dlc.zip";
+  for (u32 at = 0; at < 8; at += 4) {
+    if (table_path(game_path, kDlcArchive + at, "", about) && something_at(about->c_str())) {
+      return TableSearch::kDlcArchive;
+    }
+  }
+  return TableSearch::kFound;
+}
+
+void show_table_search_failure(TableSearch search, const PathString& about, const char* last, WindowRef owner) {
+  if (search == TableSearch::kLink) {
+    refuse_link(about.c_str(), "\nThe game's talk tables are not grown through it.", last, owner);
+  } else if (search == TableSearch::kDlcArchive) {
+    show_warning(owner, kTalkTableErrorCaption,
+                 "%s\nholds a DLC, and the game reads its texts from there: texts added to its talk tables would "
+                 "not show.\nMerge the DLC into the game folder first (with a DLC merger), then choose it again.%s",
+                 about.c_str(), last);
+  } else {
+    show_load_failure(TalkLoad::kNoMemory, about.c_str(), "", owner);
+  }
+}
+
+
+}  // namespace zep
