@@ -10,11 +10,9 @@ const char kNothingInstalled[] = "\nNothing was installed.";
 
 namespace {
 
-// The longest text converted to UTF-8, so that three bytes for each of its bytes still fit in 32 bits.
-constexpr u32 kLargestConvertedText = 0x50000000;
-
-// What follows a table's name in the name of the original kept while the tables are replaced.
-constexpr char kOldFileSuffix[] = ".old";
+// The longest text converted to UTF-8, so that three bytes for each of its bytes are still a
+// positive int, as the conversion's functions take lengths.
+constexpr u32 kLargestConvertedText = 0x2AAAAAAA;
 
 }  // namespace
 
@@ -53,7 +51,6 @@ bool TalkTableNames::add(const char* relative) {
 
 TableSearch find_classic_tables(const char* game_path, TalkTableNames* tables) {
   // dialog.tlk, whose absence its check tells, and dialogF.tlk when it is there.
-  *tables = TalkTableNames();
   for (u32 k = 0; k < 2; ++k) {
     if (!add_table(tables, game_path, k == 0 ? kTalkTableName : kFemaleTalkTableName, k == 0)) {
       return TableSearch::kNoMemory;
@@ -115,47 +112,50 @@ bool GameTalkTables::save(const char* game_path, WindowRef owner) {
   if (!loaded()) return false;
   // With nothing to add every table stays as it is.
   const u32 count = additions_.entry_count() == 0 ? 0 : names_.count();
-  // Each table's own path, the one written beside it and its original kept until the end.
+  // The file written beside each table, its original kept until the end, and the table itself: their
+  // paths end in the three texts of kSuffixes, five bytes apart.
   PathString paths[3];
-  static const char* const kSuffixes[] = {"", kNewFileSuffix, kOldFileSuffix};
+  static const char kSuffixes[] = ".new\0.old\0";
   TalkWrite written = TalkWrite::kWritten;
   const char* failed = nullptr;  // the table a failure is about
   u32 kept = 0;                  // tables whose originals are kept
-  // Steps 0 to count - 1 write each grown table beside itself, the next count put each in place.
-  // Every path fits: load made sure of it.
-  const char* name = names_.names();
-  for (u32 step = 0; step < 2 * count && failed == nullptr; ++step, name += text_length(name) + 1) {
-    if (step == count) name = names_.names();
-    for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
+  // Steps 0 to count - 1 write each grown table beside itself, the next count put each in place, the
+  // last count let the originals kept go when no table failed, or, when one did, put them back and
+  // remove what was written beside the tables. Every path fits: load made sure of it.
+  u32 code = 0;  // the failure's error code, kept for its message
+  const char* name = nullptr;
+  for (u32 step = 0, k = count; step < 3 * count; ++step, ++k, name += text_length(name) + 1) {
+    if (k == count) {
+      k = 0;
+      name = names_.names();
+    }
+    if (step < 2 * count && failed != nullptr) continue;
+    for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes + 5 * i, &paths[i]);
     bool made;
     if (step < count) {
       TalkTable table;
-      written = read_talk_table(&table, paths[0].c_str(), nullptr) == TalkLoad::kLoaded &&
+      written = read_talk_table(&table, paths[2].c_str(), nullptr) == TalkLoad::kLoaded &&
                         append_table(&table, additions_, first_)
-                    ? write_talk_table(table, paths[1].c_str())
+                    ? write_talk_table(table, paths[0].c_str())
                     : TalkWrite::kCannotCreate;
       made = written == TalkWrite::kWritten;
-    } else {
+    } else if (step < 2 * count) {
       // The last table needs no original kept: once it is in place, all are.
       const bool last = step + 1 == 2 * count;
-      made = last || replace_file(paths[0].c_str(), paths[2].c_str());
+      made = last || replace_file(paths[2].c_str(), paths[1].c_str());
       if (made && !last) ++kept;
-      made = made && replace_file(paths[1].c_str(), paths[0].c_str());
-    }
-    if (!made) failed = name;
-  }
-  // The originals kept are let go when no table failed; when one did, they go back, and nothing
-  // written beside a table stays.
-  const u32 code = last_error();
-  name = names_.names();
-  for (u32 k = 0; k < count; ++k, name += text_length(name) + 1) {
-    for (u32 i = 0; i < 3; ++i) table_path(game_path, name, kSuffixes[i], &paths[i]);
-    if (failed == nullptr) {
-      delete_file(paths[2].c_str());
+      made = made && replace_file(paths[0].c_str(), paths[2].c_str());
+    } else {
+      if (step == 2 * count) code = last_error();
+      if (failed == nullptr) {
+        delete_file(paths[1].c_str());
+      } else {
+        delete_file(paths[0].c_str());
+        if (k < kept) replace_file(paths[1].c_str(), paths[2].c_str());
+      }
       continue;
     }
-    delete_file(paths[1].c_str());
-    if (k < kept) replace_file(paths[2].c_str(), paths[0].c_str());
+    if (!made) failed = name;
   }
   set_last_error(code);
   if (failed != nullptr) {

@@ -29,6 +29,8 @@ enum class TableSearch {
   kLink,       // the path given back passes through a link, which is never followed
   kDlcArchive, // the game's content is still in the DLC archive given back, which the game reads texts from
   kNoMemory,   // the names do not fit in memory
+  kTooLong,    // the path given back holds a table whose path is too long for Windows
+  kEnhancedEdition,  // the path given back is an Enhanced Edition's table, which this program does not grow
 };
 
 // The game's talk tables, as names relative to the game folder.
@@ -61,8 +63,8 @@ TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, Path
 // `last` as the message's last line (kNothingInstalled, or empty).
 void show_table_search_failure(TableSearch search, const PathString& about, const char* last, WindowRef owner);
 
-// The classic games' tables of `game_path` into `tables` (emptied first): dialog.tlk, named whether it
-// is there or not, and dialogF.tlk when it is there. Returns kFound, or kNoMemory.
+// The classic games' tables of `game_path` into `tables` (empty): dialog.tlk, named whether it is
+// there or not, and dialogF.tlk when it is there. Returns kFound, or kNoMemory.
 TableSearch find_classic_tables(const char* game_path, TalkTableNames* tables);
 
 // Helpers of the two searches. `game_path` + `name` + `suffix` into `path`; false when it does not fit.

@@ -51,8 +51,8 @@ TEST_F(ClassicTables, TheStubGrowsAClassicGamesTablesInStepAndLeavesTextsAsTheyA
   ASSERT_FALSE(kServesEnhancedEditions);
   write_native_file(game_ / "dialog.tlk", table_of(3));
   write_native_file(game_ / "dialogF.tlk", table_of(2));
-  fs::create_directories(game_ / "lang" / "en_US");
-  write_native_file(game_ / "lang" / "en_US" / "dialog.tlk", table_of(1));  // not this game's: no language
+  fs::create_directories(game_ / "lang" / "fr_FR");  // no English tables: not an Enhanced Edition
+  write_native_file(game_ / "lang" / "fr_FR" / "dialog.tlk", table_of(1));
   GameTalkTables tables;
   ASSERT_TRUE(tables.load(game_path_.c_str(), nullptr)) << (said_.empty() ? "" : said_.back());
   EXPECT_FALSE(tables.names().enhanced());
@@ -64,25 +64,33 @@ TEST_F(ClassicTables, TheStubGrowsAClassicGamesTablesInStepAndLeavesTextsAsTheyA
     ASSERT_EQ(table.entries.size(), 4u) << name;
     EXPECT_EQ(table.text(3), ansi) << name;
   }
-  EXPECT_EQ(read_native_file(game_ / "lang" / "en_US" / "dialog.tlk"), table_of(1));
+  EXPECT_EQ(read_native_file(game_ / "lang" / "fr_FR" / "dialog.tlk"), table_of(1));
 }
 
 TEST_F(ClassicTables, TheStubRefusesAnEnhancedEditionsFolderChangingNothing) {
-  fs::create_directories(game_ / "lang" / "de_DE");
-  write_native_file(game_ / "lang" / "de_DE" / "dialog.tlk", table_of(2));
-  char game_path[kMaxPath] = "unchanged";
-  EXPECT_EQ(check_game_folder(nullptr, (root_.path() + "Game").c_str(), game_path), FolderChoice::kNoDialogFile);
-  EXPECT_EQ(std::string(game_path), "unchanged");
-  ASSERT_EQ(said_.size(), 1u);
-  EXPECT_NE(said_[0].find("The dialog file cannot be located."), std::string::npos) << said_[0];
+  // With its English tables, and with a dialog.tlk at its top too, which the game does not read.
+  fs::create_directories(game_ / "lang" / "en_US");
+  write_native_file(game_ / "lang" / "en_US" / "dialog.tlk", table_of(2));
+  for (const bool top : {false, true}) {
+    SCOPED_TRACE(top ? "with a dialog.tlk at its top" : "without");
+    if (top) write_native_file(game_ / "dialog.tlk", table_of(5));
+    said_.clear();
+    char game_path[kMaxPath] = "unchanged";
+    EXPECT_EQ(check_game_folder(nullptr, (root_.path() + "Game").c_str(), game_path), FolderChoice::kRefused);
+    EXPECT_EQ(std::string(game_path), "unchanged");
+    ASSERT_EQ(said_.size(), 1u);
+    EXPECT_NE(said_[0].find("dialog.tlk\nbelongs to an Enhanced Edition: install this add-on with zep install."),
+              std::string::npos)
+        << said_[0];
 
-  said_.clear();
-  GameTalkTables tables;
-  EXPECT_FALSE(tables.load(game_path_.c_str(), nullptr));
-  ASSERT_EQ(said_.size(), 1u);
-  EXPECT_NE(said_[0].find("dialog.tlk"), std::string::npos) << said_[0];
-  EXPECT_NE(said_[0].find("Nothing was installed."), std::string::npos) << said_[0];
-  EXPECT_EQ(read_native_file(game_ / "lang" / "de_DE" / "dialog.tlk"), table_of(2));
+    said_.clear();
+    GameTalkTables tables;
+    EXPECT_FALSE(tables.load(game_path_.c_str(), nullptr));
+    ASSERT_EQ(said_.size(), 1u);
+    EXPECT_NE(said_[0].find("Nothing was installed."), std::string::npos) << said_[0];
+    EXPECT_EQ(read_native_file(game_ / "lang" / "en_US" / "dialog.tlk"), table_of(2));
+    if (top) EXPECT_EQ(read_native_file(game_ / "dialog.tlk"), table_of(5));
+  }
 }
 
 }  // namespace

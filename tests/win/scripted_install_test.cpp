@@ -577,8 +577,8 @@ TEST_F(ScriptedInstall, WithoutArgumentsTheWatchSeesTheMainWindowCome) {
 
 // The installer stub serves the classic games: a game whose dialogF.tlk is one entry shorter than its
 // dialog.tlk gets the texts at the same strrefs in both, dialogF.tlk padded first, and their bytes as
-// they are. An Enhanced Edition's folder (its tables in lang\<locale>\, none at its top) is refused as
-// any folder without dialog.tlk, and nothing changes: the zep tool installs into those.
+// they are. An Enhanced Edition's folder (its tables in lang\<locale>\) is refused, saying to install
+// with the zep tool, and nothing changes, also when a dialog.tlk the game does not read is at its top.
 TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftToTheTool) {
   const std::string ansi = "Caf\xe9 \x93lit\x94";
   const std::string utf8 = "\xc3\x9c" "berall \xe2\x9c\x93";
@@ -612,8 +612,10 @@ TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftT
     EXPECT_EQ(u32_at(placed, 12), 4u);
     EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
   }
-  {
-    Game game(kNoTalkTable);
+  // With a dialog.tlk at its top as well, which the game does not read.
+  for (const bool top : {false, true}) {
+    SCOPED_TRACE(top ? "with a dialog.tlk at its top" : "without one at its top");
+    Game game(top ? table_of(3, "top") : kNoTalkTable);
     for (const char* name : {"lang\\en_US\\dialog.tlk", "lang\\de_DE\\dialog.tlk", "lang\\de_DE\\dialogF.tlk"}) {
       fs::create_directories(native_in(game.folder, name).parent_path());
       write_native_file(native_in(game.folder, name), table_of(3, name));
@@ -621,7 +623,10 @@ TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftT
     const std::map<std::string, std::string> before = tree_of(game.folder);
     Finished run = run_installer(spk_installer, game.fill("/S {report} {game}"));
     EXPECT_EQ(run.exit_code, 2) << describe(run.boxes);
-    EXPECT_NE(game.report_text().find("The dialog file cannot be located."), std::string::npos) << game.report_text();
+    EXPECT_NE(game.report_text().find("lang\\en_US\\dialog.tlk belongs to an Enhanced Edition: install this "
+                                      "add-on with zep install."),
+              std::string::npos)
+        << game.report_text();
     EXPECT_EQ(tree_of(game.folder), before);
     EXPECT_FALSE(hklm_key_exists(kUninstallKey));
   }
