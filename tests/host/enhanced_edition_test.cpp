@@ -221,6 +221,34 @@ TEST_F(EnhancedEdition, TheFolderCheckTakesTheLanguagesAndRefusesWhatWouldLoseTh
   EXPECT_NE(said[0].find("Game\\dialog.tlk: The dialog file cannot be located."), std::string::npos) << said[0];
 }
 
+TEST_F(EnhancedEdition, OddLanguageFoldersArePassedOverAndTooLongPathsRefused) {
+  // Names Windows would read as another folder's, or refuses: no language's folder, left as they are.
+  for (const char* odd : {"fr_FR.", "fr_FR ", "a:b"}) {
+    fs::create_directories(game_ / "lang" / odd);
+    write_native_file(game_ / "lang" / odd / "dialog.tlk", test::build_tlk(lines(1, "odd")));
+  }
+  const auto odd_before = tree();
+  std::vector<std::string> said;
+  ASSERT_EQ(install(&said).failures, 0u) << said.back();
+  for (const char* odd : {"fr_FR.", "fr_FR ", "a:b"}) {
+    const std::string name = std::string("lang/") + odd + "/dialog.tlk";
+    EXPECT_EQ(file(name), odd_before.at(name)) << name;
+  }
+  EXPECT_EQ(test::parse_tlk(file("lang/fr_FR/dialog.tlk")).entries.size(), 6u);
+
+  // A language whose tables' paths (with ".new") would not fit a Windows path: refused, not left out.
+  make_game();
+  const std::string long_name(260 - game_path_.size() - 20, 'x');
+  fs::create_directories(game_ / "lang" / long_name);
+  write_native_file(game_ / "lang" / long_name / "dialog.tlk", test::build_tlk(lines(3, "long")));
+  const auto before = tree();
+  said.clear();
+  EXPECT_FALSE(install(&said).started);
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_NE(said[0].find("are too long for Windows"), std::string::npos) << said[0];
+  EXPECT_EQ(tree(), before);
+}
+
 TEST_F(EnhancedEdition, ADamagedLanguageTableChangesNothing) {
   for (const char* damaged : {"lang/fr_FR/dialog.tlk", "lang/de_DE/dialogF.tlk"}) {
     SCOPED_TRACE(damaged);
