@@ -50,7 +50,8 @@ inline const char kBackupFolder[] = ".zep-backup\\";
 // with everything in it. No installation places a file there. The names one after the other, each
 // ended by its zero, and an empty one at the end.
 inline constexpr char kKeptNames[] =
-    "dialog.tlk\0dialogF.tlk\0dialog.tlk.new\0dialogF.tlk.new\0dialogF.tlk.old\0UInst.exe\0.log\0.zep-backup\0";
+    "dialog.tlk\0dialogF.tlk\0dialog.tlk.new\0dialogF.tlk.new\0dialog.tlk.old\0dialogF.tlk.old\0UInst.exe\0.log\0"
+    ".zep-backup\0";
 
 // Where the kept name `name` is in kKeptNames, or the offset of the empty name at its end: the program
 // keeps one copy of each text that is also a kept name.

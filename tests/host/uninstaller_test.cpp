@@ -248,6 +248,7 @@ TEST_F(Uninstall, LinesThatNameNothingOfTheAddonsArePassedOver) {
       {"dialogF.tlk", game_ / "dialogF.tlk"},
       {"dialog.tlk.new", game_ / "dialog.tlk.new"},
       {"dialogF.tlk.new", game_ / "dialogF.tlk.new"},
+      {"dialog.tlk.old", game_ / "dialog.tlk.old"},
       {"dialogF.tlk.old", game_ / "dialogF.tlk.old"},
       {"UInst.exe", game_ / "UInst.exe"},
       {"Beta.log", game_ / "Beta.log"},
