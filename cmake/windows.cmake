@@ -117,6 +117,22 @@ target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 target_link_libraries(zepstub_reference PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
+# The stub as it would be with the Enhanced Editions' talk tables (zep_core's install/enhanced_tables.cpp,
+# not zep_classic_tables): not shipped, built and laid out as the stub is, so that
+#   tests/scripts/check-programs build/win32/zepstub_enhanced.exe build/win32/UInst.exe <objdump>
+# measures the room the stub lacks for them.
+add_executable(zepstub_enhanced shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
+target_compile_options(zepstub_enhanced PRIVATE ${ZEP_INSTALLER_OPTIONS})
+zep_windows_program(zepstub_enhanced zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
+  -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map)
+set_target_properties(zepstub_enhanced PROPERTIES LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld")
+add_custom_command(TARGET zepstub_enhanced POST_BUILD
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/move-import-names $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
+  VERBATIM)
+target_link_libraries(zepstub_enhanced PRIVATE zep_core zep_platform_win32
+  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
 # The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules
 # of zep_core, not even the runtime pieces. Its one section holds everything (cmake/uninstaller.ld).
