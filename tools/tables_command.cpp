@@ -36,10 +36,15 @@ std::string shown_path(const std::string& folder, std::string relative) {
   return (fs::path(folder) / relative).string();
 }
 
-// Checks the table at `path` as the installer does before an installation: read whole but for its
-// texts, which are only measured against its size, and open to writing. Returns what is wrong, in
-// words naming it as `shown`, or an empty text with its entry count in `*entries`.
+// Checks the table at `path` as the installer does before an installation: its path and the path of
+// the file written beside it within Windows' length, read whole but for its texts, which are only
+// measured against its size, and open to writing. Returns what is wrong, in words naming it as
+// `shown`, or an empty text with its entry count in `*entries`.
 std::string check_table(const std::string& path, const std::string& shown, u32* entries) {
+  // The file written beside the table, four characters longer, must have a path Windows takes too.
+  if (path.size() + std::strlen(kNewFileSuffix) >= kMaxPath) {
+    return shown + ": its path, with the \".new\" of the file written beside it, is too long for Windows";
+  }
   TalkTable table;
   const char* problem = "";
   switch (read_talk_table(&table, path.c_str(), &problem, false)) {
@@ -64,6 +69,9 @@ std::string search_failure(TableSearch search, const std::string& shown_about, c
   if (search == TableSearch::kDlcArchive) {
     return shown_about + " holds a DLC, and the game reads its texts from there: texts added to the tables in " +
            shown_path(folder, "lang") + " would not show. Merge the DLC into the game folder first (with a DLC merger)";
+  }
+  if (search == TableSearch::kTooLong) {
+    return "the paths of the talk tables in " + shown_about + " are too long for Windows: they cannot be grown";
   }
   return "the names of the talk tables in " + folder + " do not fit in memory";
 }
