@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "install/game_talk_tables.h"
+#include "bench/large_tables.h"
 #include "platform/platform.h"
 
 namespace {
@@ -35,32 +36,8 @@ constexpr std::uint32_t kAppends = 20;
 const char* const kLocales[] = {"en_US", "de_DE", "fr_FR", "es_ES", "it_IT", "pl_PL", "ru_RU", "cs_CZ",
                                 "tr_TR", "uk_UA", "hu_HU", "pt_BR", "ja_JP", "ko_KR", "zh_CN"};
 
-void put_u32(std::string& bytes, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xFF);
-}
-
-// The length of text `i`: 50 to 150 bytes, 100 on average.
-std::uint32_t text_length(std::uint32_t i) { return 50 + (i * 7919u) % 101; }
-
-// A TLK V1 file of `count` entries, texts back to back.
-std::string build_tlk(std::uint32_t count) {
-  std::string bytes = "TLK V1  ";
-  bytes += std::string(2, '\0');
-  put_u32(bytes, count);
-  put_u32(bytes, 18 + 26 * count);
-  std::uint32_t offset = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    bytes += std::string("\x01\x00", 2);
-    bytes += std::string("SND", 3) + std::string(5, '\0');
-    put_u32(bytes, 0);
-    put_u32(bytes, 0);
-    put_u32(bytes, offset);
-    put_u32(bytes, text_length(i));
-    offset += text_length(i);
-  }
-  for (std::uint32_t i = 0; i < count; ++i) bytes += std::string(text_length(i), static_cast<char>('a' + i % 26));
-  return bytes;
-}
+using bench::build_tlk;
+using bench::text_length;
 
 double milliseconds(Clock::duration duration) { return std::chrono::duration<double, std::milli>(duration).count(); }
 
