@@ -45,9 +45,12 @@ TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, Path
       if (!add_table(tables, game_path, relative.c_str(), false)) result = TableSearch::kNoMemory;
       if (tables->count() == before) continue;
       tables->enhanced_ = tables->enhanced_ || k == 0;
-      // The table is replaced where it is: a link on the way could put it anywhere.
-      table_path(game_path, relative.c_str(), "", about);
-      if (passes_through_link(about->c_str(), text_length(game_path))) result = TableSearch::kLink;
+      // The grown table is written beside the table and put in its place: a link on the way, or one
+      // in the place of the file written beside it, could send it anywhere.
+      if (passes_through_link(path.c_str(), text_length(game_path))) {
+        about->assign(path.c_str());
+        result = TableSearch::kLink;
+      }
     }
   }
   find_close(search);

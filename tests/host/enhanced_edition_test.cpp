@@ -184,17 +184,21 @@ TEST_F(EnhancedEdition, TheFolderCheckTakesTheLanguagesAndRefusesWhatWouldLoseTh
 
   const struct {
     const char* what;
-    const char* archive;  // the DLC archive, or a table made a link
+    const char* archive;  // the DLC archive; empty: a link beside a table; null: a language folder a link
     const char* named;    // what the message names
   } cases[] = {
       {"the DLC in the game folder", "sod-dlc.zip", "sod-dlc.zip\nholds a DLC"},
       {"the DLC in the dlc folder", "dlc/sod-dlc.zip", "sod-dlc.zip\nholds a DLC"},
       {"a language folder that is a link", nullptr, "passes through a link"},
+      {"a link in the place of the file written beside a table", "", "dialog.tlk.new"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     make_game();
-    if (c.archive != nullptr) {
+    if (c.archive != nullptr && c.archive[0] == 0) {
+      write_native_file(root_.native() / "outside.tlk", "the player's");
+      fs::create_symlink(root_.native() / "outside.tlk", game_ / "lang" / "en_US" / "dialog.tlk.new");
+    } else if (c.archive != nullptr) {
       fs::create_directories((game_ / c.archive).parent_path());
       write_native_file(game_ / c.archive, "PK");
     } else {
