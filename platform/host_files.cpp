@@ -34,11 +34,18 @@ namespace {
 // System calls. The file functions make every file-system call that can be interrupted or that
 // changes the disk through one of these wrappers, which retry after a signal.
 
+// Those that change a folder's entries tell its index (host_paths.cpp) what they did.
+
 int sys_open(const std::string& native, int flags) {
   int descriptor;
   do {
     descriptor = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
   } while (descriptor < 0 && errno == EINTR);
+  if (descriptor >= 0 && (flags & O_CREAT) != 0) {
+    const int error = errno;
+    note_created(native, Found::kFile);
+    errno = error;
+  }
   return descriptor;
 }
 
@@ -62,11 +69,31 @@ int sys_close(int descriptor) { return ::close(descriptor); }
 int sys_fsync(int descriptor) { return ::fsync(descriptor); }
 int sys_ftruncate(int descriptor) { return ::ftruncate(descriptor, 0); }
 off_t sys_seek(int descriptor, off_t offset) { return ::lseek(descriptor, offset, SEEK_SET); }
-int sys_unlink(const std::string& native) { return ::unlink(native.c_str()); }
-int sys_mkdir(const std::string& native) { return ::mkdir(native.c_str(), 0777); }
-int sys_rmdir(const std::string& native) { return ::rmdir(native.c_str()); }
+
+// Runs `change`, a call that returns 0 on success, and on success runs `note` with errno kept.
+template <typename Change, typename Note>
+int changed(Change change, Note note) {
+  const int result = change();
+  if (result == 0) {
+    const int error = errno;
+    note();
+    errno = error;
+  }
+  return result;
+}
+
+int sys_unlink(const std::string& native) {
+  return changed([&] { return ::unlink(native.c_str()); }, [&] { note_removed(native); });
+}
+int sys_mkdir(const std::string& native) {
+  return changed([&] { return ::mkdir(native.c_str(), 0777); }, [&] { note_created(native, Found::kFolder); });
+}
+int sys_rmdir(const std::string& native) {
+  return changed([&] { return ::rmdir(native.c_str()); }, [&] { note_removed(native); });
+}
 int sys_rename(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str());
+  return changed([&] { return ::rename(from.c_str(), to.c_str()); },
+                 [&] { note_renamed(from, to); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -111,7 +138,9 @@ FileRef adopt(int descriptor, const std::string& native, Access access) {
     return nullptr;
   }
   open_files().insert(identity_of(status));
-  return new OsFile{descriptor, identity_of(status), native};
+  FileRef file = new OsFile{descriptor, identity_of(status), native};
+  file->windowed = access == Access::kRead;
+  return file;
 }
 
 // The state of an existing name for the operations that act on a name rather than an open file:
@@ -257,6 +286,7 @@ FileRef open_for_reading_shared(const char* path) {
   ++g_shared_opens;
   FileRef file = new OsFile{descriptor, identity_of(status), native};
   file->shared = true;
+  file->windowed = true;
   return file;
 }
 
@@ -266,8 +296,58 @@ FileRef create_scratch_file(const char* path) {
   return file;
 }
 
+namespace {
+
+constexpr std::size_t kWindowLength = 65536;
+
+// Reads up to `length` bytes at `offset` into `buffer`: the count read, short only at the end of
+// the file, or -1 with errno set.
+ssize_t read_at(int descriptor, u8* buffer, std::size_t length, u64 offset) {
+  std::size_t done = 0;
+  while (done < length) {
+    const ssize_t count = ::pread(descriptor, buffer + done, length - done, static_cast<off_t>(offset + done));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return -1;
+    if (count == 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// read_file for a windowed file: from the window when the bytes are in it, else directly for a
+// read as long as the window, else through the window read again from the position on.
+bool read_windowed(FileRef file, u8* buffer, u32 length) {
+  const u64 at = file->position;
+  const bool inside = at >= file->window_start && at + length <= file->window_start + file->window.size();
+  if (!inside) {
+    if (length >= kWindowLength) {
+      const ssize_t count = read_at(file->descriptor, buffer, length, at);
+      if (count < 0) return fail(code_for(errno, "", Subject::kFile));
+      file->position += static_cast<u64>(count);
+      return static_cast<u32>(count) == length || fail(win_error::kHandleEof);
+    }
+    file->window.resize(kWindowLength);
+    const ssize_t count = read_at(file->descriptor, file->window.data(), kWindowLength, at);
+    file->window.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
+    file->window_start = at;
+    if (count < 0) return fail(code_for(errno, "", Subject::kFile));
+  }
+  const u64 offset = at - file->window_start;
+  const u64 available = file->window.size() - offset;
+  const u32 taken = available < length ? static_cast<u32>(available) : length;
+  std::memcpy(buffer, file->window.data() + offset, taken);
+  file->position += taken;
+  return taken == length || fail(win_error::kHandleEof);
+}
+
+}  // namespace
+
 bool seek_file(FileRef file, u32 offset) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (file->windowed) {
+    file->position = offset;
+    return true;
+  }
   if (sys_seek(file->descriptor, static_cast<off_t>(offset)) < 0) {
     return fail(code_for(errno, "", Subject::kFile));
   }
@@ -276,6 +356,7 @@ bool seek_file(FileRef file, u32 offset) {
 
 bool read_file(FileRef file, void* buffer, u32 length) {
   if (file == nullptr) return fail(win_error::kInvalidHandle);
+  if (file->windowed) return read_windowed(file, static_cast<u8*>(buffer), length);
   u8* at = static_cast<u8*>(buffer);
   u32 left = length;
   while (left > 0) {
@@ -447,7 +528,10 @@ bool clear_read_only(const char* path) {
 // A symbolic link stands for every kind of reparse point.
 bool is_link(const char* path) {
   std::string native;
-  if (!to_native(path, &native)) return false;
+  Found found = Found::kUnknown;
+  if (!to_native(path, &native, &found)) return false;
+  // The index of its folder, just found true, knows what the name is.
+  if (found != Found::kUnknown) return found == Found::kLink;
   struct stat status;
   return ::lstat(native.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }

@@ -22,6 +22,13 @@ struct OsFile {
   std::string native;                // the host path it was opened by
   bool shared = false;               // opened to be read while others may read it too: not in the table
   bool delete_on_close = false;      // a scratch file, removed when it is closed
+  // A file opened for reading alone is read through a window of its bytes, so that the many small
+  // reads of an archive's entries, names and small files cost no system call each. Nobody may write
+  // the file while it is open (Windows refuses them), so the window stays true until it is closed.
+  bool windowed = false;
+  u64 position = 0;                  // where the next read starts, for a windowed file
+  std::vector<u8> window;            // the bytes from window_start on, as last read
+  u64 window_start = 0;
 };
 
 struct OsSearch {
@@ -46,10 +53,21 @@ std::string parent_of(const std::string& native);
 // Characters that Windows refuses in a file or folder name (the separators are taken out before).
 bool is_valid_name_character(char c);
 
-// Turns a path as the logic writes it into the host path of the same thing (see host_paths.cpp).
+// What the index of its folder says of a path's last name: nothing (kUnknown: a relative path, or
+// a folder that is missing or cannot be listed), that it is missing, or what kind of entry it is.
+enum class Found { kUnknown, kMissing, kFile, kFolder, kLink, kOther };
+
+// Turns a path as the logic writes it into the host path of the same thing (see host_paths.cpp),
+// and says in `found`, when given, what its folder's index knows of its last name.
 // Returns false with 3 for an empty path, 206 for one of kMaxPath bytes or more, 123 for a
 // component with a character that Windows refuses.
-bool to_native(const char* path, std::string* native);
+bool to_native(const char* path, std::string* native, Found* found = nullptr);
+
+// This layer's own changes of the disk, told to the index of the folder they change (when it has
+// one), which takes them in and records the folder's new state: `native` made as `kind`, or removed.
+void note_created(const std::string& native, Found kind);
+void note_removed(const std::string& native);
+void note_renamed(const std::string& from, const std::string& to);
 
 enum class Subject { kFile, kFolder };
 

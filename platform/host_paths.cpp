@@ -3,6 +3,16 @@
 // case does not matter (each component is matched against what exists), "." and ".." are taken out
 // without looking at the disk. Failures leave Windows error codes, mapped from errno with the
 // context Windows would use (2 or 3 for a missing name, 80 or 183 for an existing one, ...).
+//
+// Matching a name against its folder's entries must not cost a reading of the folder each time: a
+// game's override folder holds tens of thousands of files, and every file placed is looked up
+// several times. So the names of each folder that an absolute path goes through are read once and
+// kept as an index from the name in lower case to the names on disk. An index is trusted while its
+// folder's state (modification and change times, size, link count, identity) is the one it
+// recorded: one stat of the folder, which the lookup needs anyway to know that the folder is there.
+// Whoever else changes the folder changes that state, and the index is read again. This layer's own
+// changes (host_files.cpp) update the index and record the folder's new state, so that placing
+// thousands of new files reads their folder once.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +22,8 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/host_internal.h"
@@ -39,7 +51,8 @@ std::string join(const std::string& folder, const std::string& name) {
 
 // Which spelling of `name` to use inside the existing folder `folder`: the name itself when it
 // exists as spelled, else the one entry that differs from it only in letter case, else the name as
-// spelled (so that something new is created as the caller wrote it).
+// spelled (so that something new is created as the caller wrote it). Reads the folder: for relative
+// paths, whose folders are not indexed (the current folder may change between two calls).
 std::string match_component(const std::string& folder, const std::string& name) {
   std::string exact = join(folder, name);
   struct stat status;
@@ -56,6 +69,134 @@ std::string match_component(const std::string& folder, const std::string& name) 
   }
   ::closedir(listing);
   return matches == 1 ? match : name;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folder indexes.
+
+struct Entry {
+  std::string name;  // as on disk
+  Found kind;
+};
+
+struct FolderIndex {
+  // The folder's state when the index was last known to be true.
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{};
+  timespec changed{};
+  nlink_t links = 0;
+  off_t size = 0;
+  // The entries by their name in lower case; names that differ only in letter case share a list.
+  std::unordered_map<std::string, std::vector<Entry>> names;
+};
+
+std::unordered_map<std::string, FolderIndex>& folder_indexes() {
+  static std::unordered_map<std::string, FolderIndex> indexes;
+  return indexes;
+}
+
+std::size_t g_folder_reads = 0;
+
+bool same_time(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+bool same_state(const FolderIndex& index, const struct stat& status) {
+  return index.device == status.st_dev && index.inode == status.st_ino &&
+         same_time(index.modified, status.st_mtim) && same_time(index.changed, status.st_ctim) &&
+         index.links == status.st_nlink && index.size == status.st_size;
+}
+
+void record_state(FolderIndex* index, const struct stat& status) {
+  index->device = status.st_dev;
+  index->inode = status.st_ino;
+  index->modified = status.st_mtim;
+  index->changed = status.st_ctim;
+  index->links = status.st_nlink;
+  index->size = status.st_size;
+}
+
+Found kind_of_mode(mode_t mode) {
+  if (S_ISDIR(mode)) return Found::kFolder;
+  if (S_ISLNK(mode)) return Found::kLink;
+  if (S_ISREG(mode)) return Found::kFile;
+  return Found::kOther;
+}
+
+Found kind_of_entry(const std::string& folder, const dirent& entry) {
+  switch (entry.d_type) {
+    case DT_DIR:
+      return Found::kFolder;
+    case DT_LNK:
+      return Found::kLink;
+    case DT_REG:
+      return Found::kFile;
+    case DT_UNKNOWN: {
+      struct stat status;
+      if (::lstat(join(folder, entry.d_name).c_str(), &status) != 0) return Found::kOther;
+      return kind_of_mode(status.st_mode);
+    }
+    default:
+      return Found::kOther;
+  }
+}
+
+// The index of the absolute folder `native`, whose stat is `status`: the one kept when the folder
+// is as it recorded, else the folder read again. Null when its entries cannot be listed.
+FolderIndex* index_of(const std::string& native, const struct stat& status) {
+  std::unordered_map<std::string, FolderIndex>& indexes = folder_indexes();
+  auto kept = indexes.find(native);
+  if (kept != indexes.end() && same_state(kept->second, status)) return &kept->second;
+  // The state is taken before the entries are read: a change made while they are read leaves a
+  // state that differs from the recorded one, and so the folder is read again next time.
+  FolderIndex fresh;
+  record_state(&fresh, status);
+  DIR* listing = ::opendir(native.c_str());
+  if (listing == nullptr) {
+    if (kept != indexes.end()) indexes.erase(kept);
+    return nullptr;
+  }
+  while (dirent* entry = ::readdir(listing)) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    fresh.names[folded(entry->d_name)].push_back(Entry{entry->d_name, kind_of_entry(native, *entry)});
+  }
+  ::closedir(listing);
+  ++g_folder_reads;
+  FolderIndex& index = indexes[native];
+  index = std::move(fresh);
+  return &index;
+}
+
+// The entry that `name` stands for in `index`: the one spelled so, else the only one that differs
+// from it in letter case alone; null when there is none (or several, none spelled so).
+const Entry* find_entry(const FolderIndex& index, const std::string& name) {
+  auto spellings = index.names.find(folded(name));
+  if (spellings == index.names.end()) return nullptr;
+  for (const Entry& entry : spellings->second) {
+    if (entry.name == name) return &entry;
+  }
+  return spellings->second.size() == 1 ? &spellings->second[0] : nullptr;
+}
+
+// The last name of an absolute host path and the folder that holds it, when the folder is indexed.
+FolderIndex* kept_index_of_parent(const std::string& native, std::string* name) {
+  const std::size_t slash = native.find_last_of('/');
+  if (native.empty() || native[0] != '/' || slash == std::string::npos || slash + 1 >= native.size()) return nullptr;
+  auto kept = folder_indexes().find(slash == 0 ? "/" : native.substr(0, slash));
+  if (kept == folder_indexes().end()) return nullptr;
+  *name = native.substr(slash + 1);
+  return &kept->second;
+}
+
+// After a change of the folder that holds `native`: the folder's new state is recorded, or its
+// index forgotten when the folder is gone.
+void record_change(const std::string& native, FolderIndex* index) {
+  struct stat status;
+  const std::string folder = parent_of(native);
+  if (::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+    record_state(index, status);
+  } else {
+    folder_indexes().erase(folder);
+  }
 }
 
 // The code for a name that does not exist: 2 when its folder exists, 3 when it does not.
@@ -128,7 +269,7 @@ bool is_valid_name_character(char c) {
 // path that starts with a separator is absolute, any other is relative to the current folder.
 // Returns false with 3 for an empty path, 206 for one of kMaxPath bytes or more, 123 for a
 // component with a character that Windows refuses (a drive letter's ':' among them).
-bool to_native(const char* path, std::string* native) {
+bool to_native(const char* path, std::string* native, Found* found) {
   if (path == nullptr || path[0] == 0) return fail(win_error::kPathNotFound);
   std::size_t length = std::strlen(path);
   if (length >= kMaxPath) return fail(win_error::kFilenameTooLong);
@@ -156,30 +297,110 @@ bool to_native(const char* path, std::string* native) {
 
   std::string built = absolute ? "/" : "";
   // Most paths are spelled as they exist for most of their length: the longest such leading part
-  // that is a folder is found from the end, and only the components after it are matched one by one
-  // (a leading part that exists as spelled is what matching would choose anyway).
+  // that is a folder is found from the end, from the folder of the last name on, and only the
+  // components after it are matched one by one (a leading part that exists as spelled is what
+  // matching would choose anyway).
   std::size_t matched = 0;
   std::string exact = built;
-  for (std::size_t k = components.size(); k-- > 0;) {
+  struct stat exact_status;
+  bool exact_stated = false;  // whether exact_status is the stat of `exact`
+  for (std::size_t k = components.empty() ? 0 : components.size() - 1;; --k) {
     std::string folder = built;
     for (std::size_t i = 0; i < k; ++i) folder = join(folder, components[i]);
-    if (k == 0 || is_folder(folder)) {
+    if (k == 0) {
+      exact = folder;
+      break;
+    }
+    if (::stat(folder.c_str(), &exact_status) == 0 && S_ISDIR(exact_status.st_mode)) {
       matched = k;
       exact = folder;
+      exact_stated = true;
       break;
     }
   }
   built = exact;
+  Found last = Found::kUnknown;
   bool folder_exists = true;  // whether `built` names an existing folder
   for (std::size_t i = matched; i < components.size(); ++i) {
     const std::string& name = components[i];
     std::string chosen = name;
-    if (folder_exists && name != "..") chosen = match_component(built, name);
+    last = Found::kUnknown;
+    if (folder_exists && name != ".." && absolute) {
+      // An absolute folder is indexed; its stat both proves it a folder and validates its index.
+      struct stat status;
+      FolderIndex* index = nullptr;
+      if (exact_stated && i == matched) {
+        index = index_of(built, exact_status);
+      } else if (::stat(built.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        index = index_of(built, status);
+      } else {
+        folder_exists = false;
+      }
+      if (index != nullptr) {
+        const Entry* entry = find_entry(*index, name);
+        last = entry == nullptr ? Found::kMissing : entry->kind;
+        if (entry != nullptr) chosen = entry->name;
+      }
+    } else if (folder_exists && name != "..") {
+      chosen = match_component(built, name);
+    }
     built = join(built, chosen);
-    folder_exists = folder_exists && is_folder(built);
+    if (i + 1 < components.size()) {
+      if (last == Found::kMissing || last == Found::kFile || last == Found::kOther) {
+        folder_exists = false;
+      } else if (last == Found::kUnknown && !absolute) {
+        folder_exists = folder_exists && is_folder(built);
+      }
+    }
   }
   *native = built.empty() ? "." : built;
+  if (found != nullptr) *found = last;
   return true;
+}
+
+void note_created(const std::string& native, Found kind) {
+  std::string name;
+  FolderIndex* index = kept_index_of_parent(native, &name);
+  if (index == nullptr) return;
+  // A name already listed keeps its kind: a file opened to be created may have been there, or be a
+  // link that the open went through.
+  std::vector<Entry>& spellings = index->names[folded(name)];
+  bool listed = false;
+  for (const Entry& entry : spellings) listed = listed || entry.name == name;
+  if (!listed) spellings.push_back(Entry{name, kind});
+  record_change(native, index);
+}
+
+void note_renamed(const std::string& from, const std::string& to) {
+  // What was at `from` is now at `to`, of the same kind; whatever `to` was is gone.
+  Found kind = Found::kFile;
+  std::string name;
+  if (FolderIndex* index = kept_index_of_parent(from, &name)) {
+    auto spellings = index->names.find(folded(name));
+    if (spellings != index->names.end()) {
+      for (const Entry& entry : spellings->second) {
+        if (entry.name == name) kind = entry.kind;
+      }
+    }
+  }
+  note_removed(from);
+  note_removed(to);
+  note_created(to, kind);
+}
+
+void note_removed(const std::string& native) {
+  folder_indexes().erase(native);
+  std::string name;
+  FolderIndex* index = kept_index_of_parent(native, &name);
+  if (index == nullptr) return;
+  auto spellings = index->names.find(folded(name));
+  if (spellings != index->names.end()) {
+    std::vector<Entry>& list = spellings->second;
+    list.erase(std::remove_if(list.begin(), list.end(), [&](const Entry& entry) { return entry.name == name; }),
+               list.end());
+    if (list.empty()) index->names.erase(spellings);
+  }
+  record_change(native, index);
 }
 
 // The Windows code for a failed call on `native` that set `error`.
@@ -302,6 +523,10 @@ bool system_error_text(u32 code, char* buffer, u32 capacity) {
 }
 
 namespace host {
+
+std::size_t folder_read_count() { return host_detail::g_folder_reads; }
+
+void forget_folder_indexes() { host_detail::folder_indexes().clear(); }
 
 std::optional<std::string> native_path(const std::string& path) {
   std::string native;

@@ -85,6 +85,13 @@ std::size_t open_search_count();
 // what exists without regard to letter case), or nothing when the path is invalid.
 std::optional<std::string> native_path(const std::string& path);
 
+// How many times a folder's names have been read into its index (see host_paths.cpp): once per
+// folder, and again only after something outside this layer changed it.
+std::size_t folder_read_count();
+
+// Forgets every folder's index, as if none had been read (reset_all does it too).
+void forget_folder_indexes();
+
 // Fault injection. The operations that write or change the disk or the registry are counted:
 // create_or_replace, create_new, create_scratch_file, open_for_appending, write_file, flush_file,
 // replace_file, delete_file, copy_file, make_folder, remove_folder, clear_read_only, and

@@ -17,6 +17,7 @@ void reset_all() {
   clear_registry();
   reset_shell();
   reset_controls();
+  forget_folder_indexes();
 }
 
 }  // namespace zep::host

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,12 @@ bool write_whole(const std::string& path, const std::string& bytes) {
   if (file == nullptr) return false;
   bool written = write_file(file, bytes.data(), static_cast<u32>(bytes.size()));
   return close_file(file) && written;
+}
+
+// `text` with its ASCII letters in lower case, as Windows compares names.
+std::string lower(std::string text) {
+  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return text;
 }
 
 // The names in a native folder, sorted.
@@ -74,6 +81,116 @@ TEST(HostPaths, BackslashesSeparateAndBadNamesAreRefused) {
   EXPECT_TRUE(listing(folder.native()).empty());
 }
 
+// A folder's names are read once into an index that the layer's own changes keep true; whatever
+// changes the folder from outside the layer makes it read again.
+TEST(HostPaths, AFolderIsReadOnceAndReadAgainAfterAnOutsideChange) {
+  TempFolder folder;
+  host::forget_folder_indexes();
+  ASSERT_TRUE(make_folder((folder / "Override").c_str()));
+  ASSERT_TRUE(write_whole(folder / "override\\first.itm", "1"));
+  const std::size_t reads = host::folder_read_count();
+  // Placing new files is a miss each time, and a miss does not read the folder again.
+  for (int i = 0; i < 200; ++i) {
+    const std::string name = folder / ("OVERRIDE\\new" + std::to_string(i) + ".itm");
+    ASSERT_FALSE(is_link(name.c_str()));
+    FileRef file = create_new(name.c_str());
+    ASSERT_NE(file, nullptr) << name;
+    close_file(file);
+  }
+  EXPECT_EQ(host::folder_read_count(), reads);
+  EXPECT_EQ(listing(folder.native()), std::vector<std::string>{"Override"});
+  EXPECT_EQ(host::native_path(folder / "override\\NEW7.ITM"), (folder.native() / "Override" / "new7.itm").string());
+
+  // Made outside: found under any spelling.
+  write_native_file(folder.native() / "Override" / "Outside.TXT", "outside");
+  EXPECT_EQ(host::native_path(folder / "override\\outside.txt"),
+            (folder.native() / "Override" / "Outside.TXT").string());
+  EXPECT_GT(host::folder_read_count(), reads);
+  // Deleted outside: missing, and may be made again.
+  fs::remove(folder.native() / "Override" / "first.itm");
+  EXPECT_EQ(open_for_reading((folder / "override\\First.itm").c_str()), nullptr);
+  EXPECT_EQ(last_error(), win_error::kFileNotFound);
+  FileRef again = create_new((folder / "override\\First.itm").c_str());
+  EXPECT_NE(again, nullptr);
+  close_file(again);
+  // A file put in place of another by a link from outside is a link.
+  fs::remove(folder.native() / "Override" / "new3.itm");
+  fs::create_symlink(folder.native() / "Override" / "new4.itm", folder.native() / "Override" / "new3.itm");
+  EXPECT_TRUE(is_link((folder / "override\\NEW3.itm").c_str()));
+  EXPECT_FALSE(is_link((folder / "override\\NEW4.itm").c_str()));
+
+  // Two names that differ only in letter case: each spelled so reaches its own file, and another
+  // spelling reaches neither; once one is deleted, any spelling reaches the other.
+  write_native_file(folder.native() / "Override" / "Twin.txt", "one");
+  write_native_file(folder.native() / "Override" / "TWIN.txt", "two");
+  EXPECT_EQ(host::native_path(folder / "override\\Twin.txt"), (folder.native() / "Override" / "Twin.txt").string());
+  EXPECT_EQ(host::native_path(folder / "override\\TWIN.txt"), (folder.native() / "Override" / "TWIN.txt").string());
+  EXPECT_EQ(host::native_path(folder / "override\\twin.txt"), (folder.native() / "Override" / "twin.txt").string());
+  EXPECT_EQ(open_for_reading((folder / "override\\twin.txt").c_str()), nullptr);
+  ASSERT_TRUE(delete_file((folder / "override\\Twin.txt").c_str()));
+  EXPECT_EQ(host::native_path(folder / "override\\twin.TXT"), (folder.native() / "Override" / "TWIN.txt").string());
+}
+
+// Random changes of one folder, some through the layer and some from outside, in random spellings:
+// after each, every name resolves as a fresh reading of the folder says it must, and is_link agrees
+// with the disk.
+TEST(HostPaths, RandomChangesInsideAndOutsideTheLayerKeepTheIndexTrue) {
+  TempFolder folder;
+  host::forget_folder_indexes();
+  const fs::path native = folder.native() / "Override";
+  fs::create_directory(native);
+  std::mt19937 random(20261210);
+  const std::vector<std::string> names = {"a.itm", "A.ITM", "b.spl", "B.spl", "c.bam", "Sub", "SUB"};
+  auto pick = [&] { return names[random() % names.size()]; };
+  // The spelling that a reading of the folder gives `name`: itself, the only other spelling there,
+  // or itself when there are none or several.
+  auto expected = [&](const std::string& name) {
+    std::vector<std::string> spellings;
+    for (const auto& entry : fs::directory_iterator(native)) {
+      const std::string there = entry.path().filename().string();
+      if (there == name) return (native / name).string();
+      if (lower(there) == lower(name)) spellings.push_back(there);
+    }
+    return (native / (spellings.size() == 1 ? spellings[0] : name)).string();
+  };
+  for (int step = 0; step < 1500; ++step) {
+    const std::string name = pick();
+    const std::string path = folder / ("override\\" + name);
+    std::error_code ignored;
+    switch (random() % 8) {
+      case 0:
+        close_file(create_new(path.c_str()));
+        break;
+      case 1:
+        delete_file(path.c_str());
+        break;
+      case 2:
+        replace_file(path.c_str(), (folder / ("OVERRIDE\\" + pick())).c_str());
+        break;
+      case 3:
+        make_folder(path.c_str()) || remove_folder(path.c_str());
+        break;
+      case 4:
+        write_native_file(native / name, "outside");
+        break;
+      case 5:
+        fs::remove(native / name, ignored);
+        break;
+      case 6:
+        fs::rename(native / name, native / pick(), ignored);
+        break;
+      case 7:
+        fs::create_symlink(native / pick(), native / name, ignored);
+        break;
+    }
+    for (const std::string& other : names) {
+      const std::string spelled = folder / ("override\\" + other);
+      ASSERT_EQ(host::native_path(spelled), expected(other)) << "step " << step;
+      ASSERT_EQ(is_link(spelled.c_str()), fs::is_symlink(expected(other))) << "step " << step << " " << other;
+    }
+  }
+}
+
 TEST(HostFiles, ReadOnlyFilesAndOpenCounts) {
   TempFolder folder;
   ASSERT_EQ(host::open_file_count(), 0u);
@@ -103,6 +220,43 @@ TEST(HostFiles, ReadOnlyFilesAndOpenCounts) {
   close_file(second);
   EXPECT_EQ(host::open_file_count(), 0u);
   EXPECT_EQ(host::open_search_count(), 0u);
+}
+
+// A file opened for reading is read through a window of its bytes: reads at random places and of
+// random lengths, inside it, across its end and longer than it, give the file's bytes; a read past
+// the end of the file fails with 38, shared or not.
+TEST(HostFiles, ReadsAtAnyPlaceGiveTheFilesBytes) {
+  TempFolder folder;
+  std::string bytes(200000, 0);
+  std::mt19937 random(7);
+  for (char& c : bytes) c = static_cast<char>(random());
+  ASSERT_TRUE(write_whole(folder / "data.bin", bytes));
+  for (const bool shared : {false, true}) {
+    FileRef file = shared ? open_for_reading_shared((folder / "data.bin").c_str())
+                          : open_for_reading((folder / "data.bin").c_str());
+    ASSERT_NE(file, nullptr);
+    for (int i = 0; i < 300; ++i) {
+      const u32 offset = random() % bytes.size();
+      const u32 length = 1 + random() % (i % 10 == 0 ? 150000 : 100);
+      std::string read(length, 0);
+      ASSERT_TRUE(seek_file(file, offset));
+      if (offset + length > bytes.size()) {
+        EXPECT_FALSE(read_file(file, read.data(), length));
+        EXPECT_EQ(last_error(), win_error::kHandleEof);
+        continue;
+      }
+      ASSERT_TRUE(read_file(file, read.data(), length)) << offset << " " << length;
+      ASSERT_EQ(read, bytes.substr(offset, length)) << offset << " " << length;
+      // The next read goes on where this one ended.
+      if (offset + length < bytes.size()) {
+        char next = 0;
+        ASSERT_TRUE(read_file(file, &next, 1));
+        ASSERT_EQ(next, bytes[offset + length]);
+      }
+    }
+    EXPECT_FALSE(write_file(file, "x", 1)) << "opened for reading alone";
+    close_file(file);
+  }
 }
 
 TEST(HostRegistry, KeysAndValuesIgnoreCaseAndWritesCanBeDenied) {
