@@ -314,28 +314,36 @@ ssize_t read_at(int descriptor, u8* buffer, std::size_t length, u64 offset) {
   return static_cast<ssize_t>(done);
 }
 
-// read_file for a windowed file: from the window when the bytes are in it, else directly for a
-// read as long as the window, else through the window read again from the position on.
+// read_file for a windowed file: from a window when the bytes are in one, else directly for a read
+// as long as a window, else through the window used longest ago, read again from the position on.
 bool read_windowed(FileRef file, u8* buffer, u32 length) {
   const u64 at = file->position;
-  const bool inside = at >= file->window_start && at + length <= file->window_start + file->window.size();
-  if (!inside) {
+  int which = -1;
+  for (int i = 0; i < 2; ++i) {
+    const OsFile::Window& window = file->windows[i];
+    if (at >= window.start && at + length <= window.start + window.bytes.size()) which = i;
+  }
+  if (which < 0) {
     if (length >= kWindowLength) {
       const ssize_t count = read_at(file->descriptor, buffer, length, at);
       if (count < 0) return fail(code_for(errno, "", Subject::kFile));
       file->position += static_cast<u64>(count);
       return static_cast<u32>(count) == length || fail(win_error::kHandleEof);
     }
-    file->window.resize(kWindowLength);
-    const ssize_t count = read_at(file->descriptor, file->window.data(), kWindowLength, at);
-    file->window.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
-    file->window_start = at;
+    which = 1 - file->last_used;
+    OsFile::Window& window = file->windows[which];
+    window.bytes.resize(kWindowLength);
+    const ssize_t count = read_at(file->descriptor, window.bytes.data(), kWindowLength, at);
+    window.bytes.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
+    window.start = at;
     if (count < 0) return fail(code_for(errno, "", Subject::kFile));
   }
-  const u64 offset = at - file->window_start;
-  const u64 available = file->window.size() - offset;
+  file->last_used = which;
+  const OsFile::Window& window = file->windows[which];
+  const u64 offset = at - window.start;
+  const u64 available = window.bytes.size() - offset;
   const u32 taken = available < length ? static_cast<u32>(available) : length;
-  std::memcpy(buffer, file->window.data() + offset, taken);
+  std::memcpy(buffer, window.bytes.data() + offset, taken);
   file->position += taken;
   return taken == length || fail(win_error::kHandleEof);
 }

@@ -22,13 +22,18 @@ struct OsFile {
   std::string native;                // the host path it was opened by
   bool shared = false;               // opened to be read while others may read it too: not in the table
   bool delete_on_close = false;      // a scratch file, removed when it is closed
-  // A file opened for reading alone is read through a window of its bytes, so that the many small
-  // reads of an archive's entries, names and small files cost no system call each. Nobody may write
-  // the file while it is open (Windows refuses them), so the window stays true until it is closed.
+  // A file opened for reading alone is read through two windows of its bytes, so that the many
+  // small reads of an archive's entries (one window) and of their names and data (the other) cost
+  // no system call each. Nobody may write the file while it is open (Windows refuses them), so the
+  // windows stay true until it is closed.
+  struct Window {
+    u64 start = 0;
+    std::vector<u8> bytes;  // the file's bytes from start on, as last read
+  };
   bool windowed = false;
-  u64 position = 0;                  // where the next read starts, for a windowed file
-  std::vector<u8> window;            // the bytes from window_start on, as last read
-  u64 window_start = 0;
+  u64 position = 0;  // where the next read starts, for a windowed file
+  Window windows[2];
+  int last_used = 0;  // the window that served the last read; the other is read again on a miss
 };
 
 struct OsSearch {
