@@ -321,10 +321,11 @@ bool to_native(const char* path, std::string* native, Found* found) {
   built = exact;
   Found last = Found::kUnknown;
   bool folder_exists = true;  // whether `built` names an existing folder
+  bool below_missing = false;  // whether an index found a component before this one missing
   for (std::size_t i = matched; i < components.size(); ++i) {
     const std::string& name = components[i];
     std::string chosen = name;
-    last = Found::kUnknown;
+    last = below_missing ? Found::kMissing : Found::kUnknown;
     if (folder_exists && name != ".." && absolute) {
       // An absolute folder is indexed; its stat both proves it a folder and validates its index.
       struct stat status;
@@ -348,6 +349,7 @@ bool to_native(const char* path, std::string* native, Found* found) {
     if (i + 1 < components.size()) {
       if (last == Found::kMissing || last == Found::kFile || last == Found::kOther) {
         folder_exists = false;
+        below_missing = last == Found::kMissing;
       } else if (last == Found::kUnknown && !absolute) {
         folder_exists = folder_exists && is_folder(built);
       }

@@ -142,22 +142,24 @@ TEST(HostPaths, RandomChangesInsideAndOutsideTheLayerKeepTheIndexTrue) {
   std::mt19937 random(20261210);
   const std::vector<std::string> names = {"a.itm", "A.ITM", "b.spl", "B.spl", "c.bam", "Sub", "SUB"};
   auto pick = [&] { return names[random() % names.size()]; };
-  // The spelling that a reading of the folder gives `name`: itself, the only other spelling there,
-  // or itself when there are none or several.
-  auto expected = [&](const std::string& name) {
+  // The path that a reading of `dir` gives `name`: itself, the only other spelling there, or itself
+  // when there are none or several (or `dir` is no folder).
+  auto resolve_in = [&](const fs::path& dir, const std::string& name) {
+    std::error_code error;
+    if (!fs::is_directory(dir, error)) return dir / name;
     std::vector<std::string> spellings;
-    for (const auto& entry : fs::directory_iterator(native)) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
       const std::string there = entry.path().filename().string();
-      if (there == name) return (native / name).string();
+      if (there == name) return dir / name;
       if (lower(there) == lower(name)) spellings.push_back(there);
     }
-    return (native / (spellings.size() == 1 ? spellings[0] : name)).string();
+    return dir / (spellings.size() == 1 ? spellings[0] : name);
   };
   for (int step = 0; step < 1500; ++step) {
     const std::string name = pick();
     const std::string path = folder / ("override\\" + name);
     std::error_code ignored;
-    switch (random() % 8) {
+    switch (random() % 10) {
       case 0:
         close_file(create_new(path.c_str()));
         break;
@@ -182,11 +184,24 @@ TEST(HostPaths, RandomChangesInsideAndOutsideTheLayerKeepTheIndexTrue) {
       case 7:
         fs::create_symlink(native / pick(), native / name, ignored);
         break;
+      case 8:
+        close_file(create_new((folder / ("override\\sub\\" + name)).c_str()));
+        break;
+      case 9:
+        fs::remove(resolve_in(resolve_in(native, "sub"), name), ignored);
+        break;
     }
     for (const std::string& other : names) {
       const std::string spelled = folder / ("override\\" + other);
-      ASSERT_EQ(host::native_path(spelled), expected(other)) << "step " << step;
-      ASSERT_EQ(is_link(spelled.c_str()), fs::is_symlink(expected(other))) << "step " << step << " " << other;
+      const std::string inner = folder / ("override\\SUB\\" + other);
+      const fs::path top = resolve_in(native, other);
+      const fs::path below = resolve_in(resolve_in(native, "SUB"), other);
+      ASSERT_EQ(host::native_path(spelled), top.string()) << "step " << step;
+      ASSERT_EQ(is_link(spelled.c_str()), fs::is_symlink(fs::symlink_status(top, ignored)))
+          << "step " << step << " " << other;
+      ASSERT_EQ(host::native_path(inner), below.string()) << "step " << step;
+      ASSERT_EQ(is_link(inner.c_str()), fs::is_symlink(fs::symlink_status(below, ignored)))
+          << "step " << step << " " << other;
     }
   }
 }
