@@ -70,12 +70,6 @@ zep_production_flags(zep_platform_win32)
 target_compile_options(zep_platform_win32 PRIVATE ${ZEP_INSTALLER_OPTIONS})
 
 # The few pieces of a runtime that the compiler's output needs (memcpy, operator new, ...).
-# The installer stub's talk tables: the classic games' alone, linked in place of zep_core's
-# install/enhanced_tables.cpp (see install/classic_tables.cpp).
-add_library(zep_classic_tables OBJECT install/classic_tables.cpp)
-zep_production_flags(zep_classic_tables)
-target_compile_options(zep_classic_tables PRIVATE ${ZEP_INSTALLER_OPTIONS})
-
 add_library(zep_runtime OBJECT platform/runtime_win32.cpp)
 zep_production_flags(zep_runtime)
 target_compile_options(zep_runtime PRIVATE ${ZEP_INSTALLER_OPTIONS})
@@ -92,46 +86,32 @@ function(zep_windows_program target entry)
 endfunction()
 
 enable_language(RC)
-add_executable(zepstub shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>
-  $<TARGET_OBJECTS:zep_classic_tables>)
+# The installer stub. Its entry, zep_packed_entry (shell/packed_entry.cpp), unpacks the constants
+# that cmake/pack-constants packs, last after linking (see cmake/zepstub.ld); before that, the stub
+# as linked is kept as zepstub-unpacked.exe, for the tests relocations_agree and packed_constants_agree.
+add_executable(zepstub shell/main_window.cpp shell/packed_entry.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
 set_source_files_properties(shell/zepstub.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/shell/zepstub.manifest)
 target_compile_options(zepstub PRIVATE ${ZEP_INSTALLER_OPTIONS})
-zep_windows_program(zepstub zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld
-  -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub.map)
+zep_windows_program(zepstub zep_packed_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
+  -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub.map)
 set_target_properties(zepstub PROPERTIES
-  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld;${CMAKE_CURRENT_LIST_DIR}/set-import-directory;${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory;${CMAKE_CURRENT_LIST_DIR}/move-import-names")
+  LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld;${CMAKE_CURRENT_LIST_DIR}/set-import-directory;${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory;${CMAKE_CURRENT_LIST_DIR}/move-import-names;${CMAKE_CURRENT_LIST_DIR}/pack-constants")
 add_custom_command(TARGET zepstub POST_BUILD
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/move-import-names $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub-unpacked.exe
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/pack-constants $<TARGET_FILE:zepstub> ${CMAKE_CURRENT_BINARY_DIR}/zepstub.map
   VERBATIM)
-# The same stub with its base relocations in a section of their own, as the usual layout has them
-# (cmake/zepstub-reference.ld): not shipped, only read by the test relocations_agree (tests/).
-add_executable(zepstub_reference shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>
-  $<TARGET_OBJECTS:zep_classic_tables>)
+add_executable(zepstub_reference shell/main_window.cpp shell/packed_entry.cpp shell/zepstub.rc
+  $<TARGET_OBJECTS:zep_runtime>)
 target_compile_options(zepstub_reference PRIVATE ${ZEP_INSTALLER_OPTIONS})
-zep_windows_program(zepstub_reference zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
+zep_windows_program(zepstub_reference zep_packed_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
   -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub-reference.ld)
 set_target_properties(zepstub_reference PROPERTIES LINK_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/zepstub-reference.ld)
 target_link_libraries(zepstub PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 target_link_libraries(zepstub_reference PRIVATE zep_core zep_platform_win32
-  kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
-# The stub as it would be with the Enhanced Editions' talk tables (zep_core's install/enhanced_tables.cpp,
-# not zep_classic_tables): not shipped, built and laid out as the stub is, so that
-#   tests/scripts/check-programs build/win32/zepstub_enhanced.exe build/win32/UInst.exe <objdump>
-# measures the room the stub lacks for them.
-add_executable(zepstub_enhanced shell/main_window.cpp shell/zepstub.rc $<TARGET_OBJECTS:zep_runtime>)
-target_compile_options(zepstub_enhanced PRIVATE ${ZEP_INSTALLER_OPTIONS})
-zep_windows_program(zepstub_enhanced zep_entry ${ZEP_INSTALLER_OPTIONS} -Wl,--dynamicbase
-  -Wl,-T,${CMAKE_CURRENT_LIST_DIR}/zepstub.ld -Wl,-Map,${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map)
-set_target_properties(zepstub_enhanced PROPERTIES LINK_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/zepstub.ld")
-add_custom_command(TARGET zepstub_enhanced POST_BUILD
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-import-directory $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/set-relocation-directory $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/move-import-names $<TARGET_FILE:zepstub_enhanced> ${CMAKE_CURRENT_BINARY_DIR}/zepstub_enhanced.map
-  VERBATIM)
-target_link_libraries(zepstub_enhanced PRIVATE zep_core zep_platform_win32
   kernel32 user32 gdi32 comdlg32 advapi32 shell32 ole32 uuid gcc)
 
 # The uninstaller calls Windows itself (see uninstaller/main.cpp) and needs only the shared line rules

@@ -1,13 +1,11 @@
-// The talk tables of the classic games and of the Enhanced Editions, for the zep tool and the tests.
-// The installer stub links install/classic_tables.cpp in its place (see there).
+// The talk tables of the classic games and of the Enhanced Editions: where they are, and why a game
+// folder's cannot be grown.
 #include "archive/names.h"
 #include "install/game_talk_tables.h"
 #include "install/placement.h"
 #include "platform/error_message.h"
 
 namespace zep {
-
-extern const bool kServesEnhancedEditions = true;
 
 TableSearch find_talk_tables(const char* game_path, TalkTableNames* tables, PathString* about) {
   static const char* const kTables[] = {kTalkTableName, kFemaleTalkTableName};

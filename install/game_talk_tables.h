@@ -20,17 +20,12 @@ namespace zep {
 // end: "\nNothing was installed.".
 extern const char kNothingInstalled[];
 
-// Whether this program serves the Enhanced Editions: true where install/enhanced_tables.cpp is linked
-// (the zep tool, the tests), false in the installer stub, which links install/classic_tables.cpp.
-extern const bool kServesEnhancedEditions;
-
 enum class TableSearch {
   kFound,      // the tables are named; a classic game's dialog.tlk is named whether it is there or not
   kLink,       // the path given back passes through a link, which is never followed
   kDlcArchive, // the game's content is still in the DLC archive given back, which the game reads texts from
   kNoMemory,   // the names do not fit in memory
   kTooLong,    // the path given back holds a table whose path is too long for Windows
-  kEnhancedEdition,  // the path given back is an Enhanced Edition's table, which this program does not grow
 };
 
 // The game's talk tables, as names relative to the game folder.
@@ -38,7 +33,7 @@ class TalkTableNames {
  public:
   u32 count() const { return count_; }
   // True for an Enhanced Edition: the tables are those under lang\, and take their texts in UTF-8.
-  bool enhanced() const { return kServesEnhancedEditions && enhanced_; }
+  bool enhanced() const { return enhanced_; }
   // The names one after another, each ending in a zero byte.
   const char* names() const { return reinterpret_cast<const char*>(names_.data()); }
   // Appends one name. Returns false when memory runs out.
@@ -53,7 +48,7 @@ class TalkTableNames {
 };
 
 // Finds the talk tables of the game folder `game_path` (ending in a backslash; defined by
-// install/enhanced_tables.cpp, or install/classic_tables.cpp for the classic games alone): each
+// install/enhanced_tables.cpp): each
 // lang\<locale>\dialog.tlk and lang\<locale>\dialogF.tlk when there is at least one such dialog.tlk;
 // otherwise dialog.tlk and, when there is one, dialogF.tlk. `about` gets the path that a result other
 // than kFound is about.

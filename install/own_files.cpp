@@ -37,7 +37,7 @@ bool is_installer_own_name(const char* relative_name, const char* addon_name) {
   // The last part of a name in lang\: a talk table, or a file written beside one, is the installer's
   // there too, as an Enhanced Edition keeps its tables in lang\<locale>\.
   const char* last_part = relative_name;
-  for (const char* c = relative_name; kServesEnhancedEditions && *c != 0 && prefix_length(relative_name, "lang\\") > 0; ++c) {
+  for (const char* c = relative_name; *c != 0 && prefix_length(relative_name, "lang\\") > 0; ++c) {
     if (*c == '\\') last_part = c + 1;
   }
   for (u32 k = 0; k < kOwnFileCount; ++k) {

@@ -579,7 +579,7 @@ TEST_F(ScriptedInstall, WithoutArgumentsTheWatchSeesTheMainWindowCome) {
 // dialog.tlk gets the texts at the same strrefs in both, dialogF.tlk padded first, and their bytes as
 // they are. An Enhanced Edition's folder (its tables in lang\<locale>\) is refused, saying to install
 // with the zep tool, and nothing changes, also when a dialog.tlk the game does not read is at its top.
-TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftToTheTool) {
+TEST_F(ScriptedInstall, EveryTalkTableOfAGameGrowsInStepInClassicGamesAndEnhancedEditions) {
   const std::string ansi = "Caf\xe9 \x93lit\x94";
   const std::string utf8 = "\xc3\x9c" "berall \xe2\x9c\x93";
   const std::string item(64, 'i');
@@ -612,23 +612,40 @@ TEST_F(ScriptedInstall, AClassicGamesTablesGrowInStepAndAnEnhancedEditionIsLeftT
     EXPECT_EQ(u32_at(placed, 12), 4u);
     EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
   }
-  // With a dialog.tlk at its top as well, which the game does not read.
+  // An Enhanced Edition, with a dialog.tlk at its top as well, which the game does not read: every
+  // language's tables grow in step, the texts in UTF-8.
+  const std::string ansi_in_utf8 = "Caf\xc3\xa9 \xe2\x80\x9clit\xe2\x80\x9d";
   for (const bool top : {false, true}) {
     SCOPED_TRACE(top ? "with a dialog.tlk at its top" : "without one at its top");
     Game game(top ? table_of(3, "top") : kNoTalkTable);
-    for (const char* name : {"lang\\en_US\\dialog.tlk", "lang\\de_DE\\dialog.tlk", "lang\\de_DE\\dialogF.tlk"}) {
+    const std::vector<std::string> tables = {"lang\\en_US\\dialog.tlk", "lang\\de_DE\\dialog.tlk",
+                                             "lang\\de_DE\\dialogF.tlk"};
+    for (const std::string& name : tables) {
       fs::create_directories(native_in(game.folder, name).parent_path());
-      write_native_file(native_in(game.folder, name), table_of(3, name));
+      write_native_file(native_in(game.folder, name), table_of(name == tables[0] ? 3 : 2, name));
     }
-    const std::map<std::string, std::string> before = tree_of(game.folder);
     Finished run = run_installer(spk_installer, game.fill("/S {report} {game}"));
-    EXPECT_EQ(run.exit_code, 2) << describe(run.boxes);
-    EXPECT_NE(game.report_text().find("lang\\en_US\\dialog.tlk belongs to an Enhanced Edition: install this "
-                                      "add-on with zep install."),
-              std::string::npos)
-        << game.report_text();
-    EXPECT_EQ(tree_of(game.folder), before);
-    EXPECT_FALSE(hklm_key_exists(kUninstallKey));
+    ASSERT_EQ(run.exit_code, 0) << describe(run.boxes) << game.report_text();
+    for (const std::string& name : tables) {
+      SCOPED_TRACE(name);
+      const std::vector<TalkText> entries = talk_entries(read_native_file(native_in(game.folder, name)));
+      ASSERT_EQ(entries.size(), 5u);
+      EXPECT_EQ(entries[0].text, name + "0");
+      if (name != tables[0]) EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
+      EXPECT_EQ(entries[3].text, ansi_in_utf8) << "the ANSI text in UTF-8";
+      EXPECT_EQ(entries[4].text, utf8) << "UTF-8 as it is";
+      EXPECT_EQ(entries[4].sound, "SND");
+    }
+    if (top) EXPECT_EQ(read_native_file(game.folder / "dialog.tlk"), table_of(3, "top"));
+    const std::string placed = read_native_file(native_in(game.folder, "override\\LAMP.itm"));
+    ASSERT_EQ(placed.size(), item.size());
+    EXPECT_EQ(u32_at(placed, 8), 3u);
+    EXPECT_EQ(u32_at(placed, 12), 4u);
+    EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
+    for (const std::string& name : tables) {
+      EXPECT_EQ(talk_entries(read_native_file(native_in(game.folder, name))).size(), 5u)
+          << name << ": the uninstaller leaves the grown tables";
+    }
   }
 }
 
