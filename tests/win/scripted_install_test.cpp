@@ -612,17 +612,19 @@ TEST_F(ScriptedInstall, EveryTalkTableOfAGameGrowsInStepInClassicGamesAndEnhance
     EXPECT_EQ(u32_at(placed, 12), 4u);
     EXPECT_EQ(uninstall_with_stored_command("Sample", game.path), "Uninstall completed.");
   }
-  // An Enhanced Edition, with a dialog.tlk at its top as well, which the game does not read: every
-  // language's tables grow in step, the texts in UTF-8.
+  // An Enhanced Edition of three languages, one with dialogF.tlk and one shorter than the others, with
+  // a dialog.tlk at its top as well, which the game does not read: every language's tables grow in
+  // step, the shorter one padded, the texts in UTF-8.
   const std::string ansi_in_utf8 = "Caf\xc3\xa9 \xe2\x80\x9clit\xe2\x80\x9d";
   for (const bool top : {false, true}) {
     SCOPED_TRACE(top ? "with a dialog.tlk at its top" : "without one at its top");
     Game game(top ? table_of(3, "top") : kNoTalkTable);
     const std::vector<std::string> tables = {"lang\\en_US\\dialog.tlk", "lang\\de_DE\\dialog.tlk",
-                                             "lang\\de_DE\\dialogF.tlk"};
+                                             "lang\\de_DE\\dialogF.tlk", "lang\\fr_FR\\dialog.tlk"};
+    const std::string shorter = tables[3];
     for (const std::string& name : tables) {
       fs::create_directories(native_in(game.folder, name).parent_path());
-      write_native_file(native_in(game.folder, name), table_of(name == tables[0] ? 3 : 2, name));
+      write_native_file(native_in(game.folder, name), table_of(name == shorter ? 2 : 3, name));
     }
     Finished run = run_installer(spk_installer, game.fill("/S {report} {game}"));
     ASSERT_EQ(run.exit_code, 0) << describe(run.boxes) << game.report_text();
@@ -631,7 +633,8 @@ TEST_F(ScriptedInstall, EveryTalkTableOfAGameGrowsInStepInClassicGamesAndEnhance
       const std::vector<TalkText> entries = talk_entries(read_native_file(native_in(game.folder, name)));
       ASSERT_EQ(entries.size(), 5u);
       EXPECT_EQ(entries[0].text, name + "0");
-      if (name != tables[0]) EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
+      if (name == shorter) EXPECT_EQ(entries[2], TalkText{}) << "padded with an empty entry";
+      if (name != shorter) EXPECT_EQ(entries[2].text, name + "2");
       EXPECT_EQ(entries[3].text, ansi_in_utf8) << "the ANSI text in UTF-8";
       EXPECT_EQ(entries[4].text, utf8) << "UTF-8 as it is";
       EXPECT_EQ(entries[4].sound, "SND");
