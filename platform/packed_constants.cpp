@@ -26,6 +26,7 @@ void relocate_constants(u8* image, const u8* table, u32 size, u32 first, u32 len
   while (table < end) {
     const u32 page = load_u32(table);
     const u32 block = load_u32(table + 4);
+    if (block < 8) return;  // no block is shorter than its own head: the table ends here
     for (u32 at = 8; at < block; at += 2) {
       const u32 entry = load_u16(table + at);
       const u32 place = page + (entry & 0xFFF);

@@ -50,7 +50,7 @@ TEST(PackedConstants, RelocationsApplyToTheCopyAlone) {
   const u32 length = 0x20;
   const std::vector<u32> sites = {0x1FF4, 0x1FF8, 0x2000, 0x2014, 0x2018};  // the first and last outside
   for (u32 site : sites) store_u32(image.data() + site, 0x00401000 + site);
-  // Two blocks, each ended by a type-0 entry that pads it to four bytes.
+  // Two blocks, the second ended by a type-0 entry that pads it to four bytes.
   std::vector<u8> table(8 + 2 * 2 + 8 + 2 * 4, 0);
   store_u32(table.data(), 0x1000);
   store_u32(table.data() + 4, 12);
