@@ -62,7 +62,8 @@ void show_table_search_failure(TableSearch search, const PathString& about, cons
 // there or not, and dialogF.tlk when it is there. Returns kFound, or kNoMemory.
 TableSearch find_classic_tables(const char* game_path, TalkTableNames* tables);
 
-// Helpers of the two searches. `game_path` + `name` + `suffix` into `path`; false when it does not fit.
+// Helpers of the search (install/enhanced_tables.cpp) and of the tables' loading.
+// `game_path` + `name` + `suffix` into `path`; false when it does not fit.
 bool table_path(const char* game_path, const char* name, const char* suffix, PathString* path);
 // True when something is at `path`: it can be opened, or it cannot for another reason than that it
 // is missing (it is held open by the game, say, which the table's check then says).

@@ -34,18 +34,22 @@ namespace {
 // System calls. The file functions make every file-system call that can be interrupted or that
 // changes the disk through one of these wrappers, which retry after a signal.
 
-// Those that change a folder's entries tell its index (host_paths.cpp) what they did.
+// Those that change a folder's entries tell its index (host_paths.cpp) what they did, through
+// `noted`, which keeps errno as the call left it.
+
+template <typename Note>
+void noted(Note note) {
+  const int error = errno;
+  note();
+  errno = error;
+}
 
 int sys_open(const std::string& native, int flags) {
   int descriptor;
   do {
     descriptor = ::open(native.c_str(), flags | O_CLOEXEC, 0666);
   } while (descriptor < 0 && errno == EINTR);
-  if (descriptor >= 0 && (flags & O_CREAT) != 0) {
-    const int error = errno;
-    note_created(native, Found::kFile);
-    errno = error;
-  }
+  if (descriptor >= 0 && (flags & O_CREAT) != 0) noted([&] { note_created(native, Found::kFile); });
   return descriptor;
 }
 
@@ -70,30 +74,25 @@ int sys_fsync(int descriptor) { return ::fsync(descriptor); }
 int sys_ftruncate(int descriptor) { return ::ftruncate(descriptor, 0); }
 off_t sys_seek(int descriptor, off_t offset) { return ::lseek(descriptor, offset, SEEK_SET); }
 
-// Runs `change`, a call that returns 0 on success, and on success runs `note` with errno kept.
-template <typename Change, typename Note>
-int changed(Change change, Note note) {
-  const int result = change();
-  if (result == 0) {
-    const int error = errno;
-    note();
-    errno = error;
-  }
+int sys_unlink(const std::string& native) {
+  const int result = ::unlink(native.c_str());
+  if (result == 0) noted([&] { note_removed(native); });
   return result;
 }
-
-int sys_unlink(const std::string& native) {
-  return changed([&] { return ::unlink(native.c_str()); }, [&] { note_removed(native); });
-}
 int sys_mkdir(const std::string& native) {
-  return changed([&] { return ::mkdir(native.c_str(), 0777); }, [&] { note_created(native, Found::kFolder); });
+  const int result = ::mkdir(native.c_str(), 0777);
+  if (result == 0) noted([&] { note_created(native, Found::kFolder); });
+  return result;
 }
 int sys_rmdir(const std::string& native) {
-  return changed([&] { return ::rmdir(native.c_str()); }, [&] { note_removed(native); });
+  const int result = ::rmdir(native.c_str());
+  if (result == 0) noted([&] { note_removed(native); });
+  return result;
 }
 int sys_rename(const std::string& from, const std::string& to) {
-  return changed([&] { return ::rename(from.c_str(), to.c_str()); },
-                 [&] { note_renamed(from, to); });
+  const int result = ::rename(from.c_str(), to.c_str());
+  if (result == 0) noted([&] { note_renamed(from, to); });
+  return result;
 }
 
 // ---------------------------------------------------------------------------------------------

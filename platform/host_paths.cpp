@@ -177,6 +177,16 @@ const Entry* find_entry(const FolderIndex& index, const std::string& name) {
   return spellings->second.size() == 1 ? &spellings->second[0] : nullptr;
 }
 
+// The entry spelled exactly `name` in `index`, or null.
+Entry* spelled_entry(FolderIndex* index, const std::string& name) {
+  auto spellings = index->names.find(folded(name));
+  if (spellings == index->names.end()) return nullptr;
+  for (Entry& entry : spellings->second) {
+    if (entry.name == name) return &entry;
+  }
+  return nullptr;
+}
+
 // The last name of an absolute host path and the folder that holds it, when the folder is indexed.
 FolderIndex* kept_index_of_parent(const std::string& native, std::string* name) {
   const std::size_t slash = native.find_last_of('/');
@@ -366,10 +376,7 @@ void note_created(const std::string& native, Found kind) {
   if (index == nullptr) return;
   // A name already listed keeps its kind: a file opened to be created may have been there, or be a
   // link that the open went through.
-  std::vector<Entry>& spellings = index->names[folded(name)];
-  bool listed = false;
-  for (const Entry& entry : spellings) listed = listed || entry.name == name;
-  if (!listed) spellings.push_back(Entry{name, kind});
+  if (spelled_entry(index, name) == nullptr) index->names[folded(name)].push_back(Entry{name, kind});
   record_change(native, index);
 }
 
@@ -378,12 +385,7 @@ void note_renamed(const std::string& from, const std::string& to) {
   Found kind = Found::kFile;
   std::string name;
   if (FolderIndex* index = kept_index_of_parent(from, &name)) {
-    auto spellings = index->names.find(folded(name));
-    if (spellings != index->names.end()) {
-      for (const Entry& entry : spellings->second) {
-        if (entry.name == name) kind = entry.kind;
-      }
-    }
+    if (const Entry* entry = spelled_entry(index, name)) kind = entry->kind;
   }
   note_removed(from);
   note_removed(to);
